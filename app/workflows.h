@@ -1,0 +1,40 @@
+// The worker threads (capture, query, program) and custom image loading.
+#pragma once
+
+#include <string>
+
+#ifdef _WIN32
+#define WORKER_API __stdcall
+#else
+#define WORKER_API
+#endif
+
+// Thread start routines. Capture: arg is a new std::string* port name;
+// program: a new std::string* image path; query: null. The worker deletes its
+// argument and posts exactly one completion message as its last act.
+unsigned long WORKER_API CaptureThreadProc(void *arg);
+unsigned long WORKER_API QueryThreadProc(void *arg);
+unsigned long WORKER_API ProgramThreadProc(void *arg);
+
+// Folder of the running executable with its trailing separator, or "".
+std::string GetExeDir();
+// Where flashloader/ and firmware/ are: GetExeDir() unless a front end set
+// another root (its trailing separator is added when missing).
+std::string AppRootDir();
+void SetAppRootDir(const std::string &dir);
+
+// Path separator of the platform's folder composition.
+#ifdef _WIN32
+constexpr char kPathSep = '\\';
+#else
+constexpr char kPathSep = '/';
+#endif
+
+// root + "flashloader" + sep + folder + sep + flashLoader, and friends.
+std::string FlashLoaderPath(const std::string &folder, const std::string &flashLoader);
+std::string FirmwareFolder(const std::string &folder);
+std::string ReleaseNotesPath(const std::string &folder);
+
+// Window-thread operations on the custom ("hotfix") image.
+void LoadCustomFirmware(const std::string &path);
+void ValidateCustom();

@@ -1,0 +1,78 @@
+// ComPort: one serial device, blocking reads and writes over the platform's
+// serial interface. Win32: overlapped I/O (comport_win32.cpp). POSIX: termios
+// and poll (comport_posix.cpp). Both meet the same contract:
+//   exclusive open, raw 8N1, no flow control, DTR/RTS not asserted,
+//   a read waits at most readTimeout ms (0: return at once with what is there),
+//   writes block until queued, purge on open and close.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <mutex>
+#endif
+#include <string>
+
+// Receives the class's diagnostics ("ComPort::Open successful." and the like).
+// Default: OutputDebugStringA on Windows, discarded elsewhere.
+using ComPortDebugHandler = void (*)(const char *text);
+void SetComPortDebugHandler(ComPortDebugHandler handler);
+
+class ComPort {
+public:
+    ComPort();
+    ~ComPort();
+    ComPort(const ComPort &) = delete;
+    ComPort &operator=(const ComPort &) = delete;
+
+    // 0 done; 1 not uninitialised; 2 mutex not created; 3 event not created
+    int Init(const char *dev, int readTimeoutMs);
+    // 0 done; 1 not initialised; 2 device not opened; 3 state not read;
+    // 4 state and event mask both refused; 5 timeouts refused; 6 purge refused;
+    // 7 queue sizes refused
+    int Open();
+    int Close();   // always 0
+    int UnInit();  // always 0
+
+    // 0 applied (or not open: no effect); 1 refused. A refusal writes its
+    // reason and the device path to standard output; the process goes on.
+    int SetLine(int dataBits, char parity, int stopBits);
+    // Stores the rate in every state and applies it when open.
+    // 0 done; 1 the driver refused the rate (message on standard output).
+    int SetBaudRate(unsigned int baud);
+
+    int TxBytes();                            // bytes waiting to be sent; 1 when not open
+    int GetChar(unsigned char *c);            // 0 byte stored; 1 no byte
+    int GetNChars(int n, unsigned char *buf); // bytes read (>= 1) or -1
+    void PutChar(unsigned char c);
+    void PutArray(const unsigned char *p, int n);
+
+    // Inspection (tests, benchmarks, front ends).
+    int State() const { return portState; }
+    unsigned int BaudRate() const { return baudRate; }
+    int ReadTimeout() const { return readTimeout; }
+    unsigned int RxCount() const { return rxCount; }
+    unsigned int TxCount() const { return txCount; }
+    const std::string &DevName() const { return devName; }
+
+private:
+    std::string devName;
+    int lastResult = 0;
+#ifdef _WIN32
+    HANDLE hComm = INVALID_HANDLE_VALUE;
+    OVERLAPPED ovRead{};
+    OVERLAPPED ovWrite{};
+#else
+    int fd = -1;
+#endif
+    int portState = 0;
+#ifdef _WIN32
+    HANDLE hMutex = nullptr;
+#else
+    std::mutex mutex;
+#endif
+    unsigned int baudRate = 115200;
+    int readTimeout = 200;
+    unsigned int rxCount = 0;
+    unsigned int txCount = 0;
+};

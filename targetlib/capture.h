@@ -1,0 +1,71 @@
+// The target library: one serial port, one device. Every operation runs to
+// completion on the caller's thread, returns a result, sets the last-error code
+// (LastError()) and writes an indented trace to standard output.
+// Only one operation may run at a time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+typedef std::string str;
+
+enum ProgressPhase { PhaseRAMExec = 0, PhaseProgram = 1, PhaseVerify = 2 };
+// Called after each block the device accepted: done = 1..total.
+typedef void (*ProgressFn)(ProgressPhase phase, int done, int total);
+
+// One block of an image file.
+struct BLK {
+    uint8_t flags;       // bit 0 selects the lower command code of a pair
+    uint16_t length;
+    std::string data;    // `length` bytes, sent unchanged
+};
+
+// A loaded image file; ReadImage creates it, the caller deletes it.
+struct IMG {
+    uint32_t address = 0;   // start address (RAM execution address of a loader)
+    std::string info;       // information text, without its zero byte
+    std::vector<BLK> blocks;
+};
+
+// LastError() codes
+enum {
+    ErrNone = 0,
+    ErrPortNotOpen = 1,   // refused: port not open, or OpenPort failed
+    ErrNoResponse = 2,
+    ErrUnexpected = 3,    // status other than 0 and 1
+    ErrClose = 4,
+    ErrImage = 5,         // ReadImage produced no image
+    ErrTarget = 6,        // status 1 (other codes), or RAM execution failed
+    ErrNotBlank = 7,
+    ErrNoString = 8,
+};
+
+void help(void);
+str Version(void);
+int LastError(void);
+void SetProgressCallback(ProgressFn fn);
+
+bool OpenPort(const char *devName);
+bool ClosePort(void);
+bool CaptureTarget(void);
+bool CaptureTarget(const char *devName);
+// One non-blocking capture step; start with 1, stop on 5 (captured) or 0.
+int CaptureTargetSM(int state);
+void InitParser(void);
+
+bool ResetTarget(void);
+str Query(const char *name);
+str GetInfo(unsigned int region);
+
+// Loads and checks an image file; null (LastError 5) when it cannot be used.
+IMG *ReadImage(const char *fname);
+const char *GetImageInfo(IMG *ip);
+
+bool RAMExec(IMG *ip, bool hup = true, unsigned long baud = 115200);
+
+bool BlankCheck(unsigned int region);
+bool BlankCheck(unsigned long start_addr, unsigned long bytes);
+bool EraseFlash(unsigned int region);
+bool ProgramFlash(IMG *ip);
+bool VerifyFlash(IMG *ip);

@@ -1,0 +1,38 @@
+// Command transaction: one request frame, one reply frame, retried on silence.
+#pragma once
+
+#include <string>
+
+// Command codes (block commands come in pairs 100 apart: the lower code for
+// blocks whose flags have bit 0 set).
+enum : unsigned char {
+    CmdRamBlock = 0, CmdRamStart = 1, CmdReset = 2, CmdQuery = 3, CmdGetInfo = 4,
+    CmdProgram = 90, CmdVerify = 91, CmdErase = 92, CmdBlankCheck = 93,
+    CmdRamBlockAlt = 100, CmdProgramAlt = 190, CmdVerifyAlt = 191,
+};
+
+// Largest payload of one request or reply.
+constexpr int kMaxPayload = 1143;
+
+// Sends `code` with `payload`, waits up to `timeout` ms (plus the request's own
+// time on the wire) for a reply, three attempts. On true, `code` holds the
+// reply status and `payload` its payload; on false both are unchanged.
+bool Transact(unsigned char &code, std::string &payload, int timeout);
+
+// Text of a device error code; sets LastErr to 6, 7 (code 7) or 8 (code 10).
+std::string GetTargetErrorString(unsigned char code);
+
+// The common classification after Transact: prints the error lines and sets
+// LastErr; true for status 0. `noReply` is the line printed when ok is false.
+bool ClassifyReply(bool ok, unsigned char status, const std::string &payload,
+                   const char *noReply = "  ERR:  No response from target.\n");
+
+// Lays `payload` out in a frame for `code` in `buf` (room for 6 + 1144
+// bytes): short form up to 127 bytes, else pad count, payload and filler to a
+// multiple of 8. Returns the frame length. The payload must not exceed
+// kMaxPayload bytes.
+int BuildFrame(unsigned char *buf, unsigned char code, const std::string &payload);
+
+// Unpacks the payload of a received frame (pointer to its code byte). False
+// for a long-form frame whose pad count is 8 or more or exceeds its data.
+bool UnpackReply(const unsigned char *frame, std::string &payload);

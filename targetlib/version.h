@@ -1,0 +1,3 @@
+#pragma once
+// The target library's version text.
+#define FlashUtilVersion "1.0"
