@@ -1,1 +1,38 @@
-// (to be written)
+// Which of the ten interactive controls are enabled, from the application state.
+#include "app/uistate.h"
+
+#include "app/appstate.h"
+
+UiEnables ComputeUiState(const UiInputs &in)
+{
+    const bool busy = in.capturing || in.programming;
+    const bool idle = !busy && !in.querying;
+
+    UiEnables out;
+    out.portCombo = idle;
+    out.portRefresh = idle;
+    out.capture = idle;
+    out.disconnect = in.capturing || (idle && in.portOpen);
+    out.query = idle && in.portOpen;
+    out.notes = idle && in.hwKnown;
+    out.fwCombo = idle && !in.customLoaded && !in.fwListEmpty;
+    out.browse = idle;
+    out.clear = idle && in.customLoaded;
+    out.program = idle && in.portOpen && (in.customLoaded ? in.customValid : !in.fwListEmpty);
+    out.disconnectCaption = in.capturing ? "Cancel" : "Disconnect";
+    return out;
+}
+
+UiInputs CurrentUiInputs()
+{
+    UiInputs in;
+    in.capturing = g_capturing;
+    in.programming = g_programming;
+    in.querying = g_querying;
+    in.portOpen = g_portOpen;
+    in.hwKnown = g_hw.load() != nullptr;
+    in.fwListEmpty = g_fwList.empty();
+    in.customLoaded = g_customLoaded;
+    in.customValid = g_customValid;
+    return in;
+}
