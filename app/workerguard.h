@@ -1,0 +1,31 @@
+// A worker that meets an exception ends as a failure with one log line, so
+// that it still frees its argument and posts its one completion message.
+#pragma once
+
+#include <exception>
+#include <string>
+
+#include "app/appstate.h"
+
+inline void LogWorkerFault(const char *what) noexcept
+{
+    try {
+        Log(std::string("ERROR: Internal failure: ") + (what ? what : "unknown error") + ".");
+    } catch (...) {
+        // Nothing left to report with: the completion message still follows.
+    }
+}
+
+// Runs body(), which returns true on success; an exception counts as failure.
+template <class Body>
+bool RunWorkerBody(Body &&body) noexcept
+{
+    try {
+        return body();
+    } catch (const std::exception &e) {
+        LogWorkerFault(e.what());
+    } catch (...) {
+        LogWorkerFault(nullptr);
+    }
+    return false;
+}
