@@ -14,6 +14,24 @@ extern QueueWriter *hwRx;
 extern QueueReader *hrRx;
 extern Packetizer *Pktzr;
 
+// Storage of the receive queue and the packetizer (InitParser lays them out).
+// 2096 and 2076 bytes on the 32-bit target; the records are wider elsewhere.
+constexpr int kRxCapacity = 2048;
+constexpr int kRxQbufSize = kRxCapacity + int(ZQUEUE_OVERHEAD) + 16;
+constexpr int kPktzrbufSize = kRxCapacity + int(ZBIN_OVERHEAD);
+extern unsigned char RxQbuf[kRxQbufSize];
+extern unsigned char pktzrbuf[kPktzrbufSize];
+
+// True when Port is open; otherwise prints `refusal`, sets LastErr 1.
+bool PortReady(const char *refusal);
+
+// After block `done` of `total` was accepted: prints `lineFmt` with the
+// percentage and calls the progress callback, if any.
+void ReportProgress(const char *lineFmt, ProgressPhase phase, int done, int total);
+
+// The 4 bytes of `v`, most significant first, as payloads carry numbers.
+std::string BigEndian32(uint32_t v);
+
 // Milliseconds from a steady clock; every protocol time-out counts these.
 long TickMs();
 

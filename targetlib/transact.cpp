@@ -1,1 +1,117 @@
-// (to be written)
+// One request frame, one reply frame: send, wait, retry on silence.
+#include "targetlib/transact.h"
+
+#include "targetlib/libstate.h"
+
+namespace {
+
+// Transmit buffer, reused by every call: holds the largest frame.
+unsigned char buf[2048];
+static_assert(sizeof buf >= 6 + 1144, "room for the largest frame");
+
+// Drops what the line still delivers and any complete frame already queued;
+// a partly received frame stays with the packetizer.
+void FlushStaleInput()
+{
+    unsigned char c;
+    while (Port.GetChar(&c) == 0) {
+    }
+    while (zBinGetPacket(Pktzr)) {
+    }
+}
+
+// Milliseconds the frame takes on the wire at the port's rate, rounded up.
+long WireTimeMs(int frameBytes)
+{
+    unsigned long baud = Port.BaudRate();
+    if (baud == 0)
+        return 0;
+    unsigned long bits = (unsigned long)frameBytes * 10 * 1000;
+    return long((bits + baud - 1) / baud);
+}
+
+// Reads the line for up to `limit` ms; true with the status and payload of
+// the first well-formed reply frame.
+bool AwaitReply(long limit, unsigned char &status, std::string &payload)
+{
+    long t0 = TickMs();
+    unsigned char c;
+    while (TickMs() - t0 < limit) {
+        if (Port.GetChar(&c) != 0)
+            continue;
+        zQueueWriteChar(hwRx, c);
+        const unsigned char *frame = zBinGetPacket(Pktzr);
+        // A long-form frame with an impossible pad count is taken as damaged.
+        if (frame && UnpackReply(frame, payload)) {
+            status = frame[0];
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool Transact(unsigned char &code, std::string &payload, int timeout)
+{
+    if (payload.size() > size_t(kMaxPayload)) {
+        Trace("  ERR:  A request of %u bytes does not fit in one frame.\n", unsigned(payload.size()));
+        return false;
+    }
+    int length = BuildFrame(buf, code, payload);
+    FlushStaleInput();
+    // Each attempt's time-out starts once the request has left the wire.
+    long limit = timeout + WireTimeMs(length);
+    unsigned char status;
+    std::string reply;
+    for (int attempt = 0; attempt < 3; attempt++) {
+        Port.PutArray(buf, length);
+        if (AwaitReply(limit, status, reply)) {
+            code = status;
+            payload.swap(reply);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string GetTargetErrorString(unsigned char code)
+{
+    static const char *const texts[] = {
+        "Unknown Error Code",
+        "Can't decrypt packet payload",
+        "Bad flash program block length",
+        "Flash write error",
+        "Flash verify error",
+        "Flash erase error",
+        "Invalid flash region",
+        "Flash not blank",
+        "Unknown command",
+        "Unknown field",
+        "No string data",
+        "Internal error",
+    };
+    LastErr = code == 7 ? ErrNotBlank : code == 10 ? ErrNoString : ErrTarget;
+    return texts[code < sizeof texts / sizeof *texts ? code : 0];
+}
+
+bool ClassifyReply(bool ok, unsigned char status, const std::string &payload, const char *noReply)
+{
+    if (!ok) {
+        Trace("%s", noReply);
+        LastErr = ErrNoResponse;
+        return false;
+    }
+    if (status == 0) {
+        LastErr = ErrNone;
+        return true;
+    }
+    if (status == 1) {
+        std::string text = GetTargetErrorString(payload.empty() ? 0 : (unsigned char)payload[0]);
+        Trace("  ERR:  Operation failed with the following error:\n        %s.\n", text.c_str());
+        return false;
+    }
+    Trace("  ERR:  Unexpected response from target.\n");
+    LastErr = ErrUnexpected;
+    return false;
+}
