@@ -1,1 +1,89 @@
-// (to be written)
+// Reading an image's tokens into a FirmwareVersion, and finding the images of
+// a firmware folder.
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "catalogue/firmware.h"
+#include "targetlib/capture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+#ifdef _WIN32
+const char kSeparator = '\\';
+const char *const kSeparators = "\\/";
+#else
+const char kSeparator = '/';
+const char *const kSeparators = "/";
+#endif
+
+std::string LastComponent(const std::string &path)
+{
+    size_t sep = path.find_last_of(kSeparators);
+    return sep == std::string::npos ? path : path.substr(sep + 1);
+}
+
+// True when the name's extension, from its last "." on, is ".bin" in any
+// letter case. A name whose only "." leads it (".bin") has no extension.
+bool HasBinExtension(const std::string &name)
+{
+    size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0 || name == "..")
+        return false;
+    std::string ext = name.substr(dot);
+    for (char &c : ext) {
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    }
+    return ext == ".bin";
+}
+
+bool IsDirectory(const fs::path &folder)
+{
+    std::error_code ec;
+    return fs::exists(folder, ec) && fs::is_directory(folder, ec);
+}
+
+}  // namespace
+
+bool ReadFirmwareInfo(const std::string &path, FirmwareVersion &fw)
+{
+    std::unique_ptr<IMG> image(ReadImage(path.c_str()));
+    if (!image)
+        return false;
+    std::string info = GetImageInfo(image.get());
+    fw.path = path;
+    fw.fileName = LastComponent(path);
+    fw.version = GetInfoToken(info, "VN:");
+    fw.model = GetInfoToken(info, "MD:");
+    fw.hw = GetInfoToken(info, "HW:");
+    fw.hasHW = !fw.hw.empty();
+    return true;
+}
+
+std::vector<FirmwareVersion> DiscoverFirmware(const std::string &folder)
+{
+    std::vector<FirmwareVersion> found;
+    fs::path dir = fs::u8path(folder);
+    if (!IsDirectory(dir))
+        return found;
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec);
+    if (ec)
+        return found;
+    // From here on a failing step throws; the caller reports it.
+    for (; it != fs::directory_iterator(); ++it) {
+        if (!it->is_regular_file())
+            continue;
+        std::string name = it->path().filename().u8string();
+        if (!HasBinExtension(name))
+            continue;
+        FirmwareVersion fw;
+        if (ReadFirmwareInfo(folder + kSeparator + name, fw))
+            found.push_back(std::move(fw));
+    }
+    SortNewestFirst(found);
+    return found;
+}
