@@ -1,0 +1,57 @@
+// What the workers report, shown: log lines, progress and the erase phase.
+
+#include "app/appstate.h"
+#include "app/window/window.h"
+
+void ShowLogLine(std::string *line)
+{
+    const int end = GetWindowTextLengthA(g_logEdit);
+    SendMessageA(g_logEdit, EM_SETSEL, WPARAM(end), LPARAM(end));
+    const std::string text = *line + "\r\n";
+    SendMessageA(g_logEdit, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    delete line;
+}
+
+namespace {
+
+const char *PhaseName(LPARAM phase)
+{
+    switch (static_cast<unsigned long>(phase)) {
+    case PhaseRAMExec: return "Starting flashloader";
+    case PhaseProgram: return "Programming";
+    case PhaseVerify: return "Verifying";
+    default: return "Working";
+    }
+}
+
+}  // namespace
+
+void ShowProgress(WPARAM percent, LPARAM phase)
+{
+    SendMessageA(g_progressBar, PBM_SETPOS, percent, 0);
+    // wsprintfA writes at most 1024 characters; the title is far shorter.
+    char caption[1025];
+    wsprintfA(caption, "%s - %s %d%%", g_appTitle.c_str(), PhaseName(phase), int(percent));
+    SetWindowTextA(g_hwnd, caption);
+}
+
+void ShowEraseBusy(bool busy)
+{
+    const LONG style = GetWindowLongA(g_progressBar, GWL_STYLE);
+    if (busy) {
+        SetWindowLongA(g_progressBar, GWL_STYLE, style | PBS_MARQUEE);
+        SendMessageA(g_progressBar, PBM_SETMARQUEE, 1, 30);
+        SetWindowTextA(g_hwnd, (g_appTitle + " - Erasing...").c_str());
+    } else {
+        SendMessageA(g_progressBar, PBM_SETMARQUEE, 0, 0);
+        SetWindowLongA(g_progressBar, GWL_STYLE, style & ~PBS_MARQUEE);
+        SendMessageA(g_progressBar, PBM_SETPOS, 0, 0);
+        SetWindowTextA(g_hwnd, g_appTitle.c_str());
+    }
+}
+
+void ResetProgressAndTitle()
+{
+    SendMessageA(g_progressBar, PBM_SETPOS, 0, 0);
+    SetWindowTextA(g_hwnd, g_appTitle.c_str());
+}

@@ -1,0 +1,87 @@
+// The release-notes window of the identified hardware option.
+#include <cstdio>
+
+#include "app/appstate.h"
+#include "app/notestext.h"
+#include "app/window/window.h"
+#include "app/workflows.h"
+
+HWND g_notesWnd, g_notesEdit;
+
+namespace {
+
+bool ReadWholeFile(const std::string &path, std::string &bytes)
+{
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        bytes.append(buf, n);
+    const bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+HWND CreateNotesWindow()
+{
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(g_hwnd, GWLP_HINSTANCE));
+    return CreateWindowExA(0, kNotesClass, "", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                           640, 560, g_hwnd, nullptr, instance, nullptr);
+}
+
+}  // namespace
+
+void ShowReleaseNotes()
+{
+    const Product *prod = g_prod;
+    const HWOption *hw = g_hw;
+    if (!prod || !hw)
+        return;
+    std::string bytes;
+    if (!ReadWholeFile(ReleaseNotesPath(hw->folder), bytes)) {
+        MessageBoxA(g_hwnd, "No release notes are included for this product.", "Release Notes",
+                    MB_ICONINFORMATION);
+        return;
+    }
+    const std::string text = ToEditLineEnds(bytes);
+    const std::string caption = prod->name + " Release Notes";
+    if (!g_notesWnd) {
+        g_notesWnd = CreateNotesWindow();
+        if (!g_notesWnd)
+            return;
+    }
+    SetWindowTextA(g_notesWnd, caption.c_str());
+    SetWindowTextA(g_notesEdit, text.c_str());
+    SendMessageA(g_notesEdit, EM_SETSEL, 0, 0);
+    SendMessageA(g_notesEdit, EM_SCROLLCARET, 0, 0);
+    ShowWindow(g_notesWnd, SW_SHOW);
+    SetForegroundWindow(g_notesWnd);
+}
+
+LRESULT CALLBACK NotesWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_CREATE:
+        g_notesEdit = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "", 0x503008C4, 0, 0, 10, 10, hwnd,
+                                      reinterpret_cast<HMENU>(IDC_NOTES_EDIT), nullptr, nullptr);
+        SendMessageA(g_notesEdit, WM_SETFONT, WPARAM(g_monoFont), TRUE);
+        return 0;
+    case WM_SIZE: {
+        RECT rc;
+        GetClientRect(hwnd, &rc);
+        MoveWindow(g_notesEdit, 0, 0, rc.right, rc.bottom, TRUE);
+        return 0;
+    }
+    case WM_CLOSE:
+        DestroyWindow(hwnd);
+        return 0;
+    case WM_DESTROY:
+        g_notesWnd = nullptr;
+        g_notesEdit = nullptr;
+        return 0;
+    default:
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
+}

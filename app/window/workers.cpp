@@ -1,0 +1,30 @@
+// Starting the worker threads.
+#include "app/appstate.h"
+#include "app/window/window.h"
+#include "app/workflows.h"
+
+bool StartWorker(LPTHREAD_START_ROUTINE proc, std::string *arg, bool &busyFlag)
+{
+    HANDLE thread = CreateThread(nullptr, 0, proc, arg, 0, nullptr);
+    if (thread) {
+        CloseHandle(thread);
+        return true;
+    }
+    // Nothing will ever post this worker's completion: undo its start so the
+    // controls do not stay disabled for good.
+    const DWORD error = GetLastError();
+    busyFlag = false;
+    delete arg;
+    Log("ERROR: Could not start the worker thread (error " + std::to_string(error) + ").");
+    SetUIState();
+    return false;
+}
+
+void StartQuery()
+{
+    g_querying = true;
+    SetUIState();
+    SetWindowTextA(g_installedStatic, "Querying...");
+    if (!StartWorker(QueryThreadProc, nullptr, g_querying))
+        SetWindowTextA(g_installedStatic, "(query failed)");
+}
