@@ -1,0 +1,182 @@
+// The program worker against the simulated device's flash loader.
+#include "tests/device/workflow_fixture.h"
+
+#include <algorithm>
+#include <set>
+
+#include "app/support.h"
+
+namespace {
+
+using ProgramWorkflow = WorkflowFixture;
+
+constexpr int kBlankCheck = 93;
+constexpr int kErase = 92;
+constexpr int kProgramBlock = 190;
+
+SimFault Fault(SimFault::Kind kind, int command, int skip = 0)
+{
+    SimFault f;
+    f.kind = kind;
+    f.command = command;
+    f.skip = skip;
+    f.count = -1;
+    f.value = 5;
+    return f;
+}
+
+// Position of the first message matching, or -1.
+int IndexOf(const std::vector<PostedMessage> &all, unsigned msg, uintptr_t wParam, const std::string &text = "")
+{
+    for (size_t i = 0; i < all.size(); ++i)
+        if (all[i].msg == msg && all[i].wParam == wParam && all[i].text == text)
+            return static_cast<int>(i);
+    return -1;
+}
+
+TEST_F(ProgramWorkflow, BlankRegionIsProgrammedWithoutErase)
+{
+    simOptions.installedInfo = "";
+    ASSERT_NO_FATAL_FAILURE(CaptureDevice());
+
+    RunProgram(newImage);
+
+    const std::vector<std::string> expected = {
+        "Blank-checking firmware region...", "Programming...", "Verifying...", "Programming complete."};
+    EXPECT_EQ(expected, recorder.LogLines());
+    EXPECT_TRUE(recorder.Of(WM_APP_ERASE_BUSY).empty());
+    EXPECT_EQ(1u, CompletionOf(WM_APP_PROGRAM_DONE).wParam);
+    const std::vector<int> commands = sim->Stats().commands;
+    EXPECT_EQ(0, std::count(commands.begin(), commands.end(), kErase));
+}
+
+TEST_F(ProgramWorkflow, UsedRegionIsErasedInsideTheBusyBracket)
+{
+    ASSERT_NO_FATAL_FAILURE(CaptureDevice());
+
+    RunProgram(newImage);
+
+    const std::vector<PostedMessage> all = recorder.Messages();
+    const int erasing = IndexOf(all, WM_APP_LOG, 0, "Erasing firmware region...");
+    const int busy = IndexOf(all, WM_APP_ERASE_BUSY, 1);
+    const int idle = IndexOf(all, WM_APP_ERASE_BUSY, 0);
+    const int programming = IndexOf(all, WM_APP_LOG, 0, "Programming...");
+    ASSERT_GE(erasing, 0);
+    EXPECT_LT(erasing, busy);
+    EXPECT_LT(busy, idle);
+    EXPECT_LT(idle, programming);
+    EXPECT_EQ(2u, recorder.Of(WM_APP_ERASE_BUSY).size());
+    EXPECT_EQ("Programming complete.", LastLine());
+    EXPECT_EQ(1u, CompletionOf(WM_APP_PROGRAM_DONE).wParam);
+}
+
+TEST_F(ProgramWorkflow, FailedEraseStillEndsTheBusyBracket)
+{
+    simOptions.faults.push_back(Fault(SimFault::ErrorCode, kErase));
+    ASSERT_NO_FATAL_FAILURE(CaptureDevice());
+
+    RunProgram(newImage);
+
+    const std::vector<PostedMessage> busy = recorder.Of(WM_APP_ERASE_BUSY);
+    ASSERT_EQ(2u, busy.size());
+    EXPECT_EQ(1u, busy[0].wParam);
+    EXPECT_EQ(0u, busy[1].wParam);
+    EXPECT_EQ("ERROR: Erase failed.", LastLine());
+    EXPECT_EQ(0u, CompletionOf(WM_APP_PROGRAM_DONE).wParam);
+    EXPECT_TRUE(HostPortOpen());
+}
+
+TEST_F(ProgramWorkflow, ProgrammingFailureIsNeverFollowedByVerification)
+{
+    simOptions.installedInfo = "";
+    simOptions.faults.push_back(Fault(SimFault::ErrorCode, kProgramBlock, 2));
+    ASSERT_NO_FATAL_FAILURE(CaptureDevice());
+
+    RunProgram(newImage);
+
+    const std::vector<std::string> lines = recorder.LogLines();
+    EXPECT_EQ("ERROR: Programming failed.", lines.back());
+    EXPECT_EQ(lines.end(), std::find(lines.begin(), lines.end(), "Verifying..."));
+    EXPECT_EQ(0u, CompletionOf(WM_APP_PROGRAM_DONE).wParam);
+}
+
+TEST_F(ProgramWorkflow, VerificationFailureNamesTheSupportAddress)
+{
+    simOptions.verifyMismatchBlock = 1;
+    ASSERT_NO_FATAL_FAILURE(CaptureDevice());
+
+    RunProgram(newImage);
+
+    EXPECT_EQ(std::string("ERROR: Verification failed after programming. Contact ") + kSupportEmail +
+                  " with a copy of this log.",
+              LastLine());
+    EXPECT_EQ(0u, CompletionOf(WM_APP_PROGRAM_DONE).wParam);
+    EXPECT_TRUE(HostPortOpen());
+}
+
+TEST_F(ProgramWorkflow, RemovedImageFileEndsBeforeAnythingIsSent)
+{
+    ASSERT_NO_FATAL_FAILURE(CaptureDevice());
+    fs::remove(newImage);
+
+    RunProgram(newImage);
+
+    const std::vector<std::string> expected = {"ERROR: Could not re-read firmware image."};
+    EXPECT_EQ(expected, recorder.LogLines());
+    EXPECT_TRUE(sim->Stats().commands.empty());
+    EXPECT_EQ(0u, CompletionOf(WM_APP_PROGRAM_DONE).wParam);
+}
+
+TEST_F(ProgramWorkflow, DamagedImageFileEndsBeforeAnythingIsSent)
+{
+    ASSERT_NO_FATAL_FAILURE(CaptureDevice());
+    {
+        std::fstream file(newImage, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(40);
+        file.put('\x00');
+    }
+
+    RunProgram(newImage);
+
+    EXPECT_EQ("ERROR: Could not re-read firmware image.", LastLine());
+    const std::vector<int> commands = sim->Stats().commands;
+    EXPECT_EQ(0, std::count(commands.begin(), commands.end(), kBlankCheck));
+    EXPECT_EQ(0, std::count(commands.begin(), commands.end(), kErase));
+    EXPECT_EQ(0u, CompletionOf(WM_APP_PROGRAM_DONE).wParam);
+}
+
+TEST_F(ProgramWorkflow, ProgressIsPostedOncePerWholePercentAndPhase)
+{
+    simOptions.installedInfo = "";
+    ASSERT_NO_FATAL_FAILURE(CaptureDevice());
+    const std::string image = WriteFirmware("many_blocks.bin", kNewFirmwareInfo, 300 * 16, 16);
+
+    RunProgram(image);
+
+    ASSERT_EQ(1u, CompletionOf(WM_APP_PROGRAM_DONE).wParam);
+    const std::vector<PostedMessage> progress = recorder.Of(WM_APP_PROGRESS);
+    std::set<std::pair<uintptr_t, intptr_t>> distinct;
+    for (const PostedMessage &m : progress)
+        distinct.insert({m.wParam, m.lParam});
+    EXPECT_EQ(progress.size(), distinct.size());
+    // With more than 100 blocks every whole percentage from 0 to 100 is
+    // reached once in each phase.
+    EXPECT_EQ(101, std::count_if(progress.begin(), progress.end(),
+                                 [](const PostedMessage &m) { return m.lParam == PhaseProgram; }));
+    EXPECT_EQ(101, std::count_if(progress.begin(), progress.end(),
+                                 [](const PostedMessage &m) { return m.lParam == PhaseVerify; }));
+}
+
+TEST_F(ProgramWorkflow, QueryAfterProgrammingShowsTheNewVersion)
+{
+    ASSERT_NO_FATAL_FAILURE(CaptureDevice());
+    RunProgram(newImage);
+    ASSERT_EQ(1u, CompletionOf(WM_APP_PROGRAM_DONE).wParam);
+    recorder.Clear();
+
+    RunQuery();
+
+    EXPECT_EQ("v1.10.0   VKT-3 (VKT3K)   built 2026-03-01 12:00", CompletionOf(WM_APP_QUERY_DONE).text);
+}
+
+}  // namespace
