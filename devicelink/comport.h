@@ -56,6 +56,12 @@ public:
     const std::string &DevName() const { return devName; }
 
 private:
+    // Sends n bytes and waits until the driver has taken them; `trace` sends
+    // a failure to the debug channel.
+    void Write(const unsigned char *p, int n, bool trace);
+    // Opens and configures the device; 0 or an Open code. Mutex held.
+    int OpenDevice();
+
     std::string devName;
     int lastResult = 0;
 #ifdef _WIN32
