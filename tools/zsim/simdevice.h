@@ -51,6 +51,7 @@ struct SimOptions {
     bool powerCycleOnClose = true;
     std::vector<SimFault> faults;
     std::string linkPath;           // if set, a symlink to the pty slave is made here
+    bool log = false;               // one line per request, reply and event on stderr
 };
 
 struct SimStats {
@@ -76,11 +77,15 @@ public:
     bool Captured() const;
     bool LoaderRunning() const;       // the flash loader has been started
     unsigned CurrentBaud() const;     // the device side's baud
-    std::string FlashContents() const;      // programmed bytes of the firmware region, in order
+    // Bytes of the firmware region up to the highest one written (beyond:
+    // erased); a device made with installedInfo holds that text, zero-ended.
+    std::string FlashContents() const;
     std::string InstalledInfo() const;      // what GetInfo(2) would answer now
     SimStats Stats() const;
     void ResetStats();
-    void SetOptions(const SimOptions &options);  // takes effect for the next request
+    // Takes effect for the next request; fault counters start afresh and a
+    // dead line comes back. A new installedInfo reloads the region.
+    void SetOptions(const SimOptions &options);
 
 private:
     struct Impl;

@@ -1,0 +1,218 @@
+// The device thread's line work: watching the host open and close the port,
+// reading and writing the pty master at the device's baud, announcing.
+#include <errno.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "targetlib/transact.h"
+#include "tools/zsim/sim_impl.h"
+
+namespace {
+
+const char kAnnouncement[] = "Zelvo Boot Loader";
+constexpr int kIdleMs = 10;          // longest wait before the loop looks around again
+constexpr int kClosedPollMs = 5;     // how often a closed line is looked at
+constexpr int kWriteGiveUpMs = 2000; // a host that reads nothing for this long loses the reply
+
+// What a byte sent at one rate looks like when read at another: framing
+// errors and breaks, never a sync byte.
+unsigned char Garble(unsigned char c)
+{
+    return (c & 0x10) ? 0xFF : 0x00;
+}
+
+SimClock::duration WireTime(size_t bytes, unsigned baud)
+{
+    return std::chrono::duration_cast<SimClock::duration>(
+        std::chrono::duration<double>(bytes * 10.0 / baud));
+}
+
+}  // namespace
+
+void SimDevice::Impl::Pause(int ms)
+{
+    auto until = SimClock::now() + std::chrono::milliseconds(ms);
+    while (!stopping && SimClock::now() < until)
+        std::this_thread::sleep_for(std::min<SimClock::duration>(until - SimClock::now(),
+                                                                 std::chrono::milliseconds(kIdleMs)));
+}
+
+void SimDevice::Impl::WaitWire(SimClock::time_point start, size_t bytes)
+{
+    SimClock::time_point until;
+    {
+        std::lock_guard<std::mutex> lk(m);
+        if (!mach.options.wireTime)
+            return;
+        until = start + WireTime(bytes, mach.baud);
+    }
+    std::this_thread::sleep_until(until);
+}
+
+void SimDevice::Impl::Run()
+{
+    while (!stopping) {
+        if (pty.master < 0) {  // hung up
+            Pause(kIdleMs);
+            continue;
+        }
+        int waitMs = kIdleMs;
+        {
+            std::lock_guard<std::mutex> lk(m);
+            if (mach.mode == SimMode::Announcing && mach.options.announce && !dead) {
+                auto left = std::chrono::ceil<std::chrono::milliseconds>(nextAnnounce - SimClock::now());
+                waitMs = int(std::clamp<long long>(left.count(), 0, kIdleMs));
+            }
+        }
+        pollfd p{pty.master, POLLIN, 0};
+        int r = poll(&p, 1, waitMs);
+        if (r > 0 && (p.revents & (POLLHUP | POLLERR))) {
+            if (hostWasOpen)
+                OnHostClosed();
+            hostWasOpen = false;
+            Pause(kClosedPollMs);
+            continue;
+        }
+        if (!hostWasOpen) {
+            hostWasOpen = true;
+            std::lock_guard<std::mutex> lk(m);
+            Log("host opened the line");
+        }
+        if (r > 0 && (p.revents & POLLIN))
+            ReadInput();
+        AnnounceIfDue();
+    }
+}
+
+void SimDevice::Impl::OnHostClosed()
+{
+    unsigned char sink[4096];
+    while (read(pty.master, sink, sizeof sink) > 0) {
+    }
+    {
+        std::lock_guard<std::mutex> lk(m);
+        Log("host closed the line");
+        if (mach.options.powerCycleOnClose)
+            PowerUp();
+    }
+    SimResetLine(pty.slavePath);
+}
+
+void SimDevice::Impl::ReadInput()
+{
+    unsigned char buf[4096];
+    ssize_t n = read(pty.master, buf, sizeof buf);
+    if (n <= 0)
+        return;
+    bool garble;
+    {
+        std::lock_guard<std::mutex> lk(m);
+        stats.bytesIn += n;
+        stats.wireSecondsIn += n * 10.0 / mach.baud;
+        if (dead)
+            return;
+        garble = mach.options.enforceBaud && SimHostBaud(pty.master) != mach.baud;
+        if (!inputStart)
+            inputStart = SimClock::now();
+    }
+    for (ssize_t i = 0; i < n && !stopping; ++i)
+        FeedByte(garble ? Garble(buf[i]) : buf[i]);
+}
+
+void SimDevice::Impl::FeedByte(unsigned char c)
+{
+    std::unique_lock<std::mutex> lk(m);
+    if (dead)
+        return;
+    if (!inputStart)
+        inputStart = SimClock::now();
+    SimClock::time_point start = *inputStart;
+    if (mach.mode == SimMode::Announcing) {
+        if (SimFeedCapture(mach, c)) {
+            inputStart.reset();
+            lk.unlock();
+            OnCapture(start);
+        }
+        return;
+    }
+    zQueueWriteChar(rxWriter, c);
+    unsigned char *frame = zBinGetPacket(packetizer);
+    if (!frame)
+        return;
+    inputStart.reset();
+    unsigned char code = frame[0];
+    size_t frameBytes = 6 + zBinDataLength(frame[1]);
+    std::string payload;
+    if (!UnpackReply(frame, payload)) {
+        Log("request %u with a damaged pad count ignored", code);
+        return;
+    }
+    lk.unlock();
+    HandleRequest(code, payload, frameBytes, start);
+}
+
+void SimDevice::Impl::AnnounceIfDue()
+{
+    {
+        std::lock_guard<std::mutex> lk(m);
+        if (mach.mode != SimMode::Announcing || !mach.options.announce || dead)
+            return;
+        SimClock::time_point now = SimClock::now();
+        if (now < nextAnnounce)
+            return;
+        nextAnnounce = now + std::chrono::milliseconds(std::max(1, mach.options.announceGapMs));
+    }
+    Send(reinterpret_cast<const unsigned char *>(kAnnouncement), sizeof kAnnouncement - 1, true);
+}
+
+// Writes `data` to the host at the device's baud: garbled when the host's
+// rate differs, paced at 10 bits a byte with wire time on. The master is
+// non-blocking; an announcement the host has no room for is dropped, a reply
+// waits for room a while. False when not all of it went out.
+bool SimDevice::Impl::Send(const unsigned char *data, size_t n, bool droppable)
+{
+    unsigned baud;
+    bool wire, enforce;
+    {
+        std::lock_guard<std::mutex> lk(m);
+        if (dead || pty.master < 0)
+            return false;
+        baud = mach.baud;
+        wire = mach.options.wireTime;
+        enforce = mach.options.enforceBaud;
+    }
+    std::string out(reinterpret_cast<const char *>(data), n);
+    if (enforce && SimHostBaud(pty.master) != baud)
+        std::transform(out.begin(), out.end(), out.begin(),
+                       [](char c) { return char(Garble((unsigned char)c)); });
+    size_t perChunk = wire ? std::max<size_t>(1, baud / 10000) : out.size();  // about 1 ms a chunk
+    SimClock::time_point t0 = SimClock::now(), giveUp = t0 + std::chrono::milliseconds(kWriteGiveUpMs);
+    size_t sent = 0;
+    while (sent < n && !stopping) {
+        if (wire)
+            std::this_thread::sleep_until(t0 + WireTime(sent, baud));
+        ssize_t w = write(pty.master, out.data() + sent, std::min(perChunk, n - sent));
+        if (w > 0) {
+            sent += size_t(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w < 0 && errno == EAGAIN && !droppable && SimClock::now() < giveUp) {
+            pollfd p{pty.master, POLLOUT, 0};
+            poll(&p, 1, kIdleMs);
+            continue;
+        }
+        break;  // no room for an announcement, or the host went away
+    }
+    {
+        std::lock_guard<std::mutex> lk(m);
+        stats.bytesOut += sent;
+        stats.wireSecondsOut += sent * 10.0 / baud;
+    }
+    if (wire)
+        std::this_thread::sleep_until(t0 + WireTime(sent, baud));
+    return sent == n;
+}

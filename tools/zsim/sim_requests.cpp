@@ -1,0 +1,128 @@
+// What the device thread does with a complete capture request or request
+// frame: wire time, faults, the loaders' answer, the reply and what follows.
+#include "targetlib/transact.h"
+#include "tools/zsim/sim_impl.h"
+#include "tools/zsim/simfaults.h"
+
+namespace {
+
+const unsigned char kAckGood[] = {0x81, 0xA1, 0x00, 0x00, 0x00, 0x00};
+const unsigned char kAckWrong[] = {0x81, 0xA1, 0x01, 0x00, 0x01, 0x01};
+const char kCaptureRequest[] = "TargetStop!";
+
+const char *FaultName(SimFault::Kind k)
+{
+    static const char *const names[] = {"drop", "corrupt", "error", "odd", "noise", "close", "slow"};
+    return names[k];
+}
+
+// Line noise that never holds a sync byte, so the reply after it still frames.
+std::string Noise(unsigned count)
+{
+    std::string s(count ? count : 16, '\0');
+    for (size_t i = 0; i < s.size(); ++i) {
+        unsigned char c = (unsigned char)(0x5A + 37 * i);
+        s[i] = char(c == 0x81 ? 0x7E : c);
+    }
+    return s;
+}
+
+}  // namespace
+
+void SimDevice::Impl::OnCapture(SimClock::time_point start)
+{
+    WaitWire(start, sizeof kCaptureRequest - 1);
+    SimOptions::Ack ack;
+    {
+        std::lock_guard<std::mutex> lk(m);
+        stats.captures++;
+        ResetReceive();
+        ack = mach.options.ack;
+        Log("capture request: captured (%s acknowledgement)",
+            ack == SimOptions::AckGood ? "good" : ack == SimOptions::AckWrong ? "wrong" : "no");
+    }
+    const unsigned char *frame = ack == SimOptions::AckGood ? kAckGood : kAckWrong;
+    if (ack != SimOptions::AckNone && Send(frame, sizeof kAckGood, false)) {
+        std::lock_guard<std::mutex> lk(m);
+        stats.framesOut++;
+    }
+}
+
+void SimDevice::Impl::HandleRequest(unsigned char code, const std::string &payload,
+                                    size_t frameBytes, SimClock::time_point start)
+{
+    SimFault fault;
+    bool faulty = false;
+    {
+        std::lock_guard<std::mutex> lk(m);
+        stats.framesIn++;
+        stats.commands.push_back(code);
+        Log("request %u, %zu bytes", code, payload.size());
+        int limit = mach.options.closeAfterRequests;
+        if (limit >= 0 && ++requests > limit) {
+            dead = true;
+            Log("line dead after %d requests", limit);
+            return;
+        }
+        if (const SimFault *f = SimMatchFault(mach.options.faults, faultSeen, code)) {
+            fault = *f;
+            faulty = true;
+            Log("fault %s on request %u", FaultName(fault.kind), code);
+        }
+    }
+    WaitWire(start, frameBytes);
+    SimReply reply;
+    if (faulty && fault.kind == SimFault::DropReply)
+        return;
+    if (faulty && fault.kind == SimFault::CloseLine) {
+        std::lock_guard<std::mutex> lk(m);
+        dead = true;
+        if (fault.value)
+            HangUp();
+        return;
+    }
+    if (faulty && fault.kind == SimFault::ErrorCode) {
+        reply = SimFail((unsigned char)fault.value);
+    } else if (faulty && fault.kind == SimFault::OddStatus) {
+        reply.status = (unsigned char)fault.value;
+    } else {
+        std::lock_guard<std::mutex> lk(m);
+        reply = SimAnswer(mach, code, payload);
+    }
+    Pause(reply.busyMs);
+    if (faulty && fault.kind == SimFault::SlowReply)
+        Pause(int(fault.value) * 100);
+    SendReply(reply, faulty ? &fault : nullptr);
+}
+
+void SimDevice::Impl::SendReply(const SimReply &r, const SimFault *fault)
+{
+    unsigned char frame[6 + 1144];
+    int n = BuildFrame(frame, r.status, r.payload.substr(0, kMaxPayload));
+    if (fault && fault->kind == SimFault::CorruptReply)
+        frame[n - 1] ^= 0xFF;
+    if (fault && fault->kind == SimFault::Noise) {
+        std::string noise = Noise(fault->value);
+        Send(reinterpret_cast<const unsigned char *>(noise.data()), noise.size(), false);
+    }
+    bool sent = Send(frame, size_t(n), false);
+    std::lock_guard<std::mutex> lk(m);
+    if (sent)
+        stats.framesOut++;
+    Log("reply status %u, %zu bytes%s", r.status, r.payload.size(), sent ? "" : " (not delivered)");
+    if (r.after == SimAfter::StartLoader) {
+        SimStartLoader(mach, r.loaderBaud);
+        ResetReceive();
+        Log("flash loader running at %u baud", mach.baud);
+    } else if (r.after == SimAfter::PowerCycle) {
+        PowerUp();
+    }
+}
+
+// The device drops the line altogether: the host's port reports a hang-up.
+// Only on request, since Wine's server takes a closed master badly.
+void SimDevice::Impl::HangUp()
+{
+    SimClosePty(pty);
+    Log("line hung up");
+}
