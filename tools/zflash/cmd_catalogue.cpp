@@ -1,0 +1,97 @@
+// "zflash list" and "zflash notes": what the catalogue holds for a hardware
+// identifier, without a device.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/workflows.h"
+#include "catalogue/firmware.h"
+#include "catalogue/hwcheck.h"
+#include "catalogue/target.h"
+#include "tools/zflash/device_session.h"
+#include "tools/zflash/output.h"
+#include "tools/zflash/zflash.h"
+
+namespace {
+
+std::string KnownIdentifiers()
+{
+    std::string ids;
+    for (const Product &product : AllProducts())
+        for (const HWOption &option : product.options)
+            ids += (ids.empty() ? "" : ", ") + option.hw;
+    return ids;
+}
+
+bool FindOption(const std::string &hw, const Product *&product, const HWOption *&option)
+{
+    if (FindByHW(hw, product, option))
+        return true;
+    PrintError("unknown hardware identifier '" + hw + "' (known: " + KnownIdentifiers() + ").");
+    return false;
+}
+
+void PrintImages(const std::vector<FirmwareVersion> &images)
+{
+    PrintResult("Firmware:     " + std::to_string(images.size()) + " image(s), newest first");
+    for (const FirmwareVersion &fw : images)
+        PrintResult("  " + ImageLabel(fw));
+}
+
+}  // namespace
+
+int RunList(const GlobalOptions &, const std::string &hw)
+{
+    const Product *product = nullptr;
+    const HWOption *option = nullptr;
+    if (!FindOption(hw, product, option))
+        return ExitBadInput;
+    std::string loader = FlashLoaderPath(option->folder, option->flashLoader);
+    std::string folder = FirmwareFolder(option->folder);
+    unsigned baud = LoaderBaud(*option);
+    std::vector<FirmwareVersion> images;
+    try {
+        images = DiscoverFirmware(folder);
+    } catch (const std::filesystem::filesystem_error &e) {
+        PrintError("cannot read " + folder + ": " + e.what());
+        return ExitBadInput;
+    }
+    PrintResult("Product:      " + ModelHW(product->name, option->hw));
+    PrintResult("Folder:       " + option->folder);
+    PrintResult("Flash loader: " + loader +
+                (baud ? "  (" + std::to_string(baud) + " baud)" : "  (missing or corrupt)"));
+    PrintResult("Images in:    " + folder);
+    PrintImages(images);
+    Report()["device"] = {{"product", product->name}, {"hw", option->hw}, {"folder", option->folder},
+                          {"loader", loader},         {"loaderBaud", baud}};
+    Report()["firmwareFolder"] = folder;
+    Report()["images"] = ImagesJson(images);
+    return ExitOk;
+}
+
+int RunNotes(const GlobalOptions &, const std::string &hw)
+{
+    const Product *product = nullptr;
+    const HWOption *option = nullptr;
+    if (!FindOption(hw, product, option))
+        return ExitBadInput;
+    std::string path = ReleaseNotesPath(option->folder);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        PrintError("No release notes are included for this product. (" + path + ")");
+        return ExitBadInput;
+    }
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    std::string notes;
+    for (char c : bytes.str())  // the console's own line ends replace the file's
+        if (c != '\r')
+            notes += c;
+    std::istringstream lines(notes);
+    for (std::string line; std::getline(lines, line);)
+        PrintResult(line);
+    Report()["product"] = product->name;
+    Report()["hw"] = option->hw;
+    Report()["notes"] = notes;
+    return ExitOk;
+}

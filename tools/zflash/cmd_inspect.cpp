@@ -1,0 +1,85 @@
+// "zflash inspect": image files checked offline, as the target library loads them.
+#include <cstdio>
+
+#include "catalogue/firmware.h"
+#include "catalogue/hwcheck.h"
+#include "catalogue/target.h"
+#include "tools/zflash/imagestats.h"
+#include "tools/zflash/output.h"
+#include "tools/zflash/zflash.h"
+
+namespace {
+
+const char *const kTokens[] = {"VN:", "MD:", "HW:", "TS:", "BR:"};
+
+std::string Hex32(uint32_t value)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(value));
+    return buf;
+}
+
+// "VKT3K (VKT-3)" for a known identifier, "VKT9 (not a known product)" otherwise.
+std::string HardwareText(const std::string &hw)
+{
+    if (hw.empty())
+        return "(none: cannot be checked against a device)";
+    const Product *product = nullptr;
+    const HWOption *option = nullptr;
+    if (!FindByHW(hw, product, option))
+        return hw + "  (not a known product)";
+    return hw + "  (" + product->name + ")";
+}
+
+void PrintValid(const std::string &file, const ImageStats &stats)
+{
+    PrintResult(file + ": valid");
+    for (const char *key : kTokens) {
+        std::string value = GetInfoToken(stats.info, key);
+        if (std::string(key) == "HW:")
+            value = HardwareText(value);
+        PrintResult(std::string("  ") + key + " " + (value.empty() ? "(none)" : value));
+    }
+    PrintResult("  start address: " + Hex32(stats.address));
+    PrintResult("  blocks:        " + std::to_string(stats.blocks) + " (" +
+                std::to_string(stats.minBlock) + " to " + std::to_string(stats.maxBlock) +
+                " bytes each)");
+    PrintResult("  total:         " + std::to_string(stats.totalBytes) + " bytes");
+}
+
+nlohmann::json ValidJson(const std::string &file, const ImageStats &stats)
+{
+    nlohmann::json tokens = nlohmann::json::object();
+    for (const char *key : kTokens)
+        tokens[std::string(key, 2)] = GetInfoToken(stats.info, key);
+    return {{"file", file},
+            {"valid", true},
+            {"tokens", tokens},
+            {"address", stats.address},
+            {"blocks", stats.blocks},
+            {"minBlockBytes", stats.minBlock},
+            {"maxBlockBytes", stats.maxBlock},
+            {"totalBytes", stats.totalBytes}};
+}
+
+}  // namespace
+
+int RunInspect(const GlobalOptions &, const std::vector<std::string> &files)
+{
+    int code = ExitOk;
+    nlohmann::json results = nlohmann::json::array();
+    for (const std::string &file : files) {
+        ImageStats stats;
+        std::string reason;
+        if (ReadImageStats(file, stats, &reason)) {
+            PrintValid(file, stats);
+            results.push_back(ValidJson(file, stats));
+            continue;
+        }
+        PrintResult(file + ": invalid: " + reason);
+        results.push_back({{"file", file}, {"valid", false}, {"reason", reason}});
+        code = ExitBadInput;
+    }
+    Report()["images"] = results;
+    return code;
+}

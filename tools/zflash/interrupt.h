@@ -1,0 +1,7 @@
+// Ctrl-C does not end zflash by itself: it is counted, and the command decides
+// what a press means at that moment (cancel the wait, warn, abort).
+#pragma once
+
+void InstallInterruptHandler();
+// Presses since the last call.
+int TakeInterrupts();

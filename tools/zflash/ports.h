@@ -1,0 +1,25 @@
+// The serial ports of this computer, for "zflash ports".
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct SerialPortInfo {
+    std::string port;         // what --port takes: /dev/ttyUSB0, COM3
+    std::string driver;       // kernel driver (Linux) or device object (Windows)
+    std::string description;  // USB manufacturer and product, where known
+    std::string usbId;        // "0403:6001", where known
+    std::string serial;       // USB serial number, where known
+};
+
+// Ports that have a driver, in natural name order (COM2 before COM10).
+// `sysfsRoot` is where Linux's device tree is mounted (/sys); Windows reads
+// the registry and ignores it.
+std::vector<SerialPortInfo> ListSerialPorts(const std::string &sysfsRoot);
+
+// "ttyS2" < "ttyS10": runs of digits compare by value.
+bool NaturalLess(const std::string &a, const std::string &b);
+
+// Why `port` cannot be opened, in words that say what to do; empty when no
+// reason can be found.
+std::string DiagnosePort(const std::string &port);

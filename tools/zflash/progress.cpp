@@ -1,0 +1,128 @@
+#include "tools/zflash/progress.h"
+
+#include <chrono>
+#include <mutex>
+#include <string>
+
+#include "tools/zflash/output.h"
+#include "tools/zflash/progress_format.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+const int kPhases = 3;
+
+std::mutex mutex;
+bool live = false;
+double totalBytes[kPhases] = {};
+Clock::time_point phaseStart[kPhases];
+bool phaseStarted[kPhases] = {};
+int lastDecade[kPhases] = {};
+bool erasing = false;
+Clock::time_point eraseStart;
+unsigned spinnerTick = 0;
+
+double SecondsSince(Clock::time_point t)
+{
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
+
+// The window's names for the phases.
+std::string PhaseName(int phase)
+{
+    switch (phase) {
+    case PhaseRAMExec: return "Starting flashloader";
+    case PhaseProgram: return "Programming";
+    case PhaseVerify: return "Verifying";
+    default: return "Working";
+    }
+}
+
+bool Known(int phase) { return phase >= 0 && phase < kPhases; }
+
+}  // namespace
+
+void ProgressInit(bool liveLine)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    live = liveLine;
+    for (int i = 0; i < kPhases; ++i) {
+        totalBytes[i] = 0;
+        phaseStarted[i] = false;
+        lastDecade[i] = 0;
+    }
+    erasing = false;
+}
+
+void ProgressSetTotalBytes(ProgressPhase phase, double bytes)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (Known(phase))
+        totalBytes[phase] = bytes;
+}
+
+void ProgressPhaseStarted(ProgressPhase phase)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!Known(phase))
+        return;
+    phaseStart[phase] = Clock::now();
+    phaseStarted[phase] = true;
+    lastDecade[phase] = 0;
+}
+
+void ProgressReport(ProgressPhase phase, int percent)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    ProgressFigures figures;
+    figures.percent = percent;
+    if (Known(phase)) {
+        if (!phaseStarted[phase]) {
+            phaseStart[phase] = Clock::now();
+            phaseStarted[phase] = true;
+        }
+        figures.totalBytes = totalBytes[phase];
+        figures.seconds = SecondsSince(phaseStart[phase]);
+    }
+    if (live) {
+        ShowLive(LiveProgressLine(PhaseName(phase), figures));
+        if (percent >= 100)
+            EndLive();
+        return;
+    }
+    int decade = percent / 10;
+    if (Known(phase) && decade > lastDecade[phase]) {
+        lastDecade[phase] = decade;
+        PrintNotice(PlainProgressLine(PhaseName(phase), figures));
+    }
+}
+
+void ProgressEraseBusy(bool busy)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (busy) {
+        erasing = true;
+        eraseStart = Clock::now();
+        spinnerTick = 0;
+        if (live)
+            ShowLive(LiveEraseLine(0, spinnerTick));
+        return;
+    }
+    if (!erasing)
+        return;
+    erasing = false;
+    std::string took = FormatSeconds(SecondsSince(eraseStart));
+    if (live) {
+        ShowLive(LiveEraseLine(SecondsSince(eraseStart), spinnerTick) + "  done");
+        EndLive();
+    } else {
+        PrintNotice("Erasing: done in " + took);
+    }
+}
+
+void ProgressTick()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (live && erasing)
+        ShowLive(LiveEraseLine(SecondsSince(eraseStart), ++spinnerTick));
+}
