@@ -106,5 +106,5 @@ const char *const kSimFaultSyntax =
     "           noise    carried out; VALUE bytes of noise before the reply (0: 16)\n"
     "           close    the line goes dead for good; VALUE 1 also hangs up the line\n"
     "           slow     carried out; the reply comes VALUE * 100 ms late\n"
-    "  e.g. drop:92:0:2 (the first two erase replies are lost),\n"
+    "  e.g. drop:92:0:2 (the first two erase requests are lost),\n"
     "       error:93:0:1:7 (the first blank check answers \"Flash not blank\")\n";

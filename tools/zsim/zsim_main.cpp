@@ -1,1 +1,145 @@
-int main(){return 0;}
+// zsim: the simulated Zelvo device as a program. It plays the device on a
+// pseudo-terminal until SIGINT or SIGTERM; the host opens the slave (or the
+// --link symlink to it) as its serial port, e.g. mapped as a Wine COM port.
+#include <signal.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "tools/zsim/simdevice.h"
+#include "tools/zsim/simfaults.h"
+
+namespace {
+
+// "\n", "\r", "\t" and "\\" in a command-line text.
+std::string Unescape(const std::string &s)
+{
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\' || i + 1 == s.size()) {
+            out += s[i];
+            continue;
+        }
+        char c = s[++i];
+        out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+    }
+    return out;
+}
+
+struct Args {
+    SimOptions o;
+    std::string info, infoFile, ack = "good";
+    std::vector<std::string> faults;
+    bool blank = false, noAnnounce = false, noEnforce = false, noPowerCycle = false;
+};
+
+void AddOptions(CLI::App &app, Args &a)
+{
+    app.add_option("--hw", a.o.hw, "Answer to Query(\"HW\"); empty: error 10")->capture_default_str();
+    app.add_option("--info", a.info,
+                   "Information text of the installed firmware (\\n, \\r escapes); default: a VKT-3 1.0.0");
+    app.add_option("--info-file", a.infoFile, "Read the installed information text from a file");
+    app.add_flag("--blank", a.blank, "The firmware region is blank");
+    app.add_option("--flash-size", a.o.flashSize, "Bytes of the firmware region")->capture_default_str();
+    app.add_option("--erase-ms", a.o.eraseMs, "Time an erase takes")->capture_default_str();
+    app.add_flag("--wire-time", a.o.wireTime, "Pace bytes at 10 bits a byte at the device's baud");
+    app.add_flag("--no-announce", a.noAnnounce, "The boot loader does not announce itself");
+    app.add_option("--announce-gap-ms", a.o.announceGapMs, "Pause between announcements")
+        ->capture_default_str();
+    app.add_option("--ack", a.ack, "Capture acknowledgement")
+        ->check(CLI::IsMember({"good", "none", "wrong"}))
+        ->capture_default_str();
+    app.add_option("--loader-baud", a.o.loaderBaud,
+                   "Flash loader baud; 0: from the BR: token of the loader's information text")
+        ->capture_default_str();
+    app.add_flag("--no-enforce-baud", a.noEnforce, "Bytes pass whatever rate the host runs at");
+    app.add_option("--verify-mismatch-block", a.o.verifyMismatchBlock,
+                   "Verify answers error 4 at this block (0-based); -1: never")
+        ->capture_default_str();
+    app.add_option("--close-after-requests", a.o.closeAfterRequests,
+                   "The line goes dead after this many requests; -1: never")
+        ->capture_default_str();
+    app.add_flag("--no-power-cycle-on-close", a.noPowerCycle,
+                 "The device keeps its state when the host closes the port");
+    app.add_option("--fault", a.faults, "Inject a fault (repeatable; syntax below)")
+        ->allow_extra_args(false);
+    app.add_option("--link", a.o.linkPath, "Make a symlink to the pty slave here");
+    app.add_flag("--log", a.o.log, "One line per request, reply and event on stderr");
+    app.footer(kSimFaultSyntax);
+}
+
+// Folds the flags into the options; false with a message when one is wrong.
+bool Finish(Args &a)
+{
+    if (!a.infoFile.empty()) {
+        std::ifstream in(a.infoFile, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "zsim: cannot read %s\n", a.infoFile.c_str());
+            return false;
+        }
+        std::stringstream text;
+        text << in.rdbuf();
+        a.o.installedInfo = text.str();
+    } else if (!a.info.empty()) {
+        a.o.installedInfo = Unescape(a.info);
+    }
+    if (a.blank)
+        a.o.installedInfo.clear();
+    a.o.announce = !a.noAnnounce;
+    a.o.enforceBaud = !a.noEnforce;
+    a.o.powerCycleOnClose = !a.noPowerCycle;
+    a.o.ack = a.ack == "none" ? SimOptions::AckNone
+            : a.ack == "wrong" ? SimOptions::AckWrong : SimOptions::AckGood;
+    for (const std::string &text : a.faults) {
+        SimFault f;
+        if (!ParseSimFault(text, f)) {
+            std::fprintf(stderr, "zsim: bad fault \"%s\"\n%s", text.c_str(), kSimFaultSyntax);
+            return false;
+        }
+        a.o.faults.push_back(f);
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    CLI::App app{"Simulated Zelvo device on a pseudo-terminal", "zsim"};
+    Args args;
+    AddOptions(app, args);
+    CLI11_PARSE(app, argc, argv);
+    if (!Finish(args))
+        return 2;
+
+    // The device thread inherits the blocked set; the main thread waits here.
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+
+    SimDevice device(args.o);
+    if (!device.Start()) {
+        std::fprintf(stderr, "zsim: cannot create the pseudo-terminal%s\n",
+                     args.o.linkPath.empty() ? "" : " or its link");
+        return 1;
+    }
+    std::printf("zsim: device on %s\n", device.PortPath().c_str());
+    std::fflush(stdout);
+    int sig = 0;
+    sigwait(&stop, &sig);
+    device.Stop();
+    if (args.o.log) {
+        SimStats s = device.Stats();
+        std::fprintf(stderr, "zsim: %u captures, %zu requests; in %llu bytes (%.3f s on the wire), "
+                     "out %llu bytes (%.3f s)\n", s.captures, s.commands.size(),
+                     (unsigned long long)s.bytesIn, s.wireSecondsIn,
+                     (unsigned long long)s.bytesOut, s.wireSecondsOut);
+    }
+    return 0;
+}
