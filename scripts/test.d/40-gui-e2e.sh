@@ -1,0 +1,85 @@
+# The Windows program end to end: ZelvoFlashUpdate.exe under Wine and Xvfb,
+# driven from outside by zf_gui_e2e.exe, against two simulated devices on
+# ptys mapped as Wine COM ports (a VKT-3 (VKT3K) with a slow erase and slow
+# programming, so the busy states can be watched, and one that never
+# announces itself). Screenshots go to artifacts/gui-e2e/.
+#   ZF_E2E_WINBUILD  Windows build folder (default build/windows)
+#   ZF_E2E_ZSIM      the simulator (default build/native/tools/zsim/zsim)
+. scripts/test-lib.sh
+. scripts/wine-env.sh
+winbuild=${ZF_E2E_WINBUILD:-build/windows}
+zsim=${ZF_E2E_ZSIM:-build/native/tools/zsim/zsim}
+driver=$winbuild/tests/e2e/zf_gui_e2e.exe
+zf_need "$winbuild/bin/ZelvoFlashUpdate.exe" gui-e2e && zf_need "$driver" gui-e2e \
+    && zf_need "$zsim" gui-e2e && zf_need "$winbuild/bin/README.txt" gui-e2e || exit 1
+com=COM5 silent_com=COM6
+work=$(mktemp -d)
+shots=$work/shots artifacts=$ZF_REPO/artifacts/gui-e2e
+mkdir -p "$work/app" "$work/images" "$shots" "$artifacts"
+sim_pids=() watcher_pid=
+
+cleanup() {
+    [ -n "$watcher_pid" ] && kill "$watcher_pid" 2>/dev/null
+    zf_wine_unmap_com "$com"
+    zf_wine_unmap_com "$silent_com"
+    # Wine first: the ptys must outlive every Wine handle on them.
+    zf_wine_cleanup
+    local pid
+    for pid in "${sim_pids[@]}"; do
+        kill "$pid" 2>/dev/null
+        timeout 10 tail --pid="$pid" -f /dev/null || kill -9 "$pid" 2>/dev/null
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# start_sim NAME ARGS...: a simulator with its pty linked at $work/NAME.
+start_sim() {
+    local name=$1 i; shift
+    "$zsim" --link "$work/$name" "$@" >"$work/$name.log" 2>&1 &
+    sim_pids+=($!)
+    for i in $(seq 100); do
+        grep -q '^zsim: device on ' "$work/$name.log" && return 0
+        kill -0 "${sim_pids[-1]}" 2>/dev/null || break
+        sleep 0.1
+    done
+    echo "zsim $name did not start:" >&2; cat "$work/$name.log" >&2
+    return 1
+}
+
+# Answers the driver's screenshot requests: NAME.req holds "x y w h".
+watch_shots() {
+    local req name x y w h
+    while :; do
+        for req in "$shots"/*.req; do
+            [ -e "$req" ] || continue
+            name=$(basename "$req" .req)
+            read -r x y w h <"$req"
+            import -window root -crop "${w}x${h}+${x}+${y}" +repage "$artifacts/$name.png" 2>/dev/null
+            rm -f "$req"
+            touch "$shots/$name.done"
+        done
+        sleep 0.1
+    done
+}
+
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+
+start_sim device $ZF_E2E_SIM_ARGS || { zf_report 0 1 gui-e2e-zsim; exit 1; }
+start_sim silent $ZF_E2E_SILENT_ARGS || { zf_report 0 1 gui-e2e-zsim; exit 1; }
+cp -r "$winbuild/bin/." "$work/app/"
+zf_wine_init_prefix && zf_xvfb_start && zf_wine_start \
+    && zf_wine_map_com "$com" "$work/device" && zf_wine_map_com "$silent_com" "$work/silent" \
+    || { zf_report 0 1 gui-e2e-setup; exit 1; }
+watch_shots &
+watcher_pid=$!
+
+export ZF_E2E_APP ZF_E2E_COM=$com ZF_E2E_SILENT_COM=$silent_com ZF_E2E_WORK ZF_E2E_SHOTS
+ZF_E2E_APP=$(winpath "$work/app/ZelvoFlashUpdate.exe")
+ZF_E2E_WORK=$(winpath "$work/images")
+ZF_E2E_SHOTS=$(winpath "$shots")
+log=$ZF_LOGS/gui-e2e.log
+zf_wine_run 300 "$driver" | tee "$log"
+status=${PIPESTATUS[0]}
+cp "$work/images/app-trace.txt" "$ZF_LOGS/gui-e2e-app-trace.log" 2>/dev/null
+zf_report_gtest gui-e2e "$status" "$log"

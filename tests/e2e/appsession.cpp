@@ -1,0 +1,231 @@
+#include "tests/e2e/appsession.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "tests/e2e/winui.h"
+
+namespace {
+
+const int kIdsInOrder[] = {1001, 1002, 1003, 1010, 1009, 1011, 1005, 1023, 1024, 1006};
+const char *const kNames[] = {"port", "refresh", "capture", "disconnect", "query",
+                              "notes", "fwlist", "browse", "clear", "program"};
+
+struct FindArgs {
+    DWORD pid;
+    const char *cls;
+    const char *caption;
+    bool wantMessageBox;
+    HWND found;
+};
+
+BOOL CALLBACK FindProc(HWND hwnd, LPARAM lp)
+{
+    FindArgs &a = *reinterpret_cast<FindArgs *>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != a.pid || !IsWindowVisible(hwnd))
+        return TRUE;
+    char cls[64] = "";
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (std::strcmp(cls, a.cls) != 0)
+        return TRUE;
+    if (a.caption && WindowText(hwnd) != a.caption)
+        return TRUE;
+    if (a.wantMessageBox && !GetDlgItem(hwnd, 0xFFFF))
+        return TRUE;
+    a.found = hwnd;
+    return FALSE;
+}
+
+std::string Env(const char *name)
+{
+    const char *v = std::getenv(name);
+    return v ? v : "";
+}
+
+}  // namespace
+
+AppSession::~AppSession()
+{
+    Stop();
+}
+
+bool AppSession::Launch(const std::string &exePath)
+{
+    const std::string dir = exePath.substr(0, exePath.find_last_of("\\/") + 1);
+    // The program's trace (standard output) goes to a file, not the driver's log.
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    const std::string tracePath = Config().workDir + "\\app-trace.txt";
+    HANDLE trace = CreateFileA(tracePath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               &sa, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    if (trace != INVALID_HANDLE_VALUE) {
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = si.hStdError = trace;
+    }
+    std::string cmd = "\"" + exePath + "\"";
+    const BOOL started = CreateProcessA(exePath.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                        dir.empty() ? nullptr : dir.c_str(), &si, &pi_);
+    if (trace != INVALID_HANDLE_VALUE)
+        CloseHandle(trace);
+    if (!started)
+        return false;
+    return WaitFor([&] {
+        main_ = FindWindowOf("ZelvoFlashUpdateWndClass");
+        return main_ && !LogLines().empty();
+    });
+}
+
+bool AppSession::WaitExit(double seconds)
+{
+    if (!pi_.hProcess)
+        return true;
+    return WaitForSingleObject(pi_.hProcess, DWORD(seconds * 1000)) == WAIT_OBJECT_0;
+}
+
+void AppSession::Stop()
+{
+    if (!pi_.hProcess)
+        return;
+    if (!WaitExit(0)) {
+        PostMessageA(main_, WM_CLOSE, 0, 0);
+        if (HWND box = WaitForBox(2))  // closing while programming asks first
+            Answer(box, IDYES);
+        if (!WaitExit(10))
+            TerminateProcess(pi_.hProcess, 1);
+        WaitExit(10);
+    }
+    CloseHandle(pi_.hThread);
+    CloseHandle(pi_.hProcess);
+    pi_ = {};
+    main_ = nullptr;
+}
+
+std::string AppSession::Caption() const
+{
+    return WindowText(main_);
+}
+
+std::string AppSession::Text(int id) const
+{
+    return WindowText(Control(id));
+}
+
+std::vector<std::string> AppSession::LogLines() const
+{
+    return SplitLines(WindowText(Control(1007)));
+}
+
+bool AppSession::LogHas(const std::string &line, size_t from) const
+{
+    const std::vector<std::string> lines = LogLines();
+    for (size_t i = from; i < lines.size(); i++)
+        if (lines[i] == line)
+            return true;
+    return false;
+}
+
+std::string AppSession::EnabledControls() const
+{
+    std::string names;
+    for (size_t i = 0; i < sizeof kIdsInOrder / sizeof kIdsInOrder[0]; i++) {
+        if (!Enabled(Control(kIdsInOrder[i])))
+            continue;
+        if (!names.empty())
+            names += ' ';
+        names += kNames[i];
+    }
+    return names;
+}
+
+HWND AppSession::FindWindowOf(const char *cls, const char *caption) const
+{
+    FindArgs a = {pi_.dwProcessId, cls, caption, false, nullptr};
+    EnumWindows(FindProc, LPARAM(&a));
+    return a.found;
+}
+
+HWND AppSession::WaitForBox(double seconds) const
+{
+    HWND box = nullptr;
+    WaitFor([&] {
+        FindArgs a = {pi_.dwProcessId, "#32770", nullptr, true, nullptr};
+        EnumWindows(FindProc, LPARAM(&a));
+        box = a.found;
+        return box != nullptr;
+    }, seconds);
+    return box;
+}
+
+bool AppSession::NoBoxOpen() const
+{
+    FindArgs a = {pi_.dwProcessId, "#32770", nullptr, false, nullptr};
+    EnumWindows(FindProc, LPARAM(&a));
+    return a.found == nullptr;
+}
+
+std::string AppSession::BoxText(HWND box)
+{
+    return WindowText(GetDlgItem(box, 0xFFFF));
+}
+
+void AppSession::Answer(HWND box, int buttonId)
+{
+    Click(GetDlgItem(box, buttonId));
+}
+
+bool AppSession::DropFile(const std::string &path)
+{
+    // The block must live in the receiving process: DragQueryFile reads it there.
+    std::vector<char> block(sizeof(DROPFILES) + path.size() + 2, '\0');
+    DROPFILES *df = reinterpret_cast<DROPFILES *>(block.data());
+    df->pFiles = sizeof(DROPFILES);
+    df->fWide = FALSE;
+    std::memcpy(block.data() + sizeof(DROPFILES), path.data(), path.size());
+    void *remote = VirtualAllocEx(pi_.hProcess, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE,
+                                  PAGE_READWRITE);
+    if (!remote)
+        return false;
+    SIZE_T written = 0;
+    if (!WriteProcessMemory(pi_.hProcess, remote, block.data(), block.size(), &written) ||
+        written != block.size())
+        return false;
+    return PostMessageA(main_, WM_DROPFILES, WPARAM(remote), 0) != FALSE;
+}
+
+bool AppSession::Screenshot(const std::string &name, HWND hwnd) const
+{
+    const std::string dir = Env("ZF_E2E_SHOTS");
+    if (dir.empty())
+        return false;
+    RECT rc;
+    GetWindowRect(hwnd, &rc);
+    const std::string base = dir + "\\" + name;
+    const std::string done = base + ".done";
+    DeleteFileA(done.c_str());
+    // Written aside and renamed, so the script never reads half a request.
+    const std::string part = base + ".part";
+    FILE *f = std::fopen(part.c_str(), "w");
+    if (!f)
+        return false;
+    std::fprintf(f, "%ld %ld %ld %ld\n", rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
+    std::fclose(f);
+    if (!MoveFileExA(part.c_str(), (base + ".req").c_str(), MOVEFILE_REPLACE_EXISTING))
+        return false;
+    return WaitFor([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20);
+}
+
+std::string E2eConfig::appDir() const
+{
+    return appExe.substr(0, appExe.find_last_of("\\/") + 1);
+}
+
+const E2eConfig &Config()
+{
+    static const E2eConfig config = {Env("ZF_E2E_APP"), Env("ZF_E2E_COM"),
+                                     Env("ZF_E2E_SILENT_COM"), Env("ZF_E2E_WORK")};
+    return config;
+}

@@ -1,0 +1,78 @@
+#include "tests/e2e/winui.h"
+
+std::string WindowText(HWND hwnd)
+{
+    const LRESULT len = SendMessageA(hwnd, WM_GETTEXTLENGTH, 0, 0);
+    std::string text(size_t(len) + 1, '\0');
+    const LRESULT got = SendMessageA(hwnd, WM_GETTEXT, WPARAM(len + 1), LPARAM(&text[0]));
+    text.resize(got > 0 ? size_t(got) : 0);
+    return text;
+}
+
+bool Enabled(HWND hwnd)
+{
+    return IsWindowEnabled(hwnd) != FALSE;
+}
+
+LONG Style(HWND hwnd)
+{
+    return GetWindowLongA(hwnd, GWL_STYLE);
+}
+
+std::vector<std::string> ComboItems(HWND combo)
+{
+    std::vector<std::string> items;
+    const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; i++) {
+        // The "A" form returns only the first character across processes.
+        const LRESULT len = SendMessageW(combo, CB_GETLBTEXTLEN, WPARAM(i), 0);
+        std::wstring w(size_t(len > 0 ? len : 0) + 1, L'\0');
+        SendMessageW(combo, CB_GETLBTEXT, WPARAM(i), LPARAM(&w[0]));
+        w.resize(size_t(len > 0 ? len : 0));
+        items.push_back(std::string(w.begin(), w.end()));  // the texts are ASCII
+    }
+    return items;
+}
+
+int ComboSelection(HWND combo)
+{
+    return int(SendMessageW(combo, CB_GETCURSEL, 0, 0));
+}
+
+void Click(HWND button)
+{
+    PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+void SelectComboEntry(HWND combo, int index)
+{
+    SendMessageA(combo, CB_SETCURSEL, WPARAM(index), 0);
+    const int id = GetDlgCtrlID(combo);
+    PostMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), LPARAM(combo));
+}
+
+std::vector<std::string> SplitLines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find("\r\n", at);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
+bool WaitFor(const std::function<bool()> &cond, double seconds)
+{
+    const ULONGLONG until = GetTickCount64() + ULONGLONG(seconds * 1000);
+    for (;;) {
+        if (cond())
+            return true;
+        if (GetTickCount64() >= until)
+            return false;
+        Sleep(20);
+    }
+}

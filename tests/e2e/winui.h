@@ -1,0 +1,26 @@
+// Reading and working another process's windows: texts, enabled states,
+// combo boxes, clicks, and waiting for a condition.
+#pragma once
+
+#include <windows.h>
+// These need windows.h first.
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+std::string WindowText(HWND hwnd);
+bool Enabled(HWND hwnd);
+LONG Style(HWND hwnd);
+std::vector<std::string> ComboItems(HWND combo);
+int ComboSelection(HWND combo);
+// Posted, so a command that opens a modal box does not block the driver.
+void Click(HWND button);
+// Selects entry `index` and tells the parent, as a user's choice would.
+void SelectComboEntry(HWND combo, int index);
+std::vector<std::string> SplitLines(const std::string &text);
+
+// Polls `cond` every 20 ms until it holds or `seconds` have passed.
+bool WaitFor(const std::function<bool()> &cond, double seconds = 30);
