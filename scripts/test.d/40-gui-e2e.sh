@@ -65,8 +65,11 @@ watch_shots() {
 
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
-start_sim device $ZF_E2E_SIM_ARGS || { zf_report 0 1 gui-e2e-zsim; exit 1; }
-start_sim silent $ZF_E2E_SILENT_ARGS || { zf_report 0 1 gui-e2e-zsim; exit 1; }
+# Erase 1.5 s, each programmed block answered 100 ms late: about 5 s of
+# programming for the driver to watch and to close the window during.
+start_sim device --log --hw VKT3K --erase-ms 1500 --fault slow:190:0:all:1 \
+    || { zf_report 0 1 gui-e2e-zsim; exit 1; }
+start_sim silent --hw VKT3K --no-announce || { zf_report 0 1 gui-e2e-zsim; exit 1; }
 cp -r "$winbuild/bin/." "$work/app/"
 zf_wine_init_prefix && zf_xvfb_start && zf_wine_start \
     && zf_wine_map_com "$com" "$work/device" && zf_wine_map_com "$silent_com" "$work/silent" \
@@ -74,10 +77,11 @@ zf_wine_init_prefix && zf_xvfb_start && zf_wine_start \
 watch_shots &
 watcher_pid=$!
 
-export ZF_E2E_APP ZF_E2E_COM=$com ZF_E2E_SILENT_COM=$silent_com ZF_E2E_WORK ZF_E2E_SHOTS
+export ZF_E2E_APP ZF_E2E_COM=$com ZF_E2E_SILENT_COM=$silent_com ZF_E2E_WORK ZF_E2E_SHOTS ZF_E2E_SIM_LOG
 ZF_E2E_APP=$(winpath "$work/app/ZelvoFlashUpdate.exe")
 ZF_E2E_WORK=$(winpath "$work/images")
 ZF_E2E_SHOTS=$(winpath "$shots")
+ZF_E2E_SIM_LOG=$(winpath "$work/device.log")
 log=$ZF_LOGS/gui-e2e.log
 zf_wine_run 300 "$driver" | tee "$log"
 status=${PIPESTATUS[0]}

@@ -226,6 +226,7 @@ std::string E2eConfig::appDir() const
 const E2eConfig &Config()
 {
     static const E2eConfig config = {Env("ZF_E2E_APP"), Env("ZF_E2E_COM"),
-                                     Env("ZF_E2E_SILENT_COM"), Env("ZF_E2E_WORK")};
+                                     Env("ZF_E2E_SILENT_COM"), Env("ZF_E2E_WORK"),
+                                     Env("ZF_E2E_SIM_LOG")};
     return config;
 }

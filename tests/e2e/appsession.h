@@ -54,6 +54,7 @@ struct E2eConfig {
     std::string com;         // ZF_E2E_COM: the simulated VKT-3 (VKT3K)
     std::string silentCom;   // ZF_E2E_SILENT_COM: a simulated device that never announces
     std::string workDir;     // ZF_E2E_WORK: where the driver writes its own images
+    std::string simLog;      // ZF_E2E_SIM_LOG: the event log of the simulator on `com`
     std::string appDir() const;  // folder of appExe, with its trailing separator
 };
 const E2eConfig &Config();

@@ -44,6 +44,17 @@ std::string Info(const std::string &version, const std::string &hw)
 std::string HotfixPath() { return Config().workDir + "\\hotfix_vkt3k_v2_0_1.bin"; }
 std::string OtherHotfixPath() { return Config().workDir + "\\hotfix_vkt3_v2_0_1.bin"; }
 
+// How often the simulator saw the host close its line.
+int LineClosings()
+{
+    const std::string log = ReadFile(Config().simLog);
+    int n = 0;
+    for (size_t at = log.find("host closed the line"); at != std::string::npos;
+         at = log.find("host closed the line", at + 1))
+        n++;
+    return n;
+}
+
 int IndexOf(const std::vector<std::string> &items, const std::string &item)
 {
     for (size_t i = 0; i < items.size(); i++)
@@ -341,7 +352,9 @@ TEST_F(Gui, ReleaseNotesOpenWithTheOptionsNotesInOneReusedWindow)
 
 TEST_F(Gui, DisconnectReleasesThePortAndKeepsTheDeviceAndList)
 {
+    const int closings = LineClosings();
     Click(app->Control(IDC_DISCONNECT));
+    EXPECT_TRUE(WaitFor([&] { return LineClosings() == closings + 1; })) << "the device saw no close";
     ASSERT_TRUE(WaitFor([] {
         return app->LogLines().back() == "COM port released. The port is now free for a terminal program.";
     }));
