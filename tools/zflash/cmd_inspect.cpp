@@ -41,9 +41,10 @@ void PrintValid(const std::string &file, const ImageStats &stats)
         PrintResult(std::string("  ") + key + " " + (value.empty() ? "(none)" : value));
     }
     PrintResult("  start address: " + Hex32(stats.address));
-    PrintResult("  blocks:        " + std::to_string(stats.blocks) + " (" +
-                std::to_string(stats.minBlock) + " to " + std::to_string(stats.maxBlock) +
-                " bytes each)");
+    std::string sizes = stats.minBlock == stats.maxBlock
+                            ? std::to_string(stats.maxBlock) + " bytes each"
+                            : std::to_string(stats.minBlock) + " to " + std::to_string(stats.maxBlock) + " bytes";
+    PrintResult("  blocks:        " + std::to_string(stats.blocks) + (stats.blocks ? " (" + sizes + ")" : ""));
     PrintResult("  total:         " + std::to_string(stats.totalBytes) + " bytes");
 }
 

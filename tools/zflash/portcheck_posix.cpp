@@ -4,9 +4,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/file.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>

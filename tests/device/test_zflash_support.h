@@ -1,0 +1,76 @@
+// Runs the real zflash binary as a child process against the simulated device
+// (in this process, on a pty) and a root tree of image files made for the test.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/zsim/simdevice.h"
+
+struct ZflashRun {
+    int exitCode = -1;  // -1: killed after the time limit or by a signal
+    std::string out, err;
+};
+
+// zflash beside the tests' build folder: <build>/bin/zflash.
+std::string ZflashPath();
+
+// One zflash child. Its standard error is a pipe, or with stderrOnTerminal the
+// slave of a pseudo-terminal (what zflash then writes there is read as err).
+class ZflashProcess {
+public:
+    explicit ZflashProcess(const std::vector<std::string> &args, bool stderrOnTerminal = false);
+    ~ZflashProcess();
+    ZflashProcess(const ZflashProcess &) = delete;
+    ZflashProcess &operator=(const ZflashProcess &) = delete;
+
+    // Reads output until `text` has appeared on stdout or stderr.
+    bool WaitForText(const std::string &text, int timeoutMs);
+    void Signal(int signal);
+    // Waits for the exit (killing the child after timeoutMs) and returns all output.
+    ZflashRun Finish(int timeoutMs = 60000);
+
+private:
+    void Pump(int timeoutMs);
+
+    pid_t pid = -1;
+    int outFd = -1, errFd = -1;
+    std::string out, err;
+};
+
+ZflashRun RunZflash(const std::vector<std::string> &args);
+
+namespace zftest {
+extern const char *const kLoaderInfo;
+extern const char *const kInstalledInfo;  // what the simulated device starts with
+extern const char *const kNewestInfo;     // fw_1_10_0.bin
+extern const char *const kOlderInfo;      // fw_1_2_0.bin
+extern const char *const kLegacyInfo;     // legacy_0_9.bin: no hardware identifier
+}  // namespace zftest
+
+// A root folder with the flash loader and three firmware images for VKT3K,
+// and a simulated VKT3K device.
+class ZflashDeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    bool StartSim();
+    std::string Port() const { return sim->PortPath(); }
+    // Writes an image whose data begins with its information text.
+    std::string WriteImage(const std::filesystem::path &path, const std::string &info,
+                           size_t payload = 3000);
+    // zflash with --root <root> and the given arguments.
+    ZflashRun Zflash(std::vector<std::string> args);
+    std::vector<std::string> WithRoot(std::vector<std::string> args) const;
+
+    std::filesystem::path root;
+    std::filesystem::path firmwareDir;
+    SimOptions simOptions;
+    std::unique_ptr<SimDevice> sim;
+};
