@@ -28,7 +28,8 @@ public:
     // 0 done; 1 not uninitialised; 2 mutex not created; 3 event not created
     int Init(const char *dev, int readTimeoutMs);
     // 0 done; 1 not initialised; 2 device not opened; 3 state not read;
-    // 4 state and event mask both refused; 5 timeouts refused; 6 purge refused;
+    // 4 state and event mask both refused, or the stored baud rate refused
+    // (the device is closed again); 5 timeouts refused; 6 purge refused;
     // 7 queue sizes refused
     int Open();
     int Close();   // always 0
