@@ -458,3 +458,29 @@ TEST(SimFaultText, RefusesMalformedText)
     EXPECT_FALSE(ParseSimFault("drop:92:0:1:2:3", f));
     EXPECT_EQ(f.command, 42);
 }
+
+TEST_F(SimulatorTest, CloseFaultSilencesTheLineAndCanHangItUp)
+{
+    SimOptions o = Fast();
+    o.faults.push_back({SimFault::CloseLine, CmdGetInfo, 0, 1, 1});
+    Begin(o);
+    host->Capture();
+    host->Ask(CmdGetInfo, Bytes({2}), status, 300);
+    EXPECT_EQ(status, 0xEE);
+    pollfd p{host->fd, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 2000), 1);
+    EXPECT_TRUE(p.revents & POLLHUP);
+}
+
+TEST_F(SimulatorTest, DeviceKeepsItsStateOverACloseWhenToldTo)
+{
+    SimOptions o = Fast();
+    o.powerCycleOnClose = false;
+    Begin(o);
+    host->Capture();
+    host->Close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Host again(sim->PortPath());
+    EXPECT_EQ(again.Ask(CmdQuery, "HW", status), "VKT3K");
+    EXPECT_TRUE(sim->Captured());
+}

@@ -139,8 +139,11 @@ void SimDevice::Impl::FeedByte(unsigned char c)
     }
     zQueueWriteChar(rxWriter, c);
     unsigned char *frame = zBinGetPacket(packetizer);
-    if (!frame)
+    if (!frame) {
+        if (packetizer->state == 0)  // noise, or a frame dropped: no request under way
+            inputStart.reset();
         return;
+    }
     inputStart.reset();
     unsigned char code = frame[0];
     size_t frameBytes = 6 + zBinDataLength(frame[1]);
