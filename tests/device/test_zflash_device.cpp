@@ -1,5 +1,9 @@
 // zflash capture and program against the simulated device, and the exit code
 // of each kind of failure.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include "app/support.h"
 #include "tests/device/test_zflash_support.h"
 
@@ -112,6 +116,19 @@ TEST_F(ZflashDeviceTest, APortThatDoesNotExistIsNoDeviceAndSaysSo)
                                       " does not exist. Run \"zflash ports\" to list the serial ports.\n"));
 }
 
+TEST_F(ZflashDeviceTest, APortThatAnotherProgramHoldsIsNoDeviceAndSaysSo)
+{
+    ASSERT_TRUE(StartSim());
+    int holder = open(Port().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    ZflashRun run = Zflash({"capture", "--port", Port()});
+    close(holder);
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_TRUE(Contains(run.err, "zflash: " + Port() + " is busy: another program is using it."));
+    EXPECT_EQ(sim->Stats().captures, 0u);
+}
+
 TEST_F(ZflashDeviceTest, ASilentDeviceEndsTheWaitAtTheTimeoutAsNoDevice)
 {
     simOptions.announce = false;
@@ -120,19 +137,6 @@ TEST_F(ZflashDeviceTest, ASilentDeviceEndsTheWaitAtTheTimeoutAsNoDevice)
     EXPECT_EQ(run.exitCode, 3);
     EXPECT_TRUE(Contains(run.out, "Capture cancelled.\n"));
     EXPECT_TRUE(Contains(run.err, "zflash: no device answered on " + Port() + " within 0.5 s."));
-}
-
-TEST_F(ZflashDeviceTest, CtrlCWhileWaitingForTheDeviceCancelsAsNoDevice)
-{
-    simOptions.announce = false;
-    ASSERT_TRUE(StartSim());
-    ZflashProcess zflash(WithRoot({"capture", "--port", Port()}));
-    ASSERT_TRUE(zflash.WaitForText("Waiting for target. Power up the device now...", 30000));
-    zflash.Signal(SIGINT);
-    ZflashRun run = zflash.Finish();
-    EXPECT_EQ(run.exitCode, 3);
-    EXPECT_TRUE(Contains(run.out, "Capture cancelled.\n"));
-    EXPECT_TRUE(Contains(run.err, "zflash: cancelled.\n"));
 }
 
 TEST_F(ZflashDeviceTest, AnEraseTheDeviceRefusesIsAFailedOperation)
