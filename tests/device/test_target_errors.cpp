@@ -99,6 +99,7 @@ TEST_F(TargetErrorsTest, ProgrammingErrorStopsAtThatBlock)
 {
     ConnectToLoader(WithFault(SimFault::ErrorCode, CmdProgramAlt, 1, 3, 1));
     IMG image = Firmware(3);
+    Printed([] { EraseFlash(2); });
     sim->ResetStats();
     bool programmed = true;
     EXPECT_EQ(Printed([&] { programmed = ProgramFlash(&image); }),
