@@ -29,10 +29,14 @@ protected:
         const char *hw = std::getenv("ZF_TEST_HW");
         simHw = hw && *hw ? hw : "VKT3K";
     }
+    // Leaves the library's port closed for the next test, quietly.
     void TearDown() override
     {
-        if (!IsSkipped())
-            ClosePort();
+        if (IsSkipped())
+            return;
+        testing::internal::CaptureStdout();
+        ClosePort();
+        testing::internal::GetCapturedStdout();
     }
 
     // Steps the capture as the capture worker does; gives up after 10 s.
