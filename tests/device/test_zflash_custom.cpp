@@ -89,3 +89,21 @@ TEST_F(ZflashDeviceTest, AListedImageThatCannotBeVerifiedIsProgrammedWithYes)
     EXPECT_TRUE(Contains(run.err, "zflash: warning: This firmware image has no hardware identifier"));
     EXPECT_EQ(sim->InstalledInfo(), kLegacyInfo);
 }
+
+TEST_F(ZflashDeviceTest, AnImageDamagedAfterItWasJudgedIsRefusedBeforeTheErase)
+{
+    std::string image = WriteImage(root / "hotfix.bin", kHotfixInfo);
+    simOptions.announce = false;
+    ASSERT_TRUE(StartSim());
+    ZflashProcess zflash(WithRoot({"program", "--port", Port(), "--image", image}));
+    ASSERT_TRUE(zflash.WaitForText("Waiting for target. Power up the device now...", 30000));
+    std::ofstream(image, std::ios::binary | std::ios::trunc) << "damaged";
+    simOptions.announce = true;
+    sim->SetOptions(simOptions);
+    ZflashRun run = zflash.Finish();
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(Contains(run.err, "zflash: cannot program " + image +
+                                      ": This does not appear to be a Zelvo Image file. Nothing was erased.\n"));
+    EXPECT_EQ(sim->InstalledInfo(), kInstalledInfo);
+    EXPECT_FALSE(Contains(run.out, "Erasing"));
+}

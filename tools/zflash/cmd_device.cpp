@@ -93,22 +93,35 @@ int JudgeImage(const FirmwareVersion &fw, bool yes)
     return ExitOk;
 }
 
-int ProgramImage(const FirmwareVersion &fw)
+// The window's line for the image it starts to program.
+std::string ProgrammingLine(const FirmwareVersion &fw)
 {
     std::string line = "Programming " + fw.fileName;
     if (!fw.version.empty())
         line += " (version " + fw.version + ")";
     if (g_customLoaded)
         line += " [custom]";
-    Log(line + "...");
+    return line + "...";
+}
+
+int ProgramImage(const FirmwareVersion &fw)
+{
     Report()["programmed"] = ImageJson(fw);
     Report()["programmed"]["custom"] = g_customLoaded;
-
+    // The workflow erases before it reads the file again: a file that has
+    // gone or been damaged since it was judged must not cost the firmware.
     ImageStats stats;
-    if (ReadImageStats(fw.path, stats)) {
-        ProgressSetTotalBytes(PhaseProgram, static_cast<double>(stats.totalBytes));
-        ProgressSetTotalBytes(PhaseVerify, static_cast<double>(stats.totalBytes));
+    std::string reason;
+    if (!ReadImageStats(fw.path, stats, &reason)) {
+        if (!reason.empty() && reason.back() != '.')
+            reason += '.';
+        PrintError("cannot program " + fw.path + ": " + reason + " Nothing was erased.");
+        return ExitBadInput;
     }
+    ProgressSetTotalBytes(PhaseProgram, static_cast<double>(stats.totalBytes));
+    ProgressSetTotalBytes(PhaseVerify, static_cast<double>(stats.totalBytes));
+
+    Log(ProgrammingLine(fw));
     WorkflowResult r = RunWorkflow(Workflow::Program, fw.path);
     if (r.ok)
         return ExitOk;
