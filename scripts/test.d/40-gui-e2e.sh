@@ -65,9 +65,10 @@ watch_shots() {
 
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
-# Erase 1.5 s, each programmed block answered 100 ms late: about 5 s of
-# programming for the driver to watch and to close the window during.
-start_sim device --log --hw VKT3K --erase-ms 1500 --fault slow:190:0:all:1 \
+# Erase 1.5 s, each programmed block and the first five verified ones
+# answered 100 ms late: about 5 s of programming for the driver to watch and
+# to close the window during, and a verification that lasts long enough to see.
+start_sim device --log --hw VKT3K --erase-ms 1500 --fault slow:190:0:all:1 --fault slow:191:0:5:1 \
     || { zf_report 0 1 gui-e2e-zsim; exit 1; }
 start_sim silent --hw VKT3K --no-announce || { zf_report 0 1 gui-e2e-zsim; exit 1; }
 cp -r "$winbuild/bin/." "$work/app/"

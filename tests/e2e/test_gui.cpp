@@ -18,7 +18,7 @@ const char kK3Folder[] = "firmware\\VKT3/VKT3K\\";
 
 enum {
     IDC_PORT_COMBO = 1001, IDC_PORT_REFRESH = 1002, IDC_CAPTURE = 1003, IDC_DEVICE = 1004,
-    IDC_FW_COMBO = 1005, IDC_PROGRAM = 1006, IDC_INSTALLED = 1008, IDC_QUERY = 1009,
+    IDC_FW_COMBO = 1005, IDC_PROGRAM = 1006, IDC_LOG = 1007, IDC_INSTALLED = 1008, IDC_QUERY = 1009,
     IDC_DISCONNECT = 1010, IDC_NOTES = 1011, IDC_CUSTOM_FILE = 1021, IDC_CUSTOM_STATUS = 1022,
     IDC_BROWSE = 1023, IDC_CLEAR = 1024, IDC_PROGRESS = 1025, IDC_NOTES_EDIT = 1030,
 };
@@ -131,6 +131,8 @@ TEST_F(Gui, StartsWithOnlyPortSelectionCaptureAndBrowseEnabled)
     EXPECT_EQ(ComboSelection(app->Control(IDC_PORT_COMBO)), 0);
     EXPECT_EQ(app->EnabledControls(), "port refresh capture browse");
     EXPECT_EQ(SendMessageA(app->Control(IDC_PROGRESS), PBM_GETPOS, 0, 0), 0);
+    // A long session's log keeps growing past the edit control's default 32K.
+    EXPECT_GT(DWORD(SendMessageA(app->Control(IDC_LOG), EM_GETLIMITTEXT, 0, 0)), 0x100000u);
     RECT rc;
     GetClientRect(app->Main(), &rc);
     EXPECT_EQ(rc.right, 609);
