@@ -1,7 +1,8 @@
 #include "devicelink/zbin.h"
 
-// Running checksums of the frame being received (one packetizer per program).
-static unsigned char ck0, ck1;
+// Running checksums of the frame being received. One packetizer per thread
+// (the host's; in tests the simulated device parses on a thread of its own).
+static thread_local unsigned char ck0, ck1;
 
 unsigned char *zBinGetPacket(Packetizer *p)
 {
