@@ -151,7 +151,8 @@ TEST_F(ZflashDeviceTest, AnEraseTheDeviceRefusesIsAFailedOperation)
     ZflashRun run = Zflash({"program", "--port", Port()});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(Contains(run.out, "ERROR: Erase failed.\n"));
-    EXPECT_TRUE(Contains(run.err, "zflash: Erase failed.\n"));
+    EXPECT_TRUE(Contains(run.err, "zflash: Erase failed. The device may be left without working firmware: "
+                                  "power it off and on, then run zflash program again.\n"));
 }
 
 TEST_F(ZflashDeviceTest, AVerifyMismatchIsAFailedOperationThatNamesSupport)

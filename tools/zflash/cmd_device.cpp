@@ -18,6 +18,9 @@ namespace {
 const char *const kCustomUnverifiable =
     "This custom firmware image carries no Model/HW identifier and cannot be verified. It will "
     "not be programmed.";
+const char *const kRetryAdvice =
+    " The device may be left without working firmware: power it off and on, then run zflash "
+    "program again.";
 
 // Judged as a dropped file is, before anything touches the device.
 int LoadCustomImage(const std::string &path)
@@ -125,8 +128,12 @@ int ProgramImage(const FirmwareVersion &fw)
     WorkflowResult r = RunWorkflow(Workflow::Program, fw.path);
     if (r.ok)
         return ExitOk;
-    PrintError(r.failureLine.empty() ? "programming failed." : WithoutErrorPrefix(r.failureLine));
-    return ExitCodeOfFailure(r.failureLine);
+    int code = ExitCodeOfFailure(r.failureLine);
+    std::string text = r.failureLine.empty() ? "programming failed." : WithoutErrorPrefix(r.failureLine);
+    if (code == ExitFailed)
+        text += kRetryAdvice;
+    PrintError(text);
+    return code;
 }
 
 // Everything after a successful capture; the caller releases the port.
