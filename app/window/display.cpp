@@ -5,6 +5,8 @@
 
 void ShowLogLine(std::string *line)
 {
+    if (!line)
+        return;
     const int end = GetWindowTextLengthA(g_logEdit);
     SendMessageA(g_logEdit, EM_SETSEL, WPARAM(end), LPARAM(end));
     const std::string text = *line + "\r\n";

@@ -81,7 +81,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd)
     ShowWindow(g_hwnd, showCmd);
     UpdateWindow(g_hwnd);
 
-    MSG msg;
+    MSG msg = {};
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
