@@ -46,14 +46,14 @@ void SetMessageSink(MessageSink newSink)
     sink = newSink ? newSink : DropMessage;
 }
 
-void PostAppMessage(unsigned msg, uintptr_t wParam, intptr_t lParam)
+void PostWorkerMessage(unsigned msg, uintptr_t wParam, intptr_t lParam)
 {
     sink.load()(msg, wParam, lParam);
 }
 
 void Log(const std::string &line)
 {
-    PostAppMessage(WM_APP_LOG, 0, reinterpret_cast<intptr_t>(new std::string(line)));
+    PostWorkerMessage(WM_APP_LOG, 0, reinterpret_cast<intptr_t>(new std::string(line)));
 }
 
 void ProgressCallback(ProgressPhase phase, int done, int total)
@@ -63,7 +63,7 @@ void ProgressCallback(ProgressPhase phase, int done, int total)
         return;
     lastPct = percent;
     lastPhase = phase;
-    PostAppMessage(WM_APP_PROGRESS, static_cast<uintptr_t>(percent), static_cast<intptr_t>(phase));
+    PostWorkerMessage(WM_APP_PROGRESS, static_cast<uintptr_t>(percent), static_cast<intptr_t>(phase));
 }
 
 void ResetProgressThrottle()

@@ -40,7 +40,7 @@ extern bool g_customValid;
 // the heap strings attached to WM_APP_LOG and WM_APP_QUERY_DONE.
 using MessageSink = void (*)(unsigned msg, uintptr_t wParam, intptr_t lParam);
 void SetMessageSink(MessageSink sink);
-void PostAppMessage(unsigned msg, uintptr_t wParam, intptr_t lParam);
+void PostWorkerMessage(unsigned msg, uintptr_t wParam, intptr_t lParam);
 
 // One line into the operator's log (posted as WM_APP_LOG).
 void Log(const std::string &line);

@@ -133,6 +133,6 @@ unsigned long WORKER_API CaptureThreadProc(void *arg)
         g_portOpen = false;
     }
     portName.reset();
-    PostAppMessage(WM_APP_CAPTURE_DONE, ok ? 1 : 0, 0);
+    PostWorkerMessage(WM_APP_CAPTURE_DONE, ok ? 1 : 0, 0);
     return 0;
 }

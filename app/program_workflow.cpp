@@ -16,8 +16,8 @@ constexpr unsigned kFirmwareRegion = 2;
 // Brackets the erase with WM_APP_ERASE_BUSY 1 and 0, whatever happens inside.
 class EraseBusy {
 public:
-    EraseBusy() { PostAppMessage(WM_APP_ERASE_BUSY, 1, 0); }
-    ~EraseBusy() { PostAppMessage(WM_APP_ERASE_BUSY, 0, 0); }
+    EraseBusy() { PostWorkerMessage(WM_APP_ERASE_BUSY, 1, 0); }
+    ~EraseBusy() { PostWorkerMessage(WM_APP_ERASE_BUSY, 0, 0); }
     EraseBusy(const EraseBusy &) = delete;
     EraseBusy &operator=(const EraseBusy &) = delete;
 };
@@ -75,6 +75,6 @@ unsigned long WORKER_API ProgramThreadProc(void *arg)
     std::unique_ptr<std::string> path(static_cast<std::string *>(arg));
     const bool ok = RunWorkerBody([&] { return Program(path ? *path : std::string()); });
     path.reset();
-    PostAppMessage(WM_APP_PROGRAM_DONE, ok ? 1 : 0, 0);
+    PostWorkerMessage(WM_APP_PROGRAM_DONE, ok ? 1 : 0, 0);
     return 0;
 }

@@ -49,6 +49,6 @@ unsigned long WORKER_API QueryThreadProc(void *)
     const bool ok = RunWorkerBody([&] { return QueryInstalled(summary); });
     if (!ok)
         summary.reset();
-    PostAppMessage(WM_APP_QUERY_DONE, ok ? 1 : 0, reinterpret_cast<intptr_t>(summary.release()));
+    PostWorkerMessage(WM_APP_QUERY_DONE, ok ? 1 : 0, reinterpret_cast<intptr_t>(summary.release()));
     return 0;
 }

@@ -61,7 +61,22 @@ bool CursorIn(const unsigned char *first, const unsigned char *last)
     return matchCursor >= first && matchCursor <= last;
 }
 
-enum Step { Restart, Announce, Sync, Ack };
+enum Step { Restart, Announce, Sync, Ack, Done };
+
+// Takes one byte after the capture request; the step that follows. Bytes
+// before the sync byte are dropped; a wrong byte after it starts over.
+Step TakeAckByte(Step step, unsigned char c)
+{
+    if (step == Sync) {
+        if (c != *matchCursor)
+            return Sync;
+        ++matchCursor;
+        return Ack;
+    }
+    if (c != *matchCursor++)
+        return Restart;
+    return matchCursor == TargetCaptureAck + sizeof TargetCaptureAck ? Done : Ack;
+}
 
 // The step a caller's state resumes; a state whose cursor does not fit (a
 // value this function never returned at that point) starts over.
@@ -188,18 +203,11 @@ int CaptureTargetSM(int state)
             }
             if (Port.GetChar(&c) != 0)
                 return step == Sync ? 3 : 4;
-            if (step == Sync) {
-                if (c == *matchCursor) {
-                    ++matchCursor;
-                    step = Ack;
-                }
-            } else if (c != *matchCursor++) {
-                step = Restart;
-            } else if (matchCursor == TargetCaptureAck + sizeof TargetCaptureAck) {
-                Captured();
-                return 5;
-            }
+            step = TakeAckByte(step, c);
             break;
+        case Done:
+            Captured();
+            return 5;
         }
     }
 }

@@ -6,9 +6,6 @@
 // These need windows.h first.
 #include <commctrl.h>
 #include <shellapi.h>
-// windows.h maps this name to PostAppMessageA; the application state
-// header declares its own PostAppMessage.
-#undef PostAppMessage
 
 #include <string>
 #include <vector>

@@ -164,16 +164,6 @@ TEST_F(PtyCaptureTest, EachStepReturnsWithinAboutOneReadTimeoutOnAQuietLine)
     EXPECT_EQ(out, "  Target Captured.\n");
 }
 
-TEST_F(PtyCaptureTest, AWrongAcknowledgementByteRestartsTheMatch)
-{
-    std::string out;
-    line.Send(kAnnounce);
-    EXPECT_EQ(Step(1, out), 3);
-    line.Send(std::string("\x81\xA1\x01\x00\x00\x00", 6));
-    EXPECT_EQ(Step(3, out), 2);
-    EXPECT_EQ(out, "  Waiting for target.\n");
-}
-
 TEST_F(PtyCaptureTest, BlockingCaptureCountsSilentAcknowledgementBytesAsMatched)
 {
     line.Send(kAnnounce + "\x81");

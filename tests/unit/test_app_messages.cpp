@@ -52,8 +52,8 @@ TEST(AppMessages, ClearingTheSinkDetachesTheReceiver)
     SetMessageSink(nullptr);
 
     Log("nobody reads this");
-    PostAppMessage(WM_APP_QUERY_DONE, 1, reinterpret_cast<intptr_t>(new std::string("v1.0")));
-    PostAppMessage(WM_APP_CAPTURE_DONE, 1, 0);
+    PostWorkerMessage(WM_APP_QUERY_DONE, 1, reinterpret_cast<intptr_t>(new std::string("v1.0")));
+    PostWorkerMessage(WM_APP_CAPTURE_DONE, 1, 0);
 
     EXPECT_TRUE(recorder.Messages().empty());
 }
