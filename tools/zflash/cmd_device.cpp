@@ -111,8 +111,9 @@ int ProgramImage(const FirmwareVersion &fw)
 {
     Report()["programmed"] = ImageJson(fw);
     Report()["programmed"]["custom"] = g_customLoaded;
-    // The workflow erases before it reads the file again: a file that has
-    // gone or been damaged since it was judged must not cost the firmware.
+    // The image's size feeds the progress line; a file that has gone or been
+    // damaged since it was judged is refused here, with its reason, before
+    // the device is touched (the workflow would refuse it too, more tersely).
     ImageStats stats;
     std::string reason;
     if (!ReadImageStats(fw.path, stats, &reason)) {
