@@ -92,31 +92,27 @@ TEST_F(SimTargetTest, TimeOutStartsOnceTheRequestHasLeftTheWire)
 {
     SimOptions options;
     options.wireTime = true;
-    // A loader at 57600, where the largest block takes 200 ms on the wire:
-    // twice verification's reply time-out.
-    options.loaderBaud = 57600;
+    // A loader at 19200, where the largest block takes 600 ms on the wire:
+    // twice programming's reply time-out.
+    options.loaderBaud = 19200;
     Connect(options);
     IMG loader;
     loader.address = 0x20000000;
     loader.blocks.push_back(BLK{0, 4, "code"});
     bool started = false;
-    Printed([&] { started = RAMExec(&loader, false, 57600); });
+    Printed([&] { started = RAMExec(&loader, false, 19200); });
     ASSERT_TRUE(started);
 
     IMG image;
     image.blocks.push_back(BLK{0, kMaxPayload, std::string(kMaxPayload, '\x5A')});
-    bool programmed = false, verified = false;
-    Printed([&] {
-        EraseFlash(2);
-        programmed = ProgramFlash(&image);
-    });
-    ASSERT_TRUE(programmed);
+    Printed([] { EraseFlash(2); });
     sim->ResetStats();
-    Printed([&] { verified = VerifyFlash(&image); });
-    EXPECT_TRUE(verified);
-    // A repeated request would reach the device while its first reply is on its way.
+    bool programmed = false;
+    Printed([&] { programmed = ProgramFlash(&image); });
+    EXPECT_TRUE(programmed);
+    // A repeated request would reach the device once its first reply is out.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_EQ(sim->Stats().commands, std::vector<int>{CmdVerifyAlt});
+    EXPECT_EQ(sim->Stats().commands, std::vector<int>{CmdProgramAlt});
 }
 
 TEST_F(PtyTargetTest, ARequestWithoutPayloadIsSixBytes)
