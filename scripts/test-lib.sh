@@ -59,3 +59,34 @@ zf_need() {
     zf_report 0 1 "$2"
     return 1
 }
+
+# The simulated device as a program: zf_zsim_start LINK [ZSIM-OPTIONS...]
+# starts it with its pty linked at LINK (log in LINK.log) and waits until it
+# is up; zf_zsim_stop_all stops every one started so (after Wine has been
+# stopped: the pty must outlive every Wine handle on it).
+ZF_ZSIM=${ZF_ZSIM:-build/native/tools/zsim/zsim}
+ZF_ZSIM_PIDS=()
+
+zf_zsim_start() {
+    local link=$1 i
+    shift
+    "$ZF_ZSIM" --link "$link" "$@" >"$link.log" 2>&1 &
+    ZF_ZSIM_PIDS+=($!)
+    for i in $(seq 100); do
+        grep -q '^zsim: device on ' "$link.log" && return 0
+        kill -0 "${ZF_ZSIM_PIDS[-1]}" 2>/dev/null || break
+        sleep 0.1
+    done
+    echo "zsim did not start:" >&2
+    cat "$link.log" >&2
+    return 1
+}
+
+zf_zsim_stop_all() {
+    local pid
+    for pid in "${ZF_ZSIM_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null
+        timeout 10 tail --pid="$pid" -f /dev/null || kill -9 "$pid" 2>/dev/null
+    done
+    ZF_ZSIM_PIDS=()
+}
