@@ -1,6 +1,8 @@
 // Image files: "zimg", information text, start address, blocks, checksum.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "targetlib/checksum.h"
@@ -15,19 +17,32 @@ bool Corrupt()
     return false;
 }
 
+// Paths are UTF-8 text. Windows' narrow file functions take the ANSI code
+// page instead, so there the name goes through a wide path; a name that is
+// not UTF-8 (an ANSI path from the system) is opened as it is.
+void OpenBinary(std::ifstream &in, const char *fname)
+{
+#ifdef _WIN32
+    try {
+        in.open(std::filesystem::u8path(fname), std::ios::binary);
+        return;
+    } catch (const std::exception &) {
+    }
+#endif
+    in.open(fname, std::ios::binary);
+}
+
 // The whole file, or false when it cannot be opened or read.
 bool ReadWholeFile(const char *fname, std::string &bytes)
 {
-    FILE *f = std::fopen(fname, "rb");
-    if (!f)
+    std::ifstream in;
+    OpenBinary(in, fname);
+    if (!in)
         return false;
     char chunk[16384];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        bytes.append(chunk, got);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
+        bytes.append(chunk, size_t(in.gcount()));
+    return !in.bad();
 }
 
 bool HasMagic(const std::string &bytes)
