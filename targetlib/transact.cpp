@@ -1,9 +1,24 @@
 // One request frame, one reply frame: send, wait, retry on silence.
 #include "targetlib/transact.h"
 
+#include <chrono>
+
 #include "targetlib/libstate.h"
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+TransactTimes Times;
+
+// Seconds since `since`; moves `since` on to now.
+double Lap(Clock::time_point &since)
+{
+    Clock::time_point now = Clock::now();
+    double s = std::chrono::duration<double>(now - since).count();
+    since = now;
+    return s;
+}
 
 // Transmit buffer, reused by every call: holds the largest frame.
 unsigned char buf[2048];
@@ -59,20 +74,36 @@ bool Transact(unsigned char &code, std::string &payload, int timeout)
         return false;
     }
     int length = BuildFrame(buf, code, payload);
+    Times.calls++;
+    Clock::time_point t = Clock::now();
     FlushStaleInput();
+    Times.drainSeconds += Lap(t);
     // Each attempt's time-out starts once the request has left the wire.
     long limit = timeout + WireTimeMs(length);
     unsigned char status;
     std::string reply;
     for (int attempt = 0; attempt < 3; attempt++) {
         Port.PutArray(buf, length);
-        if (AwaitReply(limit, status, reply)) {
+        Times.sendSeconds += Lap(t);
+        bool answered = AwaitReply(limit, status, reply);
+        Times.waitSeconds += Lap(t);
+        if (answered) {
             code = status;
             payload.swap(reply);
             return true;
         }
     }
     return false;
+}
+
+TransactTimes GetTransactTimes()
+{
+    return Times;
+}
+
+void ResetTransactTimes()
+{
+    Times = TransactTimes();
 }
 
 std::string GetTargetErrorString(unsigned char code)

@@ -19,6 +19,15 @@ constexpr int kMaxPayload = 1143;
 // reply status and `payload` its payload; on false both are unchanged.
 bool Transact(unsigned char &code, std::string &payload, int timeout);
 
+// Where Transact's time went, summed over its calls since the last reset:
+// dropping stale input, handing requests to the port, waiting for replies.
+struct TransactTimes {
+    double drainSeconds = 0, sendSeconds = 0, waitSeconds = 0;
+    unsigned long calls = 0;
+};
+TransactTimes GetTransactTimes();
+void ResetTransactTimes();
+
 // Text of a device error code; sets LastErr to 6, 7 (code 7) or 8 (code 10).
 std::string GetTargetErrorString(unsigned char code);
 
