@@ -1,0 +1,503 @@
+// The fault-injection matrix: each fault the simulated device can inject, in
+// each phase of a run as the window chains the workers (capture; query;
+// program the first listed image; query again after a success), followed by a
+// fresh capture of the same device. The table below says how each cell must
+// end. Every cell also checks that each worker ends in bounded time with one
+// completion message, its last, and that "Programming complete." is never
+// reported for flash contents that differ from the image.
+//
+// The cells run only when ZF_FAULT_MATRIX names a folder for their rows
+// (scripts/test.d/60-fault-matrix.sh runs them two at a time): the erase
+// time-outs alone take minutes. FaultMatrixTable then prints the matrix.
+#include "tests/device/workflow_fixture.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "app/support.h"
+#include "tests/device/fault_matrix_rows.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// What the operator does while the capture waits for the device.
+enum class Operator { Waits, PowerCycles, Cancels };
+
+struct Fault {
+    const char *name;
+    SimFault::Kind kind;  // a fault on the reply to one request
+    unsigned value;
+    // Faults of the handshake, which has no request code: the device's options.
+    SimOptions::Ack ack = SimOptions::AckGood;
+    int announceGapMs = 20;
+    Operator op = Operator::Waits;
+    const char *traceMark = nullptr;  // the target library's trace shows it took effect
+};
+
+// `skip` requests of the code pass before the one that meets the fault.
+struct Phase {
+    const char *name;
+    int command;  // -1: the capture handshake
+    int skip;
+};
+
+const Fault kDropped{"dropped reply", SimFault::DropReply, 0};
+const Fault kCorrupted{"corrupted reply", SimFault::CorruptReply, 0};
+const Fault kNoise{"noise", SimFault::Noise, 32};
+const Fault kErrorCode{"error code", SimFault::ErrorCode, 11};  // "Internal error"
+const Fault kOddStatus{"odd status", SimFault::OddStatus, 2};
+const Fault kLineClosed{"line closed", SimFault::CloseLine, 1};  // cable pulled: hang-up
+const Fault kSlowErase{"slow reply (29 s)", SimFault::SlowReply, 290};
+const Fault kNoAck{"no acknowledgement", SimFault::DropReply, 0, SimOptions::AckNone, 20,
+                   Operator::PowerCycles, "  Timeout waiting for target capture.  Restart.\n"};
+const Fault kWrongAck{"wrong acknowledgement", SimFault::DropReply, 0, SimOptions::AckWrong, 20,
+                      Operator::Cancels, "  Found target. Capturing...\n  Waiting for target.\n"};
+// Announcements back to back: the capture request meets a line that is busy
+// with them, and the acknowledgement arrives among their bytes.
+const Fault kAnnounceNoise{"noise", SimFault::DropReply, 0, SimOptions::AckGood, 1};
+
+const Phase kHandshake{"handshake", -1, 0};
+const Phase kIdentify{"identify", 3, 0};
+const Phase kLoaderDownload{"loader download", 100, 2};
+const Phase kLoaderStart{"loader start", 1, 0};
+const Phase kQuery{"query", 4, 0};
+const Phase kBlankCheck{"blank check", 93, 0};
+const Phase kErase{"erase", 92, 0};
+const Phase kProgram{"program", 190, 2};
+const Phase kVerify{"verify", 191, 2};
+
+// Last log lines of the workers that fail; an empty line: the worker succeeds.
+const std::string kOk;
+const std::string kCancelled = "Capture cancelled.";
+const std::string kNoHw =
+    "ERROR: Device did not report a HW identifier. It may be running unsupported or corrupt "
+    "bootloader firmware.";
+const std::string kNoLoader = "ERROR: Could not start the flashloader on the device.";
+const std::string kQueryFailed =
+    "ERROR: Could not query installed firmware (device not responding or flashloader not running).";
+const std::string kEraseFailed = "ERROR: Erase failed.";
+const std::string kProgramFailed = "ERROR: Programming failed.";
+const std::string kVerifyFailed = std::string("ERROR: Verification failed after programming. Contact ") +
+                                  kSupportEmail + " with a copy of this log.";
+
+struct Cell {
+    Fault fault;
+    Phase phase;
+    std::string capture = kOk;
+    std::string query = kOk;    // the query right after the capture
+    std::string program = kOk;
+};
+
+const Cell kCells[] = {
+    // The handshake. The host gives up on a missing acknowledgement after 1 s
+    // and waits for a new announcement, which a power cycle brings; a wrong
+    // one sends it back to waiting at once, until the operator cancels.
+    {kNoAck, kHandshake},
+    {kWrongAck, kHandshake, kCancelled},
+    {kAnnounceNoise, kHandshake},
+    // Query "HW" in the boot loader.
+    {kDropped, kIdentify},
+    {kCorrupted, kIdentify},
+    {kNoise, kIdentify},
+    {kErrorCode, kIdentify, kNoHw},
+    {kOddStatus, kIdentify, kNoHw},
+    {kLineClosed, kIdentify, kNoHw},
+    // The third RAM block of the flash loader.
+    {kDropped, kLoaderDownload},
+    {kCorrupted, kLoaderDownload},
+    {kNoise, kLoaderDownload},
+    {kErrorCode, kLoaderDownload, kNoLoader},
+    {kOddStatus, kLoaderDownload, kNoLoader},
+    {kLineClosed, kLoaderDownload, kNoLoader},
+    // The start command. Once the device has started the loader, it listens
+    // at the loader's rate: a repeated start request, still sent at 115200
+    // baud, cannot reach it, so a corrupted reply ends the capture.
+    {kDropped, kLoaderStart},
+    {kCorrupted, kLoaderStart, kNoLoader},
+    {kNoise, kLoaderStart},
+    {kErrorCode, kLoaderStart, kNoLoader},
+    {kOddStatus, kLoaderStart, kNoLoader},
+    {kLineClosed, kLoaderStart, kNoLoader},
+    // The information text of the installed firmware. A failed query leaves
+    // the port open and the operator may still program; over a dead line the
+    // blank check fails, which leads to the erase and its three time-outs.
+    {kDropped, kQuery},
+    {kCorrupted, kQuery},
+    {kNoise, kQuery},
+    {kErrorCode, kQuery, kOk, kQueryFailed},
+    {kOddStatus, kQuery, kOk, kQueryFailed},
+    {kLineClosed, kQuery, kOk, kQueryFailed, kEraseFailed},
+    // Blank check: whatever makes it fail only leads to the erase.
+    {kDropped, kBlankCheck},
+    {kCorrupted, kBlankCheck},
+    {kNoise, kBlankCheck},
+    {kErrorCode, kBlankCheck},
+    {kOddStatus, kBlankCheck},
+    {kLineClosed, kBlankCheck, kOk, kOk, kEraseFailed},
+    // Erase, 30 s per attempt. A corrupted reply costs the same attempt as a
+    // dropped one and takes the same path, so only the dropped one runs.
+    {kDropped, kErase, kOk, kOk, kOk},
+    {kNoise, kErase},
+    {kErrorCode, kErase, kOk, kOk, kEraseFailed},
+    {kOddStatus, kErase, kOk, kOk, kEraseFailed},
+    {kLineClosed, kErase, kOk, kOk, kEraseFailed},
+    {kSlowErase, kErase, kOk, kOk, kOk},
+    // The third program block. Blocks carry no address: a block whose reply
+    // was lost after the device wrote it is written again after itself, and
+    // the verification finds the contents shifted.
+    {kDropped, kProgram},
+    {kCorrupted, kProgram, kOk, kOk, kVerifyFailed},
+    {kNoise, kProgram},
+    {kErrorCode, kProgram, kOk, kOk, kProgramFailed},
+    {kOddStatus, kProgram, kOk, kOk, kProgramFailed},
+    {kLineClosed, kProgram, kOk, kOk, kProgramFailed},
+    // The third verify block; repeated, it is compared one block further on.
+    {kDropped, kVerify},
+    {kCorrupted, kVerify, kOk, kOk, kVerifyFailed},
+    {kNoise, kVerify},
+    {kErrorCode, kVerify, kOk, kOk, kVerifyFailed},
+    {kOddStatus, kVerify, kOk, kOk, kVerifyFailed},
+    {kLineClosed, kVerify, kOk, kOk, kVerifyFailed},
+};
+constexpr size_t kCellCount = sizeof kCells / sizeof kCells[0];
+
+const char *const kInstalledInfo = "VN:1.0.0\r\nMD:VKT-3\r\nHW:VKT3K\r\nTS:2026-01-15 10:00\r\n";
+const char *const kInstalledSummary = "v1.0.0   VKT-3 (VKT3K)   built 2026-01-15 10:00";
+const char *const kNewSummary = "v1.10.0   VKT-3 (VKT3K)   built 2026-03-01 12:00";
+const char *const kCaptured = "Found 1 firmware version(s).";
+
+// Longest legitimate runs: a capture that waits for the operator, a query, and
+// a program run that sits through three erase attempts of 30 s.
+constexpr seconds kCaptureBound(30);
+constexpr seconds kQueryBound(20);
+constexpr seconds kProgramBound(110);
+
+// How one worker ended: its completion's wParam and its last log line.
+struct WorkerEnd {
+    std::string name;
+    uintptr_t done = 0;
+    std::string line;
+    double seconds = 0;
+};
+
+std::string WithoutIndent(const std::string &line)
+{
+    return line.substr(std::min(line.find_first_not_of(' '), line.size()));
+}
+
+std::string Describe(const std::string &name, uintptr_t done, const std::string &line)
+{
+    return name + " " + std::to_string(done) + ": " + line;
+}
+
+std::string Describe(const std::vector<WorkerEnd> &ends)
+{
+    std::string out;
+    for (const WorkerEnd &e : ends)
+        out += (out.empty() ? "" : " | ") + Describe(e.name, e.done, e.line);
+    return out;
+}
+
+// The run the table entry asks for, in the form Describe gives a measured one.
+std::string Expected(const Cell &cell)
+{
+    auto worker = [](const char *name, const std::string &failure, const std::string &success) {
+        return Describe(name, failure.empty() ? 1 : 0, failure.empty() ? success : failure);
+    };
+    std::string out = worker("capture", cell.capture, kCaptured);
+    if (cell.capture.empty()) {
+        out += " | " + worker("query", cell.query, kInstalledSummary);
+        out += " | " + worker("program", cell.program, "Programming complete.");
+        if (cell.program.empty())
+            out += " | " + worker("query", kOk, kNewSummary);
+    }
+    return out + " | " + worker("recapture", kOk, kCaptured);
+}
+
+// The table's short form: how the workers that failed ended, and whether the
+// image was programmed.
+std::string Outcome(const std::vector<WorkerEnd> &ends)
+{
+    std::string out;
+    for (const WorkerEnd &e : ends) {
+        std::string part;
+        if (e.done == 0)
+            part = e.name + " failed: " + e.line;
+        else if (e.name == "program")
+            part = "programmed";
+        if (!part.empty())
+            out += (out.empty() ? "" : "; ") + part;
+    }
+    return out;
+}
+
+std::string CellName(const ::testing::TestParamInfo<size_t> &info)
+{
+    const Cell &cell = kCells[info.param];
+    std::string name;
+    for (char c : std::string(cell.fault.name) + " in " + cell.phase.name) {
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            name += c;
+        else if (!name.empty() && name.back() != '_')
+            name += '_';
+    }
+    while (!name.empty() && name.back() == '_')
+        name.pop_back();
+    return name;
+}
+
+// Image data that starts with its information text, where the simulated
+// device reads it from, followed by bytes that differ from block to block, so
+// that a block written or compared out of place shows.
+std::string FirmwareData()
+{
+    std::string data = std::string(kNewFirmwareInfo) + '\0';
+    for (int i = 0; i < 700; ++i)
+        data += char((i * 13 + 5) % 251);
+    return data;
+}
+
+class FaultMatrixCell : public WorkflowFixture, public ::testing::WithParamInterface<size_t> {
+protected:
+    const Cell &cell() const { return kCells[GetParam()]; }
+
+    std::string LinkPath() const { return (root / "ttyZF").string(); }
+
+    SimOptions CleanOptions() const
+    {
+        SimOptions o;
+        o.installedInfo = kInstalledInfo;
+        o.announceGapMs = 20;
+        o.linkPath = LinkPath();
+        return o;
+    }
+
+    SimOptions FaultyOptions() const
+    {
+        SimOptions o = CleanOptions();
+        o.ack = cell().fault.ack;
+        o.announceGapMs = cell().fault.announceGapMs;
+        if (cell().phase.command >= 0) {
+            SimFault f;
+            f.kind = cell().fault.kind;
+            f.command = cell().phase.command;
+            f.skip = cell().phase.skip;
+            f.count = 1;
+            f.value = cell().fault.value;
+            o.faults.push_back(f);
+        }
+        return o;
+    }
+
+    void WriteImages()
+    {
+        WriteLoader();
+        fs::create_directories(FirmwareDir());
+        imageData = FirmwareData();
+        ASSERT_TRUE(WriteImageFile((FirmwareDir() / "vkt3k_1_10_0.bin").string(), kNewFirmwareInfo,
+                                   0x08010000, SplitIntoBlocks(imageData, 128)));
+    }
+
+    // Runs one worker as the window starts it. A worker that does not end in
+    // time can neither be joined nor left running under the fixture, so the
+    // process ends there, as a failure.
+    WorkerEnd Run(const char *name, unsigned long (*proc)(void *), void *arg, unsigned doneMsg,
+                  seconds bound)
+    {
+        recorder.Clear();
+        const Clock::time_point t0 = Clock::now();
+        std::thread worker(proc, arg);
+        if (!recorder.WaitFor(doneMsg, bound)) {
+            const std::string hang = std::string(name) + " worker did not end within " +
+                                     std::to_string(bound.count()) + " s";
+            WriteRow(hang, false, std::chrono::duration<double>(Clock::now() - t0).count(), 0);
+            std::fprintf(stderr, "%s in %s: %s\n", cell().fault.name, cell().phase.name, hang.c_str());
+            std::fflush(nullptr);
+            std::_Exit(1);
+        }
+        worker.join();
+        WorkerEnd end;
+        end.name = name;
+        end.done = CompletionOf(doneMsg).wParam;
+        end.line = WithoutIndent(LastLine());
+        end.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+        return end;
+    }
+
+    WorkerEnd RunCaptureWorker(const char *name)
+    {
+        return Run(name, CaptureThreadProc, new std::string(LinkPath()), WM_APP_CAPTURE_DONE,
+                   kCaptureBound);
+    }
+
+    // The operator's part while the capture waits: once the device has taken
+    // the capture request and the host's 1 s wait for the acknowledgement is
+    // over, power-cycle the device (now acknowledging) or cancel.
+    void Operate(Operator op)
+    {
+        const Clock::time_point giveUp = Clock::now() + seconds(20);
+        while (sim->Stats().captures == 0 && Clock::now() < giveUp)
+            std::this_thread::sleep_for(milliseconds(10));
+        std::this_thread::sleep_for(milliseconds(1500));
+        if (op == Operator::PowerCycles) {
+            sim->SetOptions(CleanOptions());
+            sim->PowerCycle();
+        } else {
+            g_abortCapture = true;
+        }
+    }
+
+    WorkerEnd RunCaptureWithOperator()
+    {
+        const Operator op = cell().fault.op;
+        std::thread operatorThread;
+        if (op != Operator::Waits)
+            operatorThread = std::thread([this, op] { Operate(op); });
+        WorkerEnd end = RunCaptureWorker("capture");
+        if (operatorThread.joinable())
+            operatorThread.join();
+        return end;
+    }
+
+    // capture; query; program the first listed image; query after a success.
+    std::vector<WorkerEnd> RunChain()
+    {
+        std::vector<WorkerEnd> ends{RunCaptureWithOperator()};
+        if (ends.back().done != 1)
+            return ends;
+        ends.push_back(Run("query", QueryThreadProc, nullptr, WM_APP_QUERY_DONE, kQueryBound));
+        const std::string image = g_fwList.empty() ? std::string() : g_fwList.front().path;
+        ends.push_back(Run("program", ProgramThreadProc, new std::string(image), WM_APP_PROGRAM_DONE,
+                           kProgramBound));
+        if (ends.back().done == 1) {
+            ExpectFlashHoldsTheImage();
+            ends.push_back(Run("query", QueryThreadProc, nullptr, WM_APP_QUERY_DONE, kQueryBound));
+        }
+        return ends;
+    }
+
+    void ExpectFlashHoldsTheImage() const
+    {
+        const std::string flash = sim->FlashContents();
+        EXPECT_EQ(imageData.size(), flash.size()) << "programming reported complete";
+        EXPECT_TRUE(flash == imageData) << "programming reported complete, flash differs from the image";
+    }
+
+    // The run reached the request that meets the fault.
+    void ExpectFaultyRequestReached() const
+    {
+        if (cell().phase.command < 0)
+            return;
+        const std::vector<int> commands = sim->Stats().commands;
+        EXPECT_GT(std::count(commands.begin(), commands.end(), cell().phase.command), cell().phase.skip)
+            << "the run never reached the faulty request";
+    }
+
+    // A fault of the handshake shows in the target library's trace.
+    void ExpectTraceMark(const std::string &trace) const
+    {
+        if (cell().fault.traceMark) {
+            EXPECT_NE(std::string::npos, trace.find(cell().fault.traceMark)) << cell().fault.traceMark;
+        }
+    }
+
+    // The device as the operator finds it afterwards: power-cycled without
+    // faults, or, after the cable was pulled, plugged in again at the same
+    // port name. The window clears the device state before every capture.
+    WorkerEnd Recapture()
+    {
+        simOptions = CleanOptions();
+        if (cell().fault.kind == SimFault::CloseLine && cell().phase.command >= 0) {
+            sim.reset();
+            EXPECT_TRUE(StartSim());
+        } else {
+            sim->SetOptions(simOptions);
+            sim->PowerCycle();
+        }
+        ClearDeviceState();
+        return RunCaptureWorker("recapture");
+    }
+
+    void WriteRow(const std::string &outcome, bool asExpected, double seconds, double cpuSeconds) const
+    {
+        MatrixRow row;
+        row.fault = cell().fault.name;
+        row.phase = cell().phase.name;
+        row.outcome = outcome;
+        row.asExpected = asExpected;
+        row.seconds = seconds;
+        row.cpuSeconds = cpuSeconds;
+        EXPECT_TRUE(WriteMatrixRow(MatrixRowsDir(), GetParam(), row)) << MatrixRowsDir();
+    }
+
+    std::string imageData;
+};
+
+TEST_P(FaultMatrixCell, EndsAsTheTableSays)
+{
+    if (MatrixRowsDir().empty()) {
+        GTEST_SKIP() << "set ZF_FAULT_MATRIX to a folder for the rows (scripts/test.d/60-fault-matrix.sh)";
+    }
+    ASSERT_NO_FATAL_FAILURE(WriteImages());
+    simOptions = FaultyOptions();
+    ASSERT_TRUE(StartSim());
+
+    testing::internal::CaptureStdout();
+    const std::clock_t cpu0 = std::clock();
+    std::vector<WorkerEnd> ends = RunChain();
+    const double cpuSeconds = double(std::clock() - cpu0) / CLOCKS_PER_SEC;
+    ExpectFaultyRequestReached();
+    ends.push_back(Recapture());
+    const std::string trace = testing::internal::GetCapturedStdout();
+    ExpectTraceMark(trace);
+
+    const std::string measured = Describe(ends);
+    EXPECT_EQ(Expected(cell()), measured);
+    double seconds = 0;  // the run, without the recapture
+    for (size_t i = 0; i + 1 < ends.size(); ++i)
+        seconds += ends[i].seconds;
+    WriteRow(Outcome(ends), !HasFailure(), seconds, cpuSeconds);
+    if (HasFailure())
+        std::fprintf(stderr, "Trace of the run:\n%s\n", trace.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(FaultMatrix, FaultMatrixCell, ::testing::Range<size_t>(0, kCellCount), CellName);
+
+// Run after the cells, in a process of its own: every cell left its row, and
+// every one ended as the table says. Prints the matrix and keeps it in the
+// test logs.
+TEST(FaultMatrixTable, EveryCellRanAndEndedAsTheTableSays)
+{
+    const std::string rowsDir = MatrixRowsDir();
+    if (rowsDir.empty()) {
+        GTEST_SKIP() << "set ZF_FAULT_MATRIX to the folder of the cells' rows";
+    }
+    std::vector<MatrixRow> rows;
+    for (size_t i = 0; i < kCellCount; ++i) {
+        MatrixRow row;
+        if (!ReadMatrixRow(rowsDir, i, row)) {
+            ADD_FAILURE() << "no row for cell " << i << " (" << kCells[i].fault.name << " in "
+                          << kCells[i].phase.name << ")";
+            row.fault = kCells[i].fault.name;
+            row.phase = kCells[i].phase.name;
+            row.outcome = "(did not run)";
+        }
+        EXPECT_TRUE(row.asExpected) << row.fault << " in " << row.phase << ": " << row.outcome;
+        rows.push_back(row);
+    }
+    const std::string table = FormatMatrix(rows);
+    std::printf("%s", table.c_str());
+    if (const char *logs = std::getenv("ZF_LOGS")) {
+        std::ofstream out(std::string(logs) + "/fault-matrix.txt", std::ios::trunc);
+        out << table;
+        EXPECT_TRUE(out.good()) << logs;
+    }
+}
+
+}  // namespace
