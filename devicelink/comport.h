@@ -43,8 +43,14 @@ public:
     int SetBaudRate(unsigned int baud);
 
     int TxBytes();                            // bytes waiting to be sent; 1 when not open
-    int GetChar(unsigned char *c);            // 0 byte stored; 1 no byte
-    int GetNChars(int n, unsigned char *buf); // bytes read (>= 1) or -1
+    // Bytes received and not yet read (the driver's input queue and the
+    // receive buffer): what GetChar can deliver without waiting. 0 when not open.
+    int RxBytes();
+    // 0 byte stored; 1 no byte within the read timeout. Bytes the driver
+    // already holds are taken in bulk into the receive buffer and served from
+    // there; only an empty line costs a waiting one-byte read.
+    int GetChar(unsigned char *c);
+    int GetNChars(int n, unsigned char *buf); // bytes read (>= 1) or -1; buffered bytes first
     void PutChar(unsigned char c);
     void PutArray(const unsigned char *p, int n);
 
@@ -62,6 +68,30 @@ private:
     void Write(const unsigned char *p, int n, bool trace);
     // Opens and configures the device; 0 or an Open code. Mutex held.
     int OpenDevice();
+    // Bytes in the driver's input queue; 0 when it cannot tell.
+    int DriverQueued();
+    // Refills the empty receive buffer with what the driver holds, up to the
+    // buffer's size; the count. POSIX waits up to the read timeout for a first
+    // byte; Win32 takes only what is queued and GetChar then falls back to its
+    // waiting one-byte read.
+    int FillRxBuffer();
+#ifdef _WIN32
+    // One overlapped read of up to n bytes, waiting at most the read timeout;
+    // the count, or -1 for nothing or an error.
+    int ReadDriver(int n, unsigned char *buf);
+#endif
+    // Takes up to n buffered bytes into p and counts them; the count.
+    int TakeBuffered(unsigned char *p, int n)
+    {
+        int k = n < rxTail - rxHead ? n : rxTail - rxHead;
+        for (int i = 0; i < k; ++i)
+            p[i] = rxBuf[rxHead + i];
+        rxHead += k;
+        if (rxHead == rxTail)
+            rxHead = rxTail = 0;
+        rxCount += unsigned(k);
+        return k;
+    }
 
     std::string devName;
     int lastResult = 0;
@@ -82,4 +112,9 @@ private:
     int readTimeout = 200;
     unsigned int rxCount = 0;
     unsigned int txCount = 0;
+    // Receive buffer: bytes rxBuf[rxHead .. rxTail) are received, not yet read.
+    // Emptied wherever the driver's input is purged (Open, Close).
+    unsigned char rxBuf[1024];
+    int rxHead = 0;
+    int rxTail = 0;
 };

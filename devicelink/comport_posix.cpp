@@ -121,6 +121,28 @@ int ReadWithin(int fd, unsigned char *buf, int n, int ms, int &err)
     return got;
 }
 
+// Reads what has arrived, up to n bytes, in one read; when nothing has, waits
+// at most ms milliseconds for the first byte. Returns the count; err as for
+// ReadWithin.
+int ReadSome(int fd, unsigned char *buf, int n, int ms, int &err)
+{
+    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms > 0 ? ms : 0);
+    err = 0;
+    for (;;) {
+        ssize_t r = read(fd, buf, size_t(n));
+        if (r > 0)
+            return int(r);
+        if (r < 0 && errno == EAGAIN) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0 || !WaitFor(fd, POLLIN, int(left.count())))
+                return 0;
+        } else if (r == 0 || errno != EINTR) {
+            err = r == 0 ? EIO : errno;  // end of file: the line was hung up
+            return 0;
+        }
+    }
+}
+
 // Lowers DTR and RTS, which the kernel raises on open. Pseudo-terminals have
 // no modem lines and refuse the request.
 bool LowerModemLines(int fd)
@@ -186,6 +208,7 @@ int ComPort::Open()
             return code;
         }
         rxCount = txCount = 0;
+        rxHead = rxTail = 0;
         portState = 2;
         ComPortDebugf("ComPort::Open successful.");
     }
@@ -203,6 +226,7 @@ int ComPort::Close()
     std::lock_guard<std::mutex> lock(mutex);
     if (fd >= 0) {
         tcflush(fd, TCIOFLUSH);
+        rxHead = rxTail = 0;
         ioctl(fd, TIOCNXCL);
         close(fd);
         fd = -1;
@@ -263,30 +287,53 @@ int ComPort::TxBytes()
     return queued;
 }
 
-int ComPort::GetChar(unsigned char *c)
+int ComPort::DriverQueued()
+{
+    int queued = 0;
+    return ioctl(fd, FIONREAD, &queued) == 0 ? queued : 0;
+}
+
+int ComPort::RxBytes()
 {
     if (portState != 2)
-        return 1;
+        return 0;
+    return DriverQueued() + rxTail - rxHead;
+}
+
+int ComPort::FillRxBuffer()
+{
     int err;
-    int got = ReadWithin(fd, c, 1, readTimeout, err);
+    rxHead = 0;
+    rxTail = ReadSome(fd, rxBuf, int(sizeof rxBuf), readTimeout, err);
     if (err) {
         lastResult = err;
         ComPortDebugf("ComPort::GetChar error %d.", err);
     }
-    rxCount += unsigned(got);
-    return got == 1 ? 0 : 1;
+    return rxTail;
+}
+
+int ComPort::GetChar(unsigned char *c)
+{
+    if (portState != 2)
+        return 1;
+    if (rxHead == rxTail)
+        FillRxBuffer();
+    return TakeBuffered(c, 1) == 1 ? 0 : 1;
 }
 
 int ComPort::GetNChars(int n, unsigned char *buf)
 {
     if (portState != 2 || n <= 0)
         return -1;
+    int taken = TakeBuffered(buf, n);
+    if (taken == n)
+        return n;
     int err;
-    int got = ReadWithin(fd, buf, n, readTimeout, err);
+    int got = ReadWithin(fd, buf + taken, n - taken, readTimeout, err);
     if (err)
         lastResult = err;
     rxCount += unsigned(got);
-    return got > 0 ? got : -1;
+    return taken + got > 0 ? taken + got : -1;
 }
 
 void ComPort::Write(const unsigned char *p, int n, bool trace)

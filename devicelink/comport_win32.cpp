@@ -123,6 +123,7 @@ int ComPort::Open()
         return code;
     }
     rxCount = txCount = 0;
+    rxHead = rxTail = 0;
     portState = 2;
     ComPortDebugf("ComPort::Open successful.");
     ReleaseMutex(hMutex);
@@ -140,6 +141,7 @@ int ComPort::Close()
     WaitForSingleObject(hMutex, INFINITE);
     if (hComm != INVALID_HANDLE_VALUE) {
         PurgeComm(hComm, kPurgeAll);
+        rxHead = rxTail = 0;
         CloseHandle(hComm);
         hComm = INVALID_HANDLE_VALUE;
     }
@@ -223,10 +225,42 @@ int ComPort::TxBytes()
     return int(status.cbOutQue);
 }
 
+int ComPort::DriverQueued()
+{
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(hComm, &errors, &status))
+        return 0;
+    return int(status.cbInQue);
+}
+
+int ComPort::RxBytes()
+{
+    if (portState != 2)
+        return 0;
+    return DriverQueued() + rxTail - rxHead;
+}
+
+int ComPort::FillRxBuffer()
+{
+    rxHead = rxTail = 0;
+    int queued = DriverQueued();
+    if (queued <= 0)
+        return 0;
+    // The bytes are there, so the read ends without waiting for the timeout.
+    int got = ReadDriver(int(sizeof rxBuf) < queued ? int(sizeof rxBuf) : queued, rxBuf);
+    rxTail = got > 0 ? got : 0;
+    return rxTail;
+}
+
 int ComPort::GetChar(unsigned char *c)
 {
     if (portState != 2)
         return 1;
+    if (rxHead == rxTail)
+        FillRxBuffer();
+    if (TakeBuffered(c, 1) == 1)
+        return 0;
     ResetEvent(ovRead.hEvent);
     DWORD n = 0;
     if (ReadFile(hComm, c, 1, nullptr, &ovRead)) {
@@ -264,11 +298,22 @@ int ComPort::GetNChars(int n, unsigned char *buf)
 {
     if (portState != 2 || n <= 0)
         return -1;
-    DWORD got = 0;
-    if (ReadFile(hComm, buf, DWORD(n), &got, &ovRead)) {
-        rxCount += got;
-        return got > 0 ? int(got) : -1;
+    int taken = TakeBuffered(buf, n);
+    if (taken == n)
+        return n;
+    int got = ReadDriver(n - taken, buf + taken);
+    if (got > 0) {
+        rxCount += unsigned(got);
+        taken += got;
     }
+    return taken > 0 ? taken : -1;
+}
+
+int ComPort::ReadDriver(int n, unsigned char *buf)
+{
+    DWORD got = 0;
+    if (ReadFile(hComm, buf, DWORD(n), &got, &ovRead))
+        return got > 0 ? int(got) : -1;
     DWORD error = GetLastError();
     lastResult = int(error);
     if (error != ERROR_IO_PENDING) {
@@ -279,7 +324,6 @@ int ComPort::GetNChars(int n, unsigned char *buf)
     got = 0;
     if (!GetOverlappedResult(hComm, &ovRead, &got, TRUE) || got == 0)
         return -1;
-    rxCount += got;
     return int(got);
 }
 

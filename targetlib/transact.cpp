@@ -24,12 +24,16 @@ double Lap(Clock::time_point &since)
 unsigned char buf[2048];
 static_assert(sizeof buf >= 6 + 1144, "room for the largest frame");
 
-// Drops what the line still delivers and any complete frame already queued;
-// a partly received frame stays with the packetizer.
+// Drops every byte already received and any complete frame already queued;
+// a partly received frame stays with the packetizer. A quiet line costs no
+// wait: only the bytes the port reports as received are read.
 void FlushStaleInput()
 {
     unsigned char c;
-    while (Port.GetChar(&c) == 0) {
+    int n = Port.RxBytes();
+    while (n > 0 && Port.GetChar(&c) == 0) {
+        if (--n == 0)
+            n = Port.RxBytes();  // and what came in meanwhile
     }
     while (zBinGetPacket(Pktzr)) {
     }

@@ -382,3 +382,78 @@ TEST_F(PtyPort, ReadErrorGoesToTheDebugChannelAndReportsNoByte)
     EXPECT_EQ(port.GetChar(&c), 1);
     EXPECT_EQ(DebugTexts, std::vector<std::string>{"ComPort::GetChar error 5."});
 }
+
+namespace {
+
+// Waits (up to two seconds) until the port reports n received bytes.
+bool Holds(ComPort &port, int n)
+{
+    Clock::time_point end = Clock::now() + std::chrono::seconds(2);
+    while (port.RxBytes() < n && Clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return port.RxBytes() == n;
+}
+
+}  // namespace
+
+TEST_F(PtyPort, RxBytesCountsWhatArrivedAndIsNotYetRead)
+{
+    ComPort port;
+    EXPECT_EQ(port.RxBytes(), 0);  // not open
+    OpenPort(port);
+    EXPECT_EQ(port.RxBytes(), 0);
+    SendFromDevice({1, 2, 3, 4, 5, 6});
+    ASSERT_TRUE(Holds(port, 6));
+    unsigned char c = 0;
+    ASSERT_EQ(port.GetChar(&c), 0);
+    EXPECT_EQ(c, 1);
+    EXPECT_EQ(port.RxBytes(), 5);  // now in the receive buffer
+    EXPECT_EQ(port.RxCount(), 1u);
+}
+
+TEST_F(PtyPort, GetCharServesBufferedBytesThenTimesOutAfterAboutTheReadTimeout)
+{
+    ComPort port;
+    OpenPort(port, 20);
+    SendFromDevice({7, 8, 9});
+    ASSERT_TRUE(Holds(port, 3));
+    Bytes got;
+    unsigned char c;
+    while (got.size() < 3 && port.GetChar(&c) == 0) got.push_back(c);
+    EXPECT_EQ(got, (Bytes{7, 8, 9}));
+    Clock::time_point t0 = Clock::now();
+    EXPECT_EQ(port.GetChar(&c), 1);
+    long ms = MsSince(t0);
+    EXPECT_GE(ms, 18);
+    EXPECT_LT(ms, 500);
+}
+
+TEST_F(PtyPort, GetNCharsAfterBufferedBytesReturnsThemInOrder)
+{
+    ComPort port;
+    OpenPort(port, 50);
+    SendFromDevice({'a', 'b', 'c', 'd', 'e', 'f'});
+    ASSERT_TRUE(Holds(port, 6));
+    unsigned char c = 0;
+    ASSERT_EQ(port.GetChar(&c), 0);
+    EXPECT_EQ(c, 'a');
+    SendFromDevice({'g', 'h'});
+    unsigned char buf[7] = {};
+    EXPECT_EQ(port.GetNChars(7, buf), 7);  // five buffered, two from the driver
+    EXPECT_EQ(Bytes(buf, buf + 7), (Bytes{'b', 'c', 'd', 'e', 'f', 'g', 'h'}));
+    EXPECT_EQ(port.RxCount(), 8u);
+}
+
+TEST_F(PtyPort, CloseDropsBufferedBytes)
+{
+    ComPort port;
+    OpenPort(port, 10);
+    SendFromDevice({1, 2, 3, 4});
+    ASSERT_TRUE(Holds(port, 4));
+    unsigned char c;
+    ASSERT_EQ(port.GetChar(&c), 0);
+    ASSERT_EQ(port.Close(), 0);
+    ASSERT_EQ(port.Open(), 0);
+    EXPECT_EQ(port.RxBytes(), 0);
+    EXPECT_EQ(port.GetChar(&c), 1);
+}

@@ -28,6 +28,15 @@ std::string Reseal(std::string frame)
     return frame;
 }
 
+// Waits (up to two seconds) until the port holds `n` received bytes.
+bool ReceivedByPort(int n)
+{
+    auto t0 = std::chrono::steady_clock::now();
+    while (Port.RxBytes() < n && ElapsedMs(t0) < 2000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return Port.RxBytes() >= n;
+}
+
 std::vector<int> Repeated(int code, int times)
 {
     return std::vector<int>(size_t(times), code);
@@ -138,7 +147,9 @@ TEST_F(PtyTargetTest, LongNameTravelsInTheLongFormAndSoDoesTheAnswer)
 
 TEST_F(PtyTargetTest, StaleBytesAndFramesBeforeTheRequestAreDropped)
 {
-    line.Send("junk" + FrameOf(0, "STALE") + "\x81");
+    const std::string stale = "junk" + FrameOf(0, "STALE") + "\x81";
+    line.Send(stale);
+    ASSERT_TRUE(ReceivedByPort(int(stale.size())));
     line.Answer([](const std::string &) { return FrameOf(0, "FRESH"); });
     std::string got;
     EXPECT_EQ(Printed([&] { got = Query("HW"); }), "FRESH\n");
@@ -188,4 +199,30 @@ TEST_F(PtyTargetTest, RangeBlankCheckSendsStartAndLengthBigEndian)
     EXPECT_TRUE(blank);
     EXPECT_EQ(line.Requests(),
               std::vector<std::string>{FrameOf(CmdBlankCheck, std::string("\x00\x00\x80\x00\x00\x00\x10\x00", 8))});
+}
+
+TEST_F(PtyTargetTest, TheDrainDoesNotWaitOnAQuietLine)
+{
+    line.Answer([](const std::string &) { return FrameOf(0, "ok"); });
+    ResetTransactTimes();
+    Printed([] {
+        for (int i = 0; i < 100; i++)
+            Query("HW");
+    });
+    TransactTimes times = GetTransactTimes();
+    EXPECT_EQ(times.calls, 100ul);
+    // Idling one read timeout (10 ms) per call would take a second at least.
+    EXPECT_LT(times.drainSeconds, 0.5);
+    EXPECT_GT(times.waitSeconds, 0.0);
+}
+
+TEST_F(PtyTargetTest, TransactTimesStartAgainFromZero)
+{
+    line.Answer([](const std::string &) { return FrameOf(0, "ok"); });
+    Printed([] { Query("HW"); });
+    EXPECT_GE(GetTransactTimes().calls, 1ul);
+    ResetTransactTimes();
+    TransactTimes times = GetTransactTimes();
+    EXPECT_EQ(times.calls, 0ul);
+    EXPECT_EQ(times.drainSeconds + times.sendSeconds + times.waitSeconds, 0.0);
 }
