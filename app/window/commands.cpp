@@ -4,6 +4,7 @@
 #include <commdlg.h>
 
 #include "app/appstate.h"
+#include "app/fwtext.h"
 #include "app/workflows.h"
 #include "catalogue/hwcheck.h"
 #include "targetlib/capture.h"
@@ -103,12 +104,7 @@ void Program()
     FirmwareVersion fw;
     if (!prod || !hw || !ChosenImage(fw) || !ApproveImage(fw, *prod, *hw))
         return;
-    std::string line = "Programming " + fw.fileName;
-    if (!fw.version.empty())
-        line += " (version " + fw.version + ")";
-    if (g_customLoaded)
-        line += " [custom]";
-    Log(line + "...");
+    Log(ProgrammingLogLine(fw, g_customLoaded));
     g_programming = true;
     ResetProgressAndTitle();
     SetUIState();

@@ -1,26 +1,17 @@
 // The workers' completion messages.
 #include "app/appstate.h"
+#include "app/fwtext.h"
 #include "app/window/window.h"
 #include "app/workflows.h"
 #include "catalogue/hwcheck.h"
 
 namespace {
 
-std::string ListEntry(const FirmwareVersion &fw)
-{
-    std::string entry = fw.fileName;
-    if (!fw.version.empty())
-        entry += "  (v" + fw.version + ")";
-    if (!fw.hasHW)
-        entry += "  [unverified]";
-    return entry;
-}
-
 void FillFirmwareList()
 {
     SendMessageA(g_fwCombo, CB_RESETCONTENT, 0, 0);
     for (const FirmwareVersion &fw : g_fwList)
-        SendMessageA(g_fwCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ListEntry(fw).c_str()));
+        SendMessageA(g_fwCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(FirmwareListEntry(fw).c_str()));
     SendMessageA(g_fwCombo, CB_SETCURSEL, 0, 0);
 }
 

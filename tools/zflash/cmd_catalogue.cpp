@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/fwtext.h"
 #include "app/workflows.h"
 #include "catalogue/firmware.h"
 #include "catalogue/hwcheck.h"
@@ -35,7 +36,7 @@ void PrintImages(const std::vector<FirmwareVersion> &images)
 {
     PrintResult("Firmware:     " + std::to_string(images.size()) + " image(s), newest first");
     for (const FirmwareVersion &fw : images)
-        PrintResult("  " + ImageLabel(fw));
+        PrintResult("  " + FirmwareListEntry(fw));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "app/appstate.h"
+#include "app/fwtext.h"
 #include "app/support.h"
 #include "app/workflows.h"
 #include "catalogue/hwcheck.h"
@@ -96,17 +97,6 @@ int JudgeImage(const FirmwareVersion &fw, bool yes)
     return ExitOk;
 }
 
-// The window's line for the image it starts to program.
-std::string ProgrammingLine(const FirmwareVersion &fw)
-{
-    std::string line = "Programming " + fw.fileName;
-    if (!fw.version.empty())
-        line += " (version " + fw.version + ")";
-    if (g_customLoaded)
-        line += " [custom]";
-    return line + "...";
-}
-
 int ProgramImage(const FirmwareVersion &fw)
 {
     Report()["programmed"] = ImageJson(fw);
@@ -125,7 +115,7 @@ int ProgramImage(const FirmwareVersion &fw)
     ProgressSetTotalBytes(PhaseProgram, static_cast<double>(stats.totalBytes));
     ProgressSetTotalBytes(PhaseVerify, static_cast<double>(stats.totalBytes));
 
-    Log(ProgrammingLine(fw));
+    Log(ProgrammingLogLine(fw, g_customLoaded));
     WorkflowResult r = RunWorkflow(Workflow::Program, fw.path);
     if (r.ok)
         return ExitOk;

@@ -1,6 +1,7 @@
 #include "tools/zflash/device_session.h"
 
 #include "app/appstate.h"
+#include "app/fwtext.h"
 #include "app/workflows.h"
 #include "catalogue/hwcheck.h"
 #include "tools/zflash/imagestats.h"
@@ -36,7 +37,7 @@ void ReportDevice(const Product &product, const HWOption &hw)
     PrintResult("Flash loader: " + std::to_string(baud) + " baud");
     PrintResult("Firmware:     " + std::to_string(g_fwList.size()) + " image(s), newest first");
     for (const FirmwareVersion &fw : g_fwList)
-        PrintResult("  " + ImageLabel(fw));
+        PrintResult("  " + FirmwareListEntry(fw));
 }
 
 int CaptureFailed(const GlobalOptions &global, const std::string &port, const WorkflowResult &r)
@@ -115,16 +116,6 @@ unsigned LoaderBaud(const HWOption &hw)
     if (!ReadImageStats(FlashLoaderPath(hw.folder, hw.flashLoader), stats))
         return 0;
     return GetImageBaud(stats.info);
-}
-
-std::string ImageLabel(const FirmwareVersion &fw)
-{
-    std::string label = fw.fileName;
-    if (!fw.version.empty())
-        label += "  (v" + fw.version + ")";
-    if (!fw.hasHW)
-        label += "  [unverified]";
-    return label;
 }
 
 nlohmann::json ImageJson(const FirmwareVersion &fw)

@@ -24,8 +24,6 @@ void ReleasePort();
 
 // Baud rate that the option's flash loader asks for; 0 when it does not load.
 unsigned LoaderBaud(const HWOption &hw);
-// An image as the window lists it: "file  (v1.2.0)  [unverified]".
-std::string ImageLabel(const FirmwareVersion &fw);
 nlohmann::json ImageJson(const FirmwareVersion &fw);
 nlohmann::json ImagesJson(const std::vector<FirmwareVersion> &list);
 // "ERROR: Erase failed." -> "Erase failed."
