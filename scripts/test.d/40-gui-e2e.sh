@@ -9,6 +9,7 @@
 . scripts/wine-env.sh
 winbuild=${ZF_E2E_WINBUILD:-build/windows}
 zsim=${ZF_E2E_ZSIM:-build/native/tools/zsim/zsim}
+ZF_ZSIM=$zsim
 driver=$winbuild/tests/e2e/zf_gui_e2e.exe
 zf_need "$winbuild/bin/ZelvoFlashUpdate.exe" gui-e2e && zf_need "$driver" gui-e2e \
     && zf_need "$zsim" gui-e2e && zf_need "$winbuild/bin/README.txt" gui-e2e || exit 1
@@ -16,7 +17,7 @@ com=COM5 silent_com=COM6
 work=$(mktemp -d)
 shots=$work/shots artifacts=$ZF_REPO/artifacts/gui-e2e
 mkdir -p "$work/app" "$work/images" "$shots" "$artifacts"
-sim_pids=() watcher_pid=
+watcher_pid=
 
 cleanup() {
     [ -n "$watcher_pid" ] && kill "$watcher_pid" 2>/dev/null
@@ -24,28 +25,10 @@ cleanup() {
     zf_wine_unmap_com "$silent_com"
     # Wine first: the ptys must outlive every Wine handle on them.
     zf_wine_cleanup
-    local pid
-    for pid in "${sim_pids[@]}"; do
-        kill "$pid" 2>/dev/null
-        timeout 10 tail --pid="$pid" -f /dev/null || kill -9 "$pid" 2>/dev/null
-    done
+    zf_zsim_stop_all
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-# start_sim NAME ARGS...: a simulator with its pty linked at $work/NAME.
-start_sim() {
-    local name=$1 i; shift
-    "$zsim" --link "$work/$name" "$@" >"$work/$name.log" 2>&1 &
-    sim_pids+=($!)
-    for i in $(seq 100); do
-        grep -q '^zsim: device on ' "$work/$name.log" && return 0
-        kill -0 "${sim_pids[-1]}" 2>/dev/null || break
-        sleep 0.1
-    done
-    echo "zsim $name did not start:" >&2; cat "$work/$name.log" >&2
-    return 1
-}
 
 # Answers the driver's screenshot requests: NAME.req holds "x y w h".
 watch_shots() {
@@ -68,9 +51,9 @@ winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 # Erase 1.5 s, each programmed block and the first five verified ones
 # answered 100 ms late: about 5 s of programming for the driver to watch and
 # to close the window during, and a verification that lasts long enough to see.
-start_sim device --log --hw VKT3K --erase-ms 1500 --fault slow:190:0:all:1 --fault slow:191:0:5:1 \
+zf_zsim_start "$work/device" --log --hw VKT3K --erase-ms 1500 --fault slow:190:0:all:1 --fault slow:191:0:5:1 \
     || { zf_report 0 1 gui-e2e-zsim; exit 1; }
-start_sim silent --hw VKT3K --no-announce || { zf_report 0 1 gui-e2e-zsim; exit 1; }
+zf_zsim_start "$work/silent" --hw VKT3K --no-announce || { zf_report 0 1 gui-e2e-zsim; exit 1; }
 cp -r "$winbuild/bin/." "$work/app/"
 zf_wine_init_prefix && zf_xvfb_start && zf_wine_start \
     && zf_wine_map_com "$com" "$work/device" && zf_wine_map_com "$silent_com" "$work/silent" \

@@ -9,32 +9,15 @@ zf_need "$exe" zflash-wine && zf_need "$zsim" zflash-wine || exit 1
 com=${ZF_ZFLASH_COM:-COM8}
 work=$(mktemp -d)
 log=$ZF_LOGS/zflash-wine.log
-zsim_pid=
 passed=0 failed=0
 
 cleanup() {
     zf_wine_unmap_com "$com"
     zf_wine_cleanup  # Wine first: the pty must outlive every Wine handle on it
-    if [ -n "$zsim_pid" ]; then
-        kill "$zsim_pid" 2>/dev/null
-        timeout 10 tail --pid="$zsim_pid" -f /dev/null || kill -9 "$zsim_pid" 2>/dev/null
-    fi
+    zf_zsim_stop_all
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-start_zsim() {
-    "$zsim" --link "$work/device" >"$work/zsim.log" 2>&1 &
-    zsim_pid=$!
-    local i
-    for i in $(seq 100); do
-        grep -q '^zsim: device on ' "$work/zsim.log" && return 0
-        kill -0 "$zsim_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    echo "zsim did not start:" >&2; cat "$work/zsim.log" >&2
-    return 1
-}
 
 # check LABEL EXPECTED-STATUS STATUS OUTPUT-FILE [TEXT...]: every TEXT must be in the output.
 check() {
@@ -47,7 +30,7 @@ check() {
     if [ $ok -eq 1 ]; then passed=$((passed + 1)); echo "PASS $label"; else failed=$((failed + 1)); echo "FAIL $label"; fi
 }
 
-start_zsim || { zf_report 0 1 zflash-wine-zsim; exit 1; }
+zf_zsim_start "$work/device" || { zf_report 0 1 zflash-wine-zsim; exit 1; }
 zf_wine_init_prefix && zf_xvfb_start && zf_wine_start && zf_wine_map_com "$com" "$work/device" \
     || { zf_report 0 1 zflash-wine-setup; exit 1; }
 : >"$log"
