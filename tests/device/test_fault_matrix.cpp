@@ -472,10 +472,10 @@ TEST_P(FaultMatrixCell, EndsAsTheTableSays)
 
 INSTANTIATE_TEST_SUITE_P(FaultMatrix, FaultMatrixCell, ::testing::Range<size_t>(0, kCellCount), CellName);
 
-// Run after the cells, in a process of its own: every cell left its row, and
-// every one ended as the table says. Prints the matrix and keeps it in the
-// test logs.
-TEST(FaultMatrixTable, EveryCellRanAndEndedAsTheTableSays)
+// Run after the cells, in a process of its own: every cell left its row (a
+// cell that ended otherwise than its entry says has failed already). Prints
+// the matrix and keeps it in the test logs.
+TEST(FaultMatrixTable, EveryCellLeftItsRow)
 {
     const std::string rowsDir = MatrixRowsDir();
     if (rowsDir.empty()) {
@@ -491,7 +491,6 @@ TEST(FaultMatrixTable, EveryCellRanAndEndedAsTheTableSays)
             row.phase = kCells[i].phase.name;
             row.outcome = "(did not run)";
         }
-        EXPECT_TRUE(row.asExpected) << row.fault << " in " << row.phase << ": " << row.outcome;
         rows.push_back(row);
     }
     const std::string table = FormatMatrix(rows);
