@@ -18,6 +18,7 @@ std::string AppRootDir()
 void SetAppRootDir(const std::string &dir)
 {
     chosenRoot = dir;
+    // cppcheck-suppress knownConditionTrueFalse ; the two separators differ on Windows only
     if (!dir.empty() && dir.back() != kPathSep && dir.back() != '/')
         chosenRoot += kPathSep;
 }

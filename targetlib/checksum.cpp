@@ -5,8 +5,8 @@ uint32_t CalcFletcher32(const unsigned char *data, int words)
     if (words <= 0)
         return 0;
     uint32_t s1 = 0, s2 = 0;
-    for (int i = 0; i < words; i++) {
-        uint32_t w = (uint32_t(data[2 * i]) << 8) | data[2 * i + 1];
+    for (int i = 0; i < words; i++, data += 2) {
+        uint32_t w = (uint32_t(data[0]) << 8) | data[1];
         s1 = (s1 + w) & 0xFFFF;
         s2 = (s2 + s1) & 0xFFFF;
     }

@@ -14,6 +14,7 @@ int BuildFrame(unsigned char *buf, unsigned char code, const std::string &payloa
         // The filler travels with the frame; keep it defined rather than stale.
         std::memset(p + n, 0, pad);
     }
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result): binary payload, not a C string
     std::memcpy(p, payload.data(), n);
     return zBinPacketClose(buf, p + n);
 }

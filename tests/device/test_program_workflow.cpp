@@ -149,7 +149,7 @@ TEST_F(ProgramWorkflow, ProgressIsPostedOncePerWholePercentAndPhase)
 {
     simOptions.installedInfo = "";
     ASSERT_NO_FATAL_FAILURE(CaptureDevice());
-    const std::string image = WriteFirmware("many_blocks.bin", kNewFirmwareInfo, 110 * 16, 16);
+    const std::string image = WriteFirmware("many_blocks.bin", kNewFirmwareInfo, size_t{110} * 16, 16);
 
     RunProgram(image);
 

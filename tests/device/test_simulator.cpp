@@ -176,7 +176,7 @@ void StartLoader(Host &host, const std::string &br, speed_t hostSpeed)
 
 class SimulatorTest : public ::testing::Test {
 protected:
-    void Begin(SimOptions o = Fast())
+    void Begin(const SimOptions &o = Fast())
     {
         sim.reset(new SimDevice(o));
         ASSERT_TRUE(sim->Start());

@@ -15,8 +15,6 @@
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-extern char **environ;
-
 namespace zftest {
 const char *const kLoaderInfo = "VN:1.0.4\r\nBR:921600\r\n";
 const char *const kInstalledInfo = "VN:1.0.0\r\nMD:VKT-3\r\nHW:VKT3K\r\nTS:2026-01-15 10:00\r\n";

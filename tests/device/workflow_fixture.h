@@ -99,7 +99,7 @@ protected:
                               size_t blockSize = 256)
     {
         fs::create_directories(FirmwareDir());
-        const std::string path = (FirmwareDir() / name).string();
+        std::string path = (FirmwareDir() / name).string();
         EXPECT_TRUE(WriteImageFile(path, info, 0x08010000, ImageBlocks(info, payload, blockSize)));
         return path;
     }

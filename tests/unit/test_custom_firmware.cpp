@@ -82,7 +82,7 @@ protected:
 
     std::string WriteImage(const std::string &name, const std::string &info)
     {
-        const std::string path = (dir / name).string();
+        std::string path = (dir / name).string();
         const std::string data = info + '\0' + "firmware body";
         EXPECT_TRUE(WriteImageFile(path, info, 0x08010000, SplitIntoBlocks(data, 16)));
         return path;

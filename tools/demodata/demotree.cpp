@@ -103,7 +103,7 @@ bool WriteLoader(const fs::path &root, const Product &prod, const HWOption &opt,
                              LoaderBaud(opt.hw) + "\r\nDEMO flash loader\r\n";
     std::error_code ec;
     fs::create_directories(dir, ec);
-    if (!WriteImageFile(file.string(), info, kLoaderAddress, Payload(info, 6 * 1024))) {
+    if (!WriteImageFile(file.string(), info, kLoaderAddress, Payload(info, size_t{6} * 1024))) {
         error = file.string();
         return false;
     }

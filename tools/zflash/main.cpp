@@ -107,6 +107,9 @@ int Run(const Command &c)
 
 }  // namespace
 
+// Failures end in exit codes; only bad_alloc or a failed thread start can
+// escape, and ending the program then is right.
+// NOLINTNEXTLINE(bugprone-exception-escape)
 int main(int argc, char **argv)
 {
     CLI::App app{"zflash " + Version() +

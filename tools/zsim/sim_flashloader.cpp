@@ -67,6 +67,7 @@ SimReply Program(SimMachine &m, const std::string &data)
     if (!IsErased(m.flash, at, end))
         return SimFail(SimErrWrite);
     if (m.flash.size() < end)
+        // cppcheck-suppress invalidFunctionArg ; fills with char 0xFF, negative where char is signed
         m.flash.resize(end, kErased);
     m.flash.replace(at, data.size(), data);
     m.programCursor = end;
