@@ -1,0 +1,29 @@
+# Native tree under AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer:
+# every unit and device test through ctest. Any sanitizer report fails the
+# test it happens in: ASan and LSan end the process with an error status, and
+# the build makes every UBSan finding fatal (-fno-sanitize-recover=undefined).
+# The fault-matrix cells are left to their own step, which gives them the
+# folder of their table's rows.
+. scripts/test-lib.sh
+dir=build/asan
+log=$ZF_LOGS/asan-ctest.log
+
+scripts/build asan || { zf_report 0 1 asan-build; exit 1; }
+zf_need "$dir/CTestTestfile.cmake" asan-ctest || exit 1
+
+# The findings must stop the run rather than scroll past: check that the
+# build really carries the flags, so a changed CMakeLists.txt cannot quietly
+# turn this step into a plain test run.
+for flag in -fsanitize=address,undefined -fno-sanitize-recover=undefined; do
+    grep -q -- "$flag" "$dir/compile_commands.json" && continue
+    echo "asan: the build in $dir is not compiled with $flag" >&2
+    zf_report 0 1 asan-flags
+    exit 1
+done
+
+export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=report_objects=1
+
+timeout -k 30 1200 ctest --test-dir "$dir" -j2 --output-on-failure -E 'FaultMatrix' 2>&1 | tee "$log"
+zf_report_ctest asan-ctest "${PIPESTATUS[0]}" "$log"
