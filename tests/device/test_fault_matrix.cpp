@@ -119,12 +119,14 @@ const Cell kCells[] = {
     {kLineClosed, kLoaderDownload, kNoLoader},
     // The start command. Once the device has started the loader, it listens
     // at the loader's rate: a repeated start request, still sent at 115200
-    // baud, cannot reach it, so a corrupted reply ends the capture.
+    // baud, cannot reach it, so a corrupted reply ends the capture. Any
+    // answer to the start command counts as "started", whatever its status:
+    // a refusal shows only when the loader does not answer at its rate.
     {kDropped, kLoaderStart},
     {kCorrupted, kLoaderStart, kNoLoader},
     {kNoise, kLoaderStart},
-    {kErrorCode, kLoaderStart, kNoLoader},
-    {kOddStatus, kLoaderStart, kNoLoader},
+    {kErrorCode, kLoaderStart, kOk, kQueryFailed, kEraseFailed},
+    {kOddStatus, kLoaderStart, kOk, kQueryFailed, kEraseFailed},
     {kLineClosed, kLoaderStart, kNoLoader},
     // The information text of the installed firmware. A failed query leaves
     // the port open and the operator may still program; over a dead line the
