@@ -134,7 +134,8 @@ TEST_F(PtyTargetTest, ARequestWithoutPayloadIsSixBytes)
 TEST_F(PtyTargetTest, LongNameTravelsInTheLongFormAndSoDoesTheAnswer)
 {
     std::string name(200, 'n'), answer(300, 'a');
-    line.Answer([&](const std::string &) { return FrameOf(0, answer); });
+    // The answering thread outlives this body: it keeps its own copies.
+    line.Answer([answer](const std::string &) { return FrameOf(0, answer); });
     std::string got;
     Printed([&] { got = Query(name.c_str()); });
     EXPECT_EQ(got, answer);
@@ -162,8 +163,7 @@ TEST_F(PtyTargetTest, ALongFormReplyWithAnImpossiblePadCountIsTreatedAsDamaged)
     std::string damaged = FrameOf(0, std::string(200, 'd'));
     damaged[4] = 9;  // pad count: no sender writes more than 7
     damaged = Reseal(damaged);
-    int answered = 0;
-    line.Answer([&](const std::string &) {
+    line.Answer([damaged, answered = 0](const std::string &) mutable {
         return ++answered == 1 ? damaged : FrameOf(0, std::string(130, 'g'));
     });
     std::string got;
