@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <thread>
 
 #include "devicelink/comport_debug.h"
 
@@ -97,6 +98,17 @@ bool ApplySpeed(int fd, unsigned int baud)
            cfsetospeed(&tio, speed) == 0 && tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
+// A read that failed (r < 0) or found the line hung up (r == 0: end of file)
+// returns at once, again and again: wait out the read time-out instead, so
+// callers polling a dead line idle as on a silent one rather than spin.
+// Returns the errno to report (EIO for a hang-up).
+int HungUp(ssize_t r, Clock::time_point deadline)
+{
+    int err = r == 0 ? EIO : errno;
+    std::this_thread::sleep_until(deadline);
+    return err;
+}
+
 // Reads up to n bytes, waiting at most ms milliseconds in all for them to
 // arrive (0: only what is there). Returns the count; err is the errno of a
 // failed read (EIO for a hang-up), else 0.
@@ -114,7 +126,7 @@ int ReadWithin(int fd, unsigned char *buf, int n, int ms, int &err)
             if (left.count() <= 0 || !WaitFor(fd, POLLIN, int(left.count())))
                 break;
         } else if (r == 0 || errno != EINTR) {
-            err = r == 0 ? EIO : errno;  // end of file: the line was hung up
+            err = HungUp(r, deadline);
             break;
         }
     }
@@ -137,7 +149,7 @@ int ReadSome(int fd, unsigned char *buf, int n, int ms, int &err)
             if (left.count() <= 0 || !WaitFor(fd, POLLIN, int(left.count())))
                 return 0;
         } else if (r == 0 || errno != EINTR) {
-            err = r == 0 ? EIO : errno;  // end of file: the line was hung up
+            err = HungUp(r, deadline);
             return 0;
         }
     }

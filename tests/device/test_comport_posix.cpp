@@ -383,6 +383,23 @@ TEST_F(PtyPort, ReadErrorGoesToTheDebugChannelAndReportsNoByte)
     EXPECT_EQ(DebugTexts, std::vector<std::string>{"ComPort::GetChar error 5."});
 }
 
+TEST_F(PtyPort, AHungUpLineIdlesTheReadTimeoutInsteadOfSpinning)
+{
+    ComPort port;
+    OpenPort(port, 20);
+    close(master);
+    master = -1;
+    unsigned char c;
+    Clock::time_point start = Clock::now();
+    int calls = 0;
+    while (Clock::now() - start < std::chrono::milliseconds(200)) {
+        EXPECT_EQ(port.GetChar(&c), 1);
+        calls++;
+    }
+    // About one call per read time-out; a spinning read makes many thousands.
+    EXPECT_LE(calls, 20);
+}
+
 namespace {
 
 // Waits (up to two seconds) until the port reports n received bytes.
