@@ -278,12 +278,18 @@ int ComPort::GetChar(unsigned char *c)
         DWORD mask = 0;
         ClearCommError(hComm, &mask, nullptr);
         ComPortDebugf("ComPort::GetChar cleared comm error %d.", int(mask));
+        // A failing line (an adapter pulled out) fails every read at once:
+        // idle the read time-out, as a silent line would, so callers that
+        // poll it do not spin.
+        Sleep(DWORD(readTimeout));
         return 1;
     }
     // Windows ends a timed-out read with success and 0 bytes; Wine fails it
     // with ERROR_TIMEOUT. Both mean that no byte arrived.
     if (!GetOverlappedResult(hComm, &ovRead, &n, TRUE)) {
         lastResult = int(GetLastError());
+        if (lastResult != ERROR_TIMEOUT)
+            Sleep(DWORD(readTimeout));
         return 1;
     }
     if (n > 1)
