@@ -1,8 +1,8 @@
 # libFuzzer targets, each for a bounded time from the seed corpora
-# (ZF_FUZZ_SECONDS, default 60; two targets run at a time).
+# (ZF_FUZZ_SECONDS, default 30; two targets run at a time).
 . scripts/test-lib.sh
 log=$ZF_LOGS/fuzz.log
-timeout -k 30 900 scripts/fuzz "${ZF_FUZZ_SECONDS:-60}" 2>&1 | tee "$log"
+timeout -k 30 900 scripts/fuzz "${ZF_FUZZ_SECONDS:-30}" 2>&1 | tee "$log"
 status=${PIPESTATUS[0]}
 passed=$(grep -c ': no finding in ' "$log")
 failed=$(grep -c ': FINDING' "$log")
