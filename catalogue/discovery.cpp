@@ -50,10 +50,10 @@ bool IsDirectory(const fs::path &folder)
 
 bool ReadFirmwareInfo(const std::string &path, FirmwareVersion &fw)
 {
-    std::unique_ptr<IMG> image(ReadImage(path.c_str()));
-    if (!image)
+    // Checked as ReadImage checks it; only the information text is kept.
+    std::string info;
+    if (!ReadImageInfo(path.c_str(), info))
         return false;
-    std::string info = GetImageInfo(image.get());
     fw.path = path;
     fw.fileName = LastComponent(path);
     fw.version = GetInfoToken(info, "VN:");

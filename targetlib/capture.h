@@ -61,6 +61,9 @@ str GetInfo(unsigned int region);
 // Loads and checks an image file; null (LastError 5) when it cannot be used.
 IMG *ReadImage(const char *fname);
 const char *GetImageInfo(IMG *ip);
+// Loads and checks an image file exactly as ReadImage does (same trace, same
+// LastError), but keeps only its information text: for listing images.
+bool ReadImageInfo(const char *fname, std::string &info);
 
 bool RAMExec(IMG *ip, bool hup = true, unsigned long baud = 115200);
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "targetlib/checksum.h"
 
 namespace {
@@ -31,4 +33,35 @@ TEST(BigEndianReaders, ReadAndAdvanceTheCursor)
     EXPECT_EQ(ReadULong(&p), 0x12345678u);
     EXPECT_EQ(ReadUShort(&p), 0xABCD);
     EXPECT_EQ(p, b + 6);
+}
+
+namespace {
+
+// The sums exactly as defined: each word added in turn, both sums cut to 16
+// bits at every step.
+uint32_t Fletcher32Reference(const std::vector<unsigned char> &bytes, int words)
+{
+    uint32_t s1 = 0, s2 = 0;
+    for (int i = 0; i < words; i++) {
+        s1 = (s1 + ((uint32_t(bytes[2 * i]) << 8) | bytes[2 * i + 1])) % 65536;
+        s2 = (s2 + s1) % 65536;
+    }
+    return (s1 << 16) | s2;
+}
+
+}  // namespace
+
+TEST(Fletcher32, AgreesWithTheWordByWordDefinitionForEveryLengthAndLongData)
+{
+    std::vector<unsigned char> bytes(1 << 20);
+    uint32_t x = 12345;
+    for (unsigned char &b : bytes) {
+        x = x * 1103515245u + 12345u;
+        b = (unsigned char)(x >> 23);
+    }
+    for (int words = 0; words < 64; words++)
+        EXPECT_EQ(CalcFletcher32(bytes.data(), words), Fletcher32Reference(bytes, words)) << words;
+    const int all = int(bytes.size() / 2);  // both sums wrap many times
+    EXPECT_EQ(CalcFletcher32(bytes.data(), all), Fletcher32Reference(bytes, all));
+    EXPECT_EQ(CalcFletcher32(bytes.data(), all - 3), Fletcher32Reference(bytes, all - 3));
 }

@@ -245,3 +245,28 @@ TEST_F(ReadImageTest, BlockLongerThanOneFrameCarriesIsRefusedAtLoad)
     ExpectRefused(BuildImage(kInfo, 0, {{0, 1, "a"}, {0, 1144, tooLong}}),
                   "  ERR:  Block 1 of the image is 1144 bytes long; at most 1143 fit in one frame.\n");
 }
+
+TEST_F(ReadImageTest, InfoOnlyLoadingChecksAndReportsAsTheFullLoad)
+{
+    const std::string good = BuildImage(kInfo, 0x100, {{0x00, 3, "abc"}, {0x01, 2, "de"}});
+    const std::string path = Write(good);
+    testing::internal::CaptureStdout();
+    std::unique_ptr<IMG> full(ReadImage(path.c_str()));
+    const std::string fullOut = testing::internal::GetCapturedStdout();
+
+    std::string info = "stale";
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(ReadImageInfo(path.c_str(), info));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), fullOut);
+    EXPECT_EQ(info, kInfo);
+    EXPECT_EQ(LastError(), 0);
+
+    std::string damaged = good;
+    damaged[10] ^= 0x20;
+    info = "kept";
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(ReadImageInfo(Write(damaged).c_str(), info));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), kCorrupt);
+    EXPECT_EQ(info, "kept");
+    EXPECT_EQ(LastError(), 5);
+}
