@@ -1,5 +1,7 @@
 #include "targetlib/checksum.h"
 
+#include <cstddef>
+
 uint32_t CalcFletcher32(const unsigned char *data, int words)
 {
     if (words <= 0)
@@ -9,18 +11,18 @@ uint32_t CalcFletcher32(const unsigned char *data, int words)
     // n * s1 + n * w0 + (n - 1) * w1 + ... + w(n-1) to the sum of sums: taken
     // a run at a time, the inner loop has no carried dependency and the
     // compiler vectorises it.
-    constexpr int kRun = 16;
+    constexpr size_t kRun = 16;
     uint32_t s1 = 0, s2 = 0;
     const unsigned char *p = data;
     int left = words;
-    for (; left >= kRun; left -= kRun, p += 2 * kRun) {
+    for (; left >= int(kRun); left -= int(kRun), p += 2 * kRun) {
         uint32_t sum = 0, weighted = 0;
-        for (int i = 0; i < kRun; i++) {
+        for (size_t i = 0; i < kRun; i++) {
             const uint32_t w = (uint32_t(p[2 * i]) << 8) | p[2 * i + 1];
             sum += w;
             weighted += uint32_t(kRun - i) * w;
         }
-        s2 += kRun * s1 + weighted;
+        s2 += uint32_t(kRun) * s1 + weighted;
         s1 += sum;
     }
     for (; left > 0; left--, p += 2) {

@@ -111,11 +111,12 @@ bool ParseBody(const unsigned char *p, const unsigned char *end, IMG &img, bool 
                   unsigned(i), unsigned(b.length), kMaxPayload);
             return false;
         }
+        const unsigned char *data = at;
+        at += b.length;
         if (keepBlocks) {
-            b.data.assign(reinterpret_cast<const char *>(at), b.length);
+            b.data.assign(reinterpret_cast<const char *>(data), b.length);
             img.blocks.push_back(std::move(b));
         }
-        at += b.length;
     }
     return true;
 }

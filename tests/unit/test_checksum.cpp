@@ -42,7 +42,7 @@ namespace {
 uint32_t Fletcher32Reference(const std::vector<unsigned char> &bytes, int words)
 {
     uint32_t s1 = 0, s2 = 0;
-    for (int i = 0; i < words; i++) {
+    for (size_t i = 0; i < size_t(words); i++) {
         s1 = (s1 + ((uint32_t(bytes[2 * i]) << 8) | bytes[2 * i + 1])) % 65536;
         s2 = (s2 + s1) % 65536;
     }
@@ -53,7 +53,7 @@ uint32_t Fletcher32Reference(const std::vector<unsigned char> &bytes, int words)
 
 TEST(Fletcher32, AgreesWithTheWordByWordDefinitionForEveryLengthAndLongData)
 {
-    std::vector<unsigned char> bytes(1 << 20);
+    std::vector<unsigned char> bytes(size_t(1) << 20);
     uint32_t x = 12345;
     for (unsigned char &b : bytes) {
         x = x * 1103515245u + 12345u;
