@@ -11,6 +11,7 @@
 #include "app/appstate.h"
 #include "app/support.h"
 #include "app/workerguard.h"
+#include "app/workeroutcome.h"
 #include "app/workflows.h"
 #include "catalogue/hwcheck.h"
 
@@ -25,30 +26,31 @@ bool OpenTargetPort(const std::string &portName)
 {
     ClosePort();  // a connection left by an earlier capture
     g_portOpen = false;
+    ReportStep(WorkStep::OpenPort);
     Log("Opening " + portName + "...");
     if (!OpenPort(portName.c_str())) {
-        Log("ERROR: Could not open " + portName + ". Is another program using it?");
-        return false;
+        return LogFailure(FailureKind::PortOpenFailed,
+                          "ERROR: Could not open " + portName + ". Is another program using it?",
+                          portName, LastErrorText());
     }
     g_portOpen = true;
+    ReportStep(WorkStep::WaitDevice);
     Log("Waiting for target. Power up the device now...");
     return true;
 }
 
 // Steps the capture until the device is captured, the port fails or the
 // operator cancels. There is no overall time limit.
-bool WaitForCapture()
+bool WaitForCapture(const std::string &portName)
 {
     int state = kCaptureStart;
     for (;;) {
         if (g_abortCapture) {
-            Log("Capture cancelled.");
-            return false;
+            return LogFailure(FailureKind::Cancelled, "Capture cancelled.", portName);
         }
         state = CaptureTargetSM(state);
         if (state == kCaptureFailed) {
-            Log("ERROR: Capture failed.");
-            return false;
+            return LogLibraryFailure("ERROR: Capture failed.", portName);
         }
         std::this_thread::sleep_for(kCapturePause);
         if (state == kCaptured)
@@ -60,20 +62,21 @@ bool WaitForCapture()
 // result is published in g_prod and g_hw (both null when not found).
 bool Identify(const Product *&prod, const HWOption *&hw)
 {
+    ReportStep(WorkStep::Identify);
     Log("Target captured. Identifying hardware...");
     const std::string hwId = Query("HW");
     if (hwId.empty()) {
-        Log("ERROR: Device did not report a HW identifier. It may be running unsupported or "
-            "corrupt bootloader firmware.");
-        return false;
+        return LogLibraryFailure("ERROR: Device did not report a HW identifier. It may be running "
+                                 "unsupported or corrupt bootloader firmware.");
     }
     FindByHW(hwId, prod, hw);
     g_prod = prod;
     g_hw = hw;
     if (!hw) {
-        Log("ERROR: Unrecognized HW identifier '" + hwId +
-            "'. This device is not supported by this version of the update tool.");
-        return false;
+        return LogFailure(FailureKind::UnknownDevice,
+                          "ERROR: Unrecognized HW identifier '" + hwId +
+                              "'. This device is not supported by this version of the update tool.",
+                          std::string(), hwId);
     }
     Log("Detected: " + ModelHW(prod->name, hw->hw));
     return true;
@@ -84,29 +87,35 @@ bool StartFlashLoader(const HWOption &hw)
     const std::string path = FlashLoaderPath(hw.folder, hw.flashLoader);
     const std::unique_ptr<IMG> image(ReadImage(path.c_str()));
     if (!image) {
-        Log("ERROR: Flashloader image missing or corrupt: " + path);
-        return false;
+        ReportStep(WorkStep::StartLoader);
+        return LogFailure(FailureKind::LoaderMissing, "ERROR: Flashloader image missing or corrupt: " + path,
+                          path, LastErrorText());
     }
     const uint32_t baud = GetImageBaud(GetImageInfo(image.get()));
+    g_outcome.loaderBaud = baud;
+    ReportStep(WorkStep::StartLoader, GetImageBytes(image.get()));
     Log("Starting flashloader (" + std::to_string(baud) + " baud)...");
     if (!RAMExec(image.get(), false, baud)) {
-        Log("ERROR: Could not start the flashloader on the device.");
-        return false;
+        return LogLibraryFailure("ERROR: Could not start the flashloader on the device.");
     }
     return true;
 }
 
 bool ListFirmware(const Product &prod, const HWOption &hw)
 {
+    ReportStep(WorkStep::ListFirmware);
     const std::string folder = FirmwareFolder(hw.folder);
     try {
         g_fwList = DiscoverFirmware(folder);
     } catch (const std::filesystem::filesystem_error &e) {
-        Log("ERROR: Could not read the firmware folder " + folder + ": " + e.code().message());
-        return false;
+        return LogFailure(FailureKind::NoFirmware,
+                          "ERROR: Could not read the firmware folder " + folder + ": " + e.code().message(),
+                          folder, e.code().message());
     }
     if (g_fwList.empty()) {
-        Log("ERROR: This download does not include firmware for " + ModelHW(prod.name, hw.hw) + ".");
+        LogFailure(FailureKind::NoFirmware,
+                   "ERROR: This download does not include firmware for " + ModelHW(prod.name, hw.hw) + ".",
+                   folder);
         Log(std::string("    Contact ") + kSupportEmail + " for the correct update package.");
         return false;
     }
@@ -118,7 +127,7 @@ bool Capture(const std::string &portName)
 {
     const Product *prod = nullptr;
     const HWOption *hw = nullptr;
-    return OpenTargetPort(portName) && WaitForCapture() && Identify(prod, hw) &&
+    return OpenTargetPort(portName) && WaitForCapture(portName) && Identify(prod, hw) &&
            StartFlashLoader(*hw) && ListFirmware(*prod, *hw);
 }
 
@@ -127,12 +136,14 @@ bool Capture(const std::string &portName)
 unsigned long WORKER_API CaptureThreadProc(void *arg)
 {
     std::unique_ptr<std::string> portName(static_cast<std::string *>(arg));
+    BeginOutcome();
     const bool ok = RunWorkerBody([&] { return Capture(portName ? *portName : std::string()); });
     if (!ok) {
         ClosePort();
         g_portOpen = false;
     }
     portName.reset();
+    FinishOutcome(ok);
     PostWorkerMessage(WM_APP_CAPTURE_DONE, ok ? 1 : 0, 0);
     return 0;
 }

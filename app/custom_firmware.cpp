@@ -2,6 +2,7 @@
 // loaded image when it is one and carries a hardware identifier, and checked
 // against the captured device whenever that may have changed.
 #include "app/appstate.h"
+#include "app/commands.h"
 #include "app/workflows.h"
 #include "catalogue/hwcheck.h"
 
@@ -16,11 +17,6 @@ const char *const kNoIdentifier =
     "connected device.\n\n"
     "Custom firmware supplied by Zelvo always carries these identifiers. Please request an "
     "updated file.";
-
-void Refuse(const char *text)
-{
-    AppMessageBox(text, kRefusedCaption, BoxIconError | BoxOk);
-}
 
 void LogLoaded(const FirmwareVersion &fw)
 {
@@ -39,22 +35,42 @@ void LogLoaded(const FirmwareVersion &fw)
 
 }  // namespace
 
-void LoadCustomFirmware(const std::string &path)
+CustomJudgement JudgeCustomImage(const std::string &path, FirmwareVersion &fw)
 {
-    FirmwareVersion fw;
-    if (!ReadFirmwareInfo(path, fw)) {
-        Refuse(kNotAnImage);
-        return;
+    CustomJudgement j;
+    j.caption = kRefusedCaption;
+    FirmwareVersion read;
+    if (!ReadFirmwareInfo(path, read)) {
+        j.verdict = CustomJudgement::NotAnImage;
+        j.text = kNotAnImage;
+    } else if (!read.hasHW) {
+        j.verdict = CustomJudgement::NoIdentifier;
+        j.text = kNoIdentifier;
+    } else {
+        j.verdict = CustomJudgement::Accepted;
+        fw = read;
     }
-    if (!fw.hasHW) {
-        Refuse(kNoIdentifier);
-        return;
-    }
+    return j;
+}
+
+void AdoptCustomFirmware(const FirmwareVersion &fw)
+{
     g_customFw = fw;
     g_customLoaded = true;
     ValidateCustom();
     RefreshCustomUi();
     LogLoaded(fw);
+}
+
+void LoadCustomFirmware(const std::string &path)
+{
+    FirmwareVersion fw;
+    const CustomJudgement j = JudgeCustomImage(path, fw);
+    if (j.verdict != CustomJudgement::Accepted) {
+        AppMessageBox(j.text, j.caption, BoxIconError | BoxOk);
+        return;
+    }
+    AdoptCustomFirmware(fw);
 }
 
 void ValidateCustom()

@@ -1,5 +1,25 @@
-// Line ends of release notes for a multi-line edit control.
+// Release notes: read whole, and their line ends for the edit control or a console.
 #include "app/notestext.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "app/workflows.h"
+
+const char *const kNoReleaseNotes = "No release notes are included for this product.";
+
+bool ReadReleaseNotes(const HWOption &hw, std::string &bytes)
+{
+    std::ifstream in(ReleaseNotesPath(hw.folder), std::ios::binary);
+    if (!in)
+        return false;
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad())
+        return false;
+    bytes = text.str();
+    return true;
+}
 
 std::string ToEditLineEnds(const std::string &text)
 {
@@ -13,5 +33,15 @@ std::string ToEditLineEnds(const std::string &text)
         else
             out.push_back(c);
     }
+    return out;
+}
+
+std::string WithoutCarriageReturns(const std::string &text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+        if (c != '\r')
+            out.push_back(c);
     return out;
 }

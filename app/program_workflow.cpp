@@ -7,11 +7,10 @@
 #include "app/appstate.h"
 #include "app/support.h"
 #include "app/workerguard.h"
+#include "app/workeroutcome.h"
 #include "app/workflows.h"
 
 namespace {
-
-constexpr unsigned kFirmwareRegion = 2;
 
 // Brackets the erase with WM_APP_ERASE_BUSY 1 and 0, whatever happens inside.
 class EraseBusy {
@@ -24,40 +23,45 @@ public:
 
 bool EraseRegion()
 {
+    ReportStep(WorkStep::Erase);
     Log("Erasing firmware region...");
     bool erased = false;
     {
         const EraseBusy busy;
         erased = EraseFlash(kFirmwareRegion);
     }
-    if (!erased)
-        Log("ERROR: Erase failed.");
-    return erased;
+    if (!erased) {
+        return LogLibraryFailure("ERROR: Erase failed.");
+    }
+    return true;
 }
 
 bool WriteAndVerify(IMG *image)
 {
+    const uint64_t bytes = GetImageBytes(image);
+    ReportStep(WorkStep::Program, bytes);
     Log("Programming...");
     if (!ProgramFlash(image)) {
-        Log("ERROR: Programming failed.");
-        return false;
+        return LogLibraryFailure("ERROR: Programming failed.");
     }
+    ReportStep(WorkStep::Verify, bytes);
     Log("Verifying...");
     if (!VerifyFlash(image)) {
-        Log(std::string("ERROR: Verification failed after programming. Contact ") + kSupportEmail +
-            " with a copy of this log.");
-        return false;
+        return LogLibraryFailure(std::string("ERROR: Verification failed after programming. Contact ") +
+                                 kSupportEmail + " with a copy of this log.");
     }
     return true;
 }
 
 bool Program(const std::string &path)
 {
+    ReportStep(WorkStep::ReadImage);
     std::unique_ptr<IMG> image(ReadImage(path.c_str()));
     if (!image) {
-        Log("ERROR: Could not re-read firmware image.");
-        return false;
+        return LogFailure(FailureKind::ImageInvalid, "ERROR: Could not re-read firmware image.", path,
+                          LastErrorText());
     }
+    ReportStep(WorkStep::BlankCheck);
     Log("Blank-checking firmware region...");
     if (!BlankCheck(kFirmwareRegion) && !EraseRegion())
         return false;
@@ -73,8 +77,10 @@ bool Program(const std::string &path)
 unsigned long WORKER_API ProgramThreadProc(void *arg)
 {
     std::unique_ptr<std::string> path(static_cast<std::string *>(arg));
+    BeginOutcome();
     const bool ok = RunWorkerBody([&] { return Program(path ? *path : std::string()); });
     path.reset();
+    FinishOutcome(ok);
     PostWorkerMessage(WM_APP_PROGRAM_DONE, ok ? 1 : 0, 0);
     return 0;
 }

@@ -4,39 +4,34 @@
 
 #include "app/appstate.h"
 #include "app/workerguard.h"
+#include "app/workeroutcome.h"
 #include "app/workflows.h"
 #include "catalogue/hwcheck.h"
 
 namespace {
 
-constexpr unsigned kFirmwareRegion = 2;
-
-std::string Summary(const std::string &info)
+std::string Summary(const FirmwareInfo &fw)
 {
-    const std::string version = GetInfoToken(info, "VN:");
-    const std::string model = GetInfoToken(info, "MD:");
-    const std::string hw = GetInfoToken(info, "HW:");
-    const std::string built = GetInfoToken(info, "TS:");
-
-    std::string summary = version.empty() ? "unknown version" : "v" + version;
-    const std::string label = ModelHW(model, hw);
+    std::string summary = fw.version.empty() ? "unknown version" : "v" + fw.version;
+    const std::string label = ModelHW(fw.model, fw.hw);
     if (!label.empty())
         summary += "   " + label;
-    if (!built.empty())
-        summary += "   built " + built;
+    if (!fw.built.empty())
+        summary += "   built " + fw.built;
     return summary;
 }
 
 bool QueryInstalled(std::unique_ptr<std::string> &summary)
 {
+    ReportStep(WorkStep::Query);
     Log("Querying installed firmware...");
     const std::string info = GetInfo(kFirmwareRegion);
     if (info.empty()) {
-        Log("    ERROR: Could not query installed firmware (device not responding or flashloader "
-            "not running).");
-        return false;
+        return LogLibraryFailure("    ERROR: Could not query installed firmware (device not responding "
+                                 "or flashloader not running).");
     }
-    summary.reset(new std::string(Summary(info)));
+    g_outcome.installed = ParseFirmwareInfo(info);
+    summary.reset(new std::string(Summary(g_outcome.installed)));
     Log("    " + *summary);
     return true;
 }
@@ -46,9 +41,11 @@ bool QueryInstalled(std::unique_ptr<std::string> &summary)
 unsigned long WORKER_API QueryThreadProc(void *)
 {
     std::unique_ptr<std::string> summary;
+    BeginOutcome();
     const bool ok = RunWorkerBody([&] { return QueryInstalled(summary); });
     if (!ok)
         summary.reset();
+    FinishOutcome(ok);
     PostWorkerMessage(WM_APP_QUERY_DONE, ok ? 1 : 0, reinterpret_cast<intptr_t>(summary.release()));
     return 0;
 }

@@ -6,11 +6,13 @@
 #include <string>
 
 #include "app/appstate.h"
+#include "app/workeroutcome.h"
 
 inline void LogWorkerFault(const char *what) noexcept
 {
     try {
-        Log(std::string("ERROR: Internal failure: ") + (what ? what : "unknown error") + ".");
+        const std::string text = what ? what : "unknown error";
+        LogFailure(FailureKind::Internal, "ERROR: Internal failure: " + text + ".", std::string(), text);
     } catch (...) {
         // Nothing left to report with: the completion message still follows.
     }

@@ -16,6 +16,9 @@ unsigned long WORKER_API CaptureThreadProc(void *arg);
 unsigned long WORKER_API QueryThreadProc(void *arg);
 unsigned long WORKER_API ProgramThreadProc(void *arg);
 
+// The region of the device's flash that holds the firmware.
+constexpr unsigned kFirmwareRegion = 2;
+
 // Folder of the running executable with its trailing separator, or "".
 std::string GetExeDir();
 // Where flashloader/ and firmware/ are: GetExeDir() unless a front end set

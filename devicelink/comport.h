@@ -17,6 +17,9 @@
 // Default: OutputDebugStringA on Windows, discarded elsewhere.
 using ComPortDebugHandler = void (*)(const char *text);
 void SetComPortDebugHandler(ComPortDebugHandler handler);
+// Receives the refusals of line and baud settings (the reason and the device
+// path, one line). Default (also for null): standard output, flushed.
+void SetComPortRefusalHandler(ComPortDebugHandler handler);
 
 class ComPort {
 public:
@@ -36,7 +39,7 @@ public:
     int UnInit();  // always 0
 
     // 0 applied (or not open: no effect); 1 refused. A refusal writes its
-    // reason and the device path to standard output; the process goes on.
+    // reason and the device path to the refusal handler; the process goes on.
     int SetLine(int dataBits, char parity, int stopBits);
     // Stores the rate in every state and applies it when open.
     // 0 done; 1 the driver refused the rate (message on standard output).

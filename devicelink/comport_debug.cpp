@@ -22,6 +22,14 @@ void DefaultHandler(const char *text)
 
 std::atomic<ComPortDebugHandler> Handler{DefaultHandler};
 
+void RefusalToStdout(const char *text)
+{
+    std::fputs(text, stdout);
+    std::fflush(stdout);
+}
+
+std::atomic<ComPortDebugHandler> RefusalHandler{RefusalToStdout};
+
 }  // namespace
 
 void SetComPortDebugHandler(ComPortDebugHandler handler)
@@ -39,12 +47,14 @@ void ComPortDebugf(const char *fmt, ...)
     Handler.load()(text);
 }
 
+void SetComPortRefusalHandler(ComPortDebugHandler handler)
+{
+    RefusalHandler.store(handler ? handler : RefusalToStdout);
+}
+
 void PrintPortRefusal(const char *text, const std::string &devName)
 {
-    std::fputs(text, stdout);
-    std::fputs(devName.c_str(), stdout);
-    std::fputs("\n", stdout);
-    std::fflush(stdout);
+    RefusalHandler.load()((text + devName + "\n").c_str());
 }
 
 const char *CheckLineSettings(int dataBits, char parity, int stopBits, LineSettings &out)

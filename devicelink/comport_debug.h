@@ -12,7 +12,7 @@ void ComPortDebugf(const char *fmt, ...)
 #endif
     ;
 
-// Writes text, the device path and a line end to standard output, flushed.
+// Hands text, the device path and a line end to the refusal handler.
 void PrintPortRefusal(const char *text, const std::string &devName);
 
 // Line settings in driver-neutral form.

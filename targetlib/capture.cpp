@@ -126,6 +126,21 @@ int LastError(void)
     return LastErr;
 }
 
+str LastErrorText(void)
+{
+    return LastErr == ErrNone ? str() : LastErrText;
+}
+
+int LastDeviceError(void)
+{
+    return LastErr == ErrNone ? -1 : LastDevErr;
+}
+
+int LastErrorBlock(void)
+{
+    return LastErr == ErrNone ? -1 : LastBlock;
+}
+
 void SetProgressCallback(ProgressFn fn)
 {
     ProgressCB = fn;
@@ -139,6 +154,7 @@ void InitParser(void)
 
 bool OpenPort(const char *devName)
 {
+    BeginOperation();
     Trace("  Opening port %s\n", devName);
     bool ok = Port.Init(devName, 10) == 0 && Port.Open() == 0 && Port.SetLine(8, 'N', 1) == 0;
     if (ok) {
@@ -158,6 +174,7 @@ bool OpenPort(const char *devName)
 
 bool ClosePort(void)
 {
+    BeginOperation();
     Trace("  Closing port\n");
     if (Port.Close() != 0 || Port.UnInit() != 0) {
         Trace("    ERR:  Port close failed.\n");

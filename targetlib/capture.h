@@ -46,6 +46,17 @@ str Version(void);
 int LastError(void);
 void SetProgressCallback(ProgressFn fn);
 
+// What the last failed operation said and what it concerned; empty or -1 when
+// the last operation succeeded or the detail does not apply.
+str LastErrorText(void);    // its first "ERR:" line, e.g. "No response from target."
+int LastDeviceError(void);  // error code the device replied with
+int LastErrorBlock(void);   // image block (0-based) that was not accepted
+
+// Where the trace goes: every line is handed to the handler, which runs on the
+// caller's thread. Default (also for null): standard output, flushed.
+typedef void (*TraceHandler)(const char *text);
+void SetTraceHandler(TraceHandler handler);
+
 bool OpenPort(const char *devName);
 bool ClosePort(void);
 bool CaptureTarget(void);
@@ -61,6 +72,8 @@ str GetInfo(unsigned int region);
 // Loads and checks an image file; null (LastError 5) when it cannot be used.
 IMG *ReadImage(const char *fname);
 const char *GetImageInfo(IMG *ip);
+// Data bytes of all blocks of an image (0 for null).
+uint64_t GetImageBytes(const IMG *ip);
 // Loads and checks an image file exactly as ReadImage does (same trace, same
 // LastError), but keeps only its information text: for listing images.
 bool ReadImageInfo(const char *fname, std::string &info);

@@ -48,6 +48,8 @@ bool SendBlock(const BlockPass &pass, const BLK &b, int index)
     unsigned char code = (b.flags & 1) ? pass.codeFlagSet : pass.codeFlagClear;
     std::string payload = b.data;
     bool ok = Transact(code, payload, pass.timeout);
+    if (!ok || code != 0)
+        LastBlock = index;
     if (ok && code == 1) {
         std::string text = GetTargetErrorString(payload.empty() ? 0 : (unsigned char)payload[0]);
         Trace("  ERR:  Operation failed with the following error at block %d:\n        %s.\n", index,

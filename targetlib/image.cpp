@@ -129,6 +129,7 @@ namespace {
 // data is kept only when `keepBlocks`.
 std::unique_ptr<IMG> LoadImage(const char *fname, bool keepBlocks)
 {
+    BeginOperation();
     LastErr = ErrImage;
     FileBytes bytes;
     if (!ReadWholeFile(fname, bytes)) {
@@ -173,4 +174,13 @@ bool ReadImageInfo(const char *fname, std::string &info)
 const char *GetImageInfo(IMG *ip)
 {
     return ip ? ip->info.c_str() : "";
+}
+
+uint64_t GetImageBytes(const IMG *ip)
+{
+    uint64_t bytes = 0;
+    if (ip)
+        for (const BLK &b : ip->blocks)
+            bytes += b.data.size();
+    return bytes;
 }

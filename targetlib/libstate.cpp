@@ -2,13 +2,18 @@
 // the progress callback.
 #include "targetlib/libstate.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 ComPort Port;
 int LastErr = 0;
+std::string LastErrText;
+int LastDevErr = -1;
+int LastBlock = -1;
 ProgressFn ProgressCB = nullptr;
 QueueWriter *hwRx = nullptr;
 QueueReader *hrRx = nullptr;
@@ -28,17 +33,75 @@ long TickMs()
     return long(duration_cast<milliseconds>(steady_clock::now() - base).count());
 }
 
+namespace {
+
+void TraceToStdout(const char *text)
+{
+    std::fputs(text, stdout);
+    std::fflush(stdout);
+}
+
+std::atomic<TraceHandler> Handler{TraceToStdout};
+
+// "\n  ERR:  Operation failed with the following error:\n        Flash verify error.\n"
+// -> "Operation failed with the following error: Flash verify error."
+void KeepErrorText(const std::string &text)
+{
+    size_t at = text.find("ERR:");
+    if (at == std::string::npos || !LastErrText.empty())
+        return;
+    bool space = false;
+    for (size_t i = at + 4; i < text.size(); i++) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            space = !LastErrText.empty();
+            continue;
+        }
+        if (space)
+            LastErrText += ' ';
+        space = false;
+        LastErrText += char(c);
+    }
+}
+
+}  // namespace
+
+void SetTraceHandler(TraceHandler handler)
+{
+    Handler.store(handler ? handler : TraceToStdout);
+}
+
 void Trace(const char *fmt, ...)
 {
-    va_list args;
+    va_list args, again;
     va_start(args, fmt);
-    std::vprintf(fmt, args);
+    va_copy(again, args);
+    char small[512];
+    const int n = std::vsnprintf(small, sizeof small, fmt, args);
     va_end(args);
-    std::fflush(stdout);
+    std::string text;
+    if (n >= int(sizeof small)) {  // an image's information text can be long
+        text.resize(size_t(n) + 1);
+        std::vsnprintf(&text[0], text.size(), fmt, again);
+        text.resize(size_t(n));
+    } else if (n > 0) {
+        text.assign(small, size_t(n));
+    }
+    va_end(again);
+    KeepErrorText(text);
+    Handler.load()(text.c_str());
+}
+
+void BeginOperation()
+{
+    LastErrText.clear();
+    LastDevErr = -1;
+    LastBlock = -1;
 }
 
 bool PortReady(const char *refusal)
 {
+    BeginOperation();
     if (Port.State() == 2)
         return true;
     Trace("%s", refusal);

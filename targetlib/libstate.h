@@ -2,6 +2,8 @@
 // its tests).
 #pragma once
 
+#include <string>
+
 #include "devicelink/comport.h"
 #include "devicelink/zbin.h"
 #include "devicelink/zqueue.h"
@@ -9,6 +11,10 @@
 
 extern ComPort Port;
 extern int LastErr;
+// Details of the last failure (see LastErrorText and friends).
+extern std::string LastErrText;
+extern int LastDevErr;
+extern int LastBlock;
 extern ProgressFn ProgressCB;
 extern QueueWriter *hwRx;
 extern QueueReader *hrRx;
@@ -22,7 +28,11 @@ constexpr int kPktzrbufSize = kRxCapacity + int(ZBIN_OVERHEAD);
 extern unsigned char RxQbuf[kRxQbufSize];
 extern unsigned char pktzrbuf[kPktzrbufSize];
 
-// True when Port is open; otherwise prints `refusal`, sets LastErr 1.
+// Forgets the details of the last failure: every operation starts with it.
+void BeginOperation();
+
+// Starts an operation (BeginOperation). True when Port is open; otherwise
+// prints `refusal`, sets LastErr 1.
 bool PortReady(const char *refusal);
 
 // After block `done` of `total` was accepted: prints `lineFmt` with the
@@ -35,7 +45,8 @@ std::string BigEndian32(uint32_t v);
 // Milliseconds from a steady clock; every protocol time-out counts these.
 long TickMs();
 
-// Prints `text` to standard output and flushes it.
+// Formats by printf rules and hands the text to the trace handler; the first
+// "ERR:" line since the operation began is kept as LastErrText.
 void Trace(const char *fmt, ...)
 #ifdef __GNUC__
     __attribute__((format(printf, 1, 2)))

@@ -20,11 +20,14 @@ int SendRamBlocks(const IMG &img)
         unsigned char code = (b.flags & 1) ? CmdRamBlock : CmdRamBlockAlt;
         std::string payload = b.data;
         if (!Transact(code, payload, 200)) {
+            LastBlock = i;
             Trace("\n  ERR:  Timeout waiting for target.\n");
             return i;
         }
         if (code != 0) {
+            LastBlock = i;
             int error = payload.empty() ? 0 : int(static_cast<signed char>(payload[0]));
+            LastDevErr = error;
             Trace("\n  ERR:  Target rejected packet (code=%d).  Aborting.\n", error);
             return i;
         }

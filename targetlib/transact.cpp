@@ -126,6 +126,7 @@ std::string GetTargetErrorString(unsigned char code)
         "No string data",
         "Internal error",
     };
+    LastDevErr = code;
     LastErr = code == 7 ? ErrNotBlank : code == 10 ? ErrNoString : ErrTarget;
     return texts[code < sizeof texts / sizeof *texts ? code : 0];
 }

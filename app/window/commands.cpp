@@ -4,9 +4,9 @@
 #include <commdlg.h>
 
 #include "app/appstate.h"
+#include "app/commands.h"
 #include "app/fwtext.h"
 #include "app/workflows.h"
-#include "catalogue/hwcheck.h"
 #include "targetlib/capture.h"
 
 namespace {
@@ -22,16 +22,12 @@ void Capture()
     if (SendMessageA(g_portCombo, CB_GETLBTEXTLEN, WPARAM(sel), 0) < LRESULT(sizeof port))
         SendMessageA(g_portCombo, CB_GETLBTEXT, WPARAM(sel), reinterpret_cast<LPARAM>(port));
 
-    g_prod = nullptr;
-    g_hw = nullptr;
-    g_fwList.clear();
+    ClearDeviceState();
     SendMessageA(g_fwCombo, CB_RESETCONTENT, 0, 0);
     SetWindowTextA(g_deviceStatic, "Detecting...");
     SetWindowTextA(g_installedStatic, "(unknown)");
-    g_customValid = false;
     UpdateCustomUI();
     g_capturing = true;
-    g_abortCapture = false;
     ResetProgressAndTitle();
     SetUIState();
     if (!StartWorker(CaptureThreadProc, new std::string(port), g_capturing))
@@ -53,48 +49,25 @@ void DisconnectOrCancel()
     }
     if (!g_portOpen)
         return;
-    ClosePort();
-    g_portOpen = false;
+    ReleaseDevice();
     Log("COM port released. The port is now free for a terminal program.");
     SetUIState();
 }
 
-// The image the Program command works on: the custom image, or the entry
-// selected in the firmware list. False when there is none.
-bool ChosenImage(FirmwareVersion &fw)
+// The hardware check's decision, shown; true when programming may go ahead.
+bool Approve(const FirmwareVersion &fw, const Product &prod, const HWOption &hw)
 {
-    if (g_customLoaded) {
-        fw = g_customFw;
+    const ImageApproval a = ApproveImage(fw, prod, hw, g_customLoaded);
+    switch (a.verdict) {
+    case ImageApproval::Go:
         return true;
-    }
-    const LRESULT sel = SendMessageA(g_fwCombo, CB_GETCURSEL, 0, 0);
-    if (sel < 0 || size_t(sel) >= g_fwList.size())
+    case ImageApproval::Refuse:
+        MessageBoxA(g_hwnd, a.text.c_str(), a.caption.c_str(), MB_ICONERROR);
         return false;
-    fw = g_fwList[size_t(sel)];
-    return true;
-}
-
-// The hardware check; true when programming may go ahead.
-bool ApproveImage(const FirmwareVersion &fw, const Product &prod, const HWOption &hw)
-{
-    std::string message;
-    const int verdict = CheckFirmwareHW(fw, prod, hw, message);
-    if (verdict == HWMismatch) {
-        MessageBoxA(g_hwnd, message.c_str(), "Firmware does not match device", MB_ICONERROR);
-        return false;
+    case ImageApproval::Ask:
+        break;
     }
-    if (verdict != HWUnknown)
-        return true;
-    if (g_customLoaded) {
-        MessageBoxA(g_hwnd,
-                    "This custom firmware image carries no Model/HW identifier and cannot be "
-                    "verified. It will not be programmed.",
-                    "Cannot verify firmware", MB_ICONERROR);
-        return false;
-    }
-    message += "\n\nProgram anyway?";
-    return MessageBoxA(g_hwnd, message.c_str(), "Cannot verify firmware",
-                       MB_ICONWARNING | MB_YESNO) == IDYES;
+    return MessageBoxA(g_hwnd, a.text.c_str(), a.caption.c_str(), MB_ICONWARNING | MB_YESNO) == IDYES;
 }
 
 void Program()
@@ -102,7 +75,8 @@ void Program()
     const Product *prod = g_prod;
     const HWOption *hw = g_hw;
     FirmwareVersion fw;
-    if (!prod || !hw || !ChosenImage(fw) || !ApproveImage(fw, *prod, *hw))
+    const long sel = long(SendMessageA(g_fwCombo, CB_GETCURSEL, 0, 0));
+    if (!prod || !hw || !ChosenImage(sel, fw) || !Approve(fw, *prod, *hw))
         return;
     Log(ProgrammingLogLine(fw, g_customLoaded));
     g_programming = true;

@@ -1,6 +1,4 @@
 // The release-notes window of the identified hardware option.
-#include <cstdio>
-
 #include "app/appstate.h"
 #include "app/notestext.h"
 #include "app/window/window.h"
@@ -9,20 +7,6 @@
 HWND g_notesWnd, g_notesEdit;
 
 namespace {
-
-bool ReadWholeFile(const std::string &path, std::string &bytes)
-{
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        bytes.append(buf, n);
-    const bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
-}
 
 HWND CreateNotesWindow()
 {
@@ -40,9 +24,8 @@ void ShowReleaseNotes()
     if (!prod || !hw)
         return;
     std::string bytes;
-    if (!ReadWholeFile(ReleaseNotesPath(hw->folder), bytes)) {
-        MessageBoxA(g_hwnd, "No release notes are included for this product.", "Release Notes",
-                    MB_ICONINFORMATION);
+    if (!ReadReleaseNotes(*hw, bytes)) {
+        MessageBoxA(g_hwnd, kNoReleaseNotes, "Release Notes", MB_ICONINFORMATION);
         return;
     }
     const std::string text = ToEditLineEnds(bytes);

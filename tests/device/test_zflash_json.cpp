@@ -24,16 +24,20 @@ TEST_F(ZflashDeviceTest, JsonProgramReportsDeviceImagesInstalledFirmwareAndTimin
     EXPECT_EQ(doc["images"][2]["file"], "legacy_0_9.bin");
     EXPECT_EQ(doc["images"][2]["unverified"], true);
     EXPECT_EQ(doc["programmed"]["version"], "1.10.0");
-    EXPECT_EQ(doc["installed"]["before"], "v1.0.0   VKT-3 (VKT3K)   built 2026-01-15 10:00");
-    EXPECT_EQ(doc["installed"]["after"], "v1.10.0   VKT-3 (VKT3K)   built 2026-03-01 12:00");
+    EXPECT_EQ(doc["installed"]["before"],
+              json({{"version", "1.0.0"}, {"model", "VKT-3"}, {"hw", "VKT3K"}, {"built", "2026-01-15 10:00"}}));
+    EXPECT_EQ(doc["installed"]["after"],
+              json({{"version", "1.10.0"}, {"model", "VKT-3"}, {"hw", "VKT3K"}, {"built", "2026-03-01 12:00"}}));
+    EXPECT_FALSE(doc.contains("failure"));
 
     std::vector<std::string> steps;
     for (const json &t : doc["timings"]) {
         steps.push_back(t["step"]);
         EXPECT_GE(t["seconds"].get<double>(), 0.0);
     }
-    EXPECT_EQ(steps, (std::vector<std::string>{"open", "wait", "identify", "loader", "query", "blankCheck",
-                                               "erase", "program", "verify", "query"}));
+    EXPECT_EQ(steps, (std::vector<std::string>{"open", "wait", "identify", "loader", "list", "query",
+                                               "readImage", "blankCheck", "erase", "program", "verify",
+                                               "query"}));
 }
 
 TEST_F(ZflashDeviceTest, JsonKeepsTheLogOffStandardOutputButInTheDocument)
@@ -55,4 +59,22 @@ TEST_F(ZflashDeviceTest, JsonReportsAFailureWithItsExitCodeAndReason)
     EXPECT_EQ(doc["exitCode"], 3);
     EXPECT_EQ(doc["outcome"], "no-device");
     EXPECT_EQ(doc["error"], port + " does not exist. Run \"zflash ports\" to list the serial ports.");
+    EXPECT_EQ(doc["failure"]["kind"], "port-open-failed");
+    EXPECT_EQ(doc["failure"]["step"], "open");
+    EXPECT_EQ(doc["failure"]["file"], port);
+}
+
+TEST_F(ZflashDeviceTest, JsonNamesAVerifyMismatchWithItsBlockAndTheDevicesErrorCode)
+{
+    simOptions.verifyMismatchBlock = 3;
+    ASSERT_TRUE(StartSim());
+    ZflashRun run = Zflash({"--json", "program", "--port", Port()});
+    EXPECT_EQ(run.exitCode, 1);
+    json doc = json::parse(run.out);
+    EXPECT_EQ(doc["failure"]["kind"], "verify-mismatch");
+    EXPECT_EQ(doc["failure"]["step"], "verify");
+    EXPECT_EQ(doc["failure"]["block"], 3);
+    EXPECT_EQ(doc["failure"]["deviceError"], 4);
+    EXPECT_EQ(doc["failure"]["detail"], "Operation failed with the following error at block 3: Flash verify error.");
+    EXPECT_TRUE(doc["installed"]["after"].is_null());
 }

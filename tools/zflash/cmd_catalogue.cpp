@@ -1,10 +1,10 @@
 // "zflash list" and "zflash notes": what the catalogue holds for a hardware
 // identifier, without a device.
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "app/fwtext.h"
+#include "app/notestext.h"
 #include "app/workflows.h"
 #include "catalogue/firmware.h"
 #include "catalogue/hwcheck.h"
@@ -41,15 +41,15 @@ void PrintImages(const std::vector<FirmwareVersion> &images)
 
 }  // namespace
 
-int RunList(const GlobalOptions &, const std::string &hw)
+int RunList(const GlobalOptions &, const std::string &hw, ListResult &result)
 {
     const Product *product = nullptr;
     const HWOption *option = nullptr;
     if (!FindOption(hw, product, option))
         return ExitBadInput;
-    std::string loader = FlashLoaderPath(option->folder, option->flashLoader);
-    std::string folder = FirmwareFolder(option->folder);
-    unsigned baud = LoaderBaud(*option);
+    const std::string loader = FlashLoaderPath(option->folder, option->flashLoader);
+    const std::string folder = FirmwareFolder(option->folder);
+    const unsigned baud = LoaderBaud(*option);
     std::vector<FirmwareVersion> images;
     try {
         images = DiscoverFirmware(folder);
@@ -63,36 +63,30 @@ int RunList(const GlobalOptions &, const std::string &hw)
                 (baud ? "  (" + std::to_string(baud) + " baud)" : "  (missing or corrupt)"));
     PrintResult("Images in:    " + folder);
     PrintImages(images);
-    Report()["device"] = {{"product", product->name}, {"hw", option->hw}, {"folder", option->folder},
-                          {"loader", loader},         {"loaderBaud", baud}};
-    Report()["firmwareFolder"] = folder;
-    Report()["images"] = ImagesJson(images);
+    result.device = EntryOf(*product, *option, baud);
+    result.loader = loader;
+    result.firmwareFolder = folder;
+    result.images = images;
     return ExitOk;
 }
 
-int RunNotes(const GlobalOptions &, const std::string &hw)
+int RunNotes(const GlobalOptions &, const std::string &hw, NotesResult &result)
 {
     const Product *product = nullptr;
     const HWOption *option = nullptr;
     if (!FindOption(hw, product, option))
         return ExitBadInput;
-    std::string path = ReleaseNotesPath(option->folder);
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        PrintError("No release notes are included for this product. (" + path + ")");
+    std::string bytes;
+    if (!ReadReleaseNotes(*option, bytes)) {
+        PrintError(std::string(kNoReleaseNotes) + " (" + ReleaseNotesPath(option->folder) + ")");
         return ExitBadInput;
     }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    std::string notes;
-    for (char c : bytes.str())  // the console's own line ends replace the file's
-        if (c != '\r')
-            notes += c;
+    const std::string notes = WithoutCarriageReturns(bytes);  // the console's own line ends
     std::istringstream lines(notes);
     for (std::string line; std::getline(lines, line);)
         PrintResult(line);
-    Report()["product"] = product->name;
-    Report()["hw"] = option->hw;
-    Report()["notes"] = notes;
+    result.product = product->name;
+    result.hw = option->hw;
+    result.notes = notes;
     return ExitOk;
 }

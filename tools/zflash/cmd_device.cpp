@@ -3,169 +3,149 @@
 #include <fstream>
 
 #include "app/appstate.h"
+#include "app/commands.h"
 #include "app/fwtext.h"
-#include "app/support.h"
 #include "app/workflows.h"
-#include "catalogue/hwcheck.h"
 #include "tools/zflash/device_session.h"
-#include "tools/zflash/imagestats.h"
 #include "tools/zflash/output.h"
-#include "tools/zflash/progress.h"
 #include "tools/zflash/worker.h"
-#include "tools/zflash/workflow_steps.h"
 
 namespace {
 
-const char *const kCustomUnverifiable =
-    "This custom firmware image carries no Model/HW identifier and cannot be verified. It will "
-    "not be programmed.";
 const char *const kRetryAdvice =
     " The device may be left without working firmware: power it off and on, then run zflash "
     "program again.";
 
-// Judged as a dropped file is, before anything touches the device.
-int LoadCustomImage(const std::string &path)
+Failure BadInput(FailureKind kind, WorkStep step, const std::string &file)
 {
-    if (!std::ifstream(path, std::ios::binary)) {
-        PrintError("image file not found: " + path);
-        return ExitBadInput;
-    }
-    LoadCustomFirmware(path);
-    if (!g_customLoaded) {
-        PrintError(LastMessageBoxText());
-        return ExitBadInput;
-    }
+    Failure f;
+    f.kind = kind;
+    f.step = step;
+    f.file = file;
+    return f;
+}
+
+// Judged as a dropped file is, before anything touches the device.
+int LoadCustomImage(const std::string &path, DeviceResult &result)
+{
+    const Failure invalid = BadInput(FailureKind::ImageInvalid, WorkStep::ReadImage, path);
+    if (!std::ifstream(path, std::ios::binary))
+        return DeviceFailed(result, invalid, "image file not found: " + path);
+    FirmwareVersion fw;
+    const CustomJudgement j = JudgeCustomImage(path, fw);
+    if (j.verdict != CustomJudgement::Accepted)
+        return DeviceFailed(result, invalid, j.text);
+    AdoptCustomFirmware(fw);
     return ExitOk;
 }
 
-const FirmwareVersion *FindListedVersion(const std::string &version)
+long ListedIndexOf(const std::string &version)
 {
-    for (const FirmwareVersion &fw : g_fwList)
-        if (fw.version == version)
-            return &fw;
-    for (const FirmwareVersion &fw : g_fwList)
-        if (!fw.version.empty() && CompareVersions(fw.version, version) == 0)
-            return &fw;
-    return nullptr;
+    for (size_t i = 0; i < g_fwList.size(); ++i)
+        if (g_fwList[i].version == version)
+            return long(i);
+    for (size_t i = 0; i < g_fwList.size(); ++i)
+        if (!g_fwList[i].version.empty() && CompareVersions(g_fwList[i].version, version) == 0)
+            return long(i);
+    return -1;
 }
 
 // The custom image, the listed image with the asked version, or the newest.
-int ChooseImage(const DeviceOptions &device, FirmwareVersion &chosen)
+int ChooseImage(const DeviceOptions &device, FirmwareVersion &chosen, DeviceResult &result)
 {
-    if (g_customLoaded) {
-        chosen = g_customFw;
+    const long index = device.version.empty() ? 0 : ListedIndexOf(device.version);
+    if (ChosenImage(index, chosen))
         return ExitOk;
-    }
-    if (device.version.empty()) {
-        chosen = g_fwList.front();  // a capture lists one image or more
-        return ExitOk;
-    }
-    if (const FirmwareVersion *fw = FindListedVersion(device.version)) {
-        chosen = *fw;
-        return ExitOk;
-    }
     std::string listed;
     for (const FirmwareVersion &fw : g_fwList)
         listed += (listed.empty() ? "" : ", ") + (fw.version.empty() ? fw.fileName : fw.version);
-    PrintError("no listed image has version " + device.version + " (listed: " + listed + ").");
-    return ExitBadInput;
+    return DeviceFailed(result, BadInput(FailureKind::ImageInvalid, WorkStep::ListFirmware, device.version),
+                        "no listed image has version " + device.version + " (listed: " + listed + ").");
 }
 
 // The window's Program command: refuse other hardware, and ask before an
 // image that cannot be verified (here: --yes answers).
-int JudgeImage(const FirmwareVersion &fw, bool yes)
+int JudgeImage(const FirmwareVersion &fw, bool yes, DeviceResult &result)
 {
-    std::string message;
-    int verdict = CheckFirmwareHW(fw, *g_prod.load(), *g_hw.load(), message);
-    if (verdict == HWMismatch) {
-        PrintError(message);
-        return ExitBadInput;
-    }
-    if (verdict == HWUnknown) {
-        if (g_customLoaded) {
-            PrintError(kCustomUnverifiable);
-            return ExitBadInput;
-        }
-        if (!yes) {
-            PrintError(message + " Run again with --yes to program it anyway.");
-            return ExitUnverified;
-        }
-        PrintWarning(message + " Programming it anyway (--yes).");
+    const ImageApproval a = ApproveImage(fw, *g_prod.load(), *g_hw.load(), g_customLoaded);
+    switch (a.verdict) {
+    case ImageApproval::Go:
+        PrintResult(a.text);
         return ExitOk;
+    case ImageApproval::Refuse:
+        return DeviceFailed(result, BadInput(a.kind, WorkStep::ReadImage, fw.path), a.text);
+    case ImageApproval::Ask:
+        break;
     }
-    PrintResult(message);
+    if (!yes)
+        return DeviceFailed(result, BadInput(FailureKind::Unverifiable, WorkStep::ReadImage, fw.path),
+                            a.reason + " Run again with --yes to program it anyway.");
+    PrintWarning(a.reason + " Programming it anyway (--yes).");
     return ExitOk;
 }
 
-int ProgramImage(const FirmwareVersion &fw)
+int ProgramImage(const FirmwareVersion &fw, DeviceResult &result)
 {
-    Report()["programmed"] = ImageJson(fw);
-    Report()["programmed"]["custom"] = g_customLoaded;
-    // The image's size feeds the progress line; a file that has gone or been
-    // damaged since it was judged is refused here, with its reason, before
-    // the device is touched (the workflow would refuse it too, more tersely).
-    ImageStats stats;
-    std::string reason;
-    if (!ReadImageStats(fw.path, stats, &reason)) {
-        if (!reason.empty() && reason.back() != '.')
-            reason += '.';
-        PrintError("cannot program " + fw.path + ": " + reason + " Nothing was erased.");
-        return ExitBadInput;
-    }
-    ProgressSetTotalBytes(PhaseProgram, static_cast<double>(stats.totalBytes));
-    ProgressSetTotalBytes(PhaseVerify, static_cast<double>(stats.totalBytes));
-
+    result.programmed = fw;
+    result.custom = g_customLoaded;
     Log(ProgrammingLogLine(fw, g_customLoaded));
     WorkflowResult r = RunWorkflow(Workflow::Program, fw.path);
     if (r.ok)
         return ExitOk;
-    int code = ExitCodeOfFailure(r.failureLine);
-    std::string text = r.failureLine.empty() ? "programming failed." : WithoutErrorPrefix(r.failureLine);
-    if (code == ExitFailed)
+    const Failure &f = r.outcome.failure;
+    std::string text = f.message.empty() ? "programming failed." : f.message;
+    if (f.kind == FailureKind::ImageInvalid) {
+        // Read and checked before anything was sent.
+        text = "cannot program " + fw.path + ": " + (f.detail.empty() ? f.message : f.detail);
+        if (text.back() != '.')
+            text += '.';
+        text += " Nothing was erased.";
+    } else if (ExitCodeOf(f.kind) == ExitFailed) {
         text += kRetryAdvice;
-    PrintError(text);
-    return code;
+    }
+    return DeviceFailed(result, f, text);
 }
 
 // Everything after a successful capture; the caller releases the port.
-int ProgramCaptured(const DeviceOptions &device)
+int ProgramCaptured(const DeviceOptions &device, DeviceResult &result)
 {
-    int code = QueryInstalled("before");
+    int code = QueryInstalled(result.before);
     FirmwareVersion fw;
     if (code == ExitOk)
-        code = ChooseImage(device, fw);
+        code = ChooseImage(device, fw, result);
     if (code == ExitOk)
-        code = JudgeImage(fw, device.yes);
+        code = JudgeImage(fw, device.yes, result);
     if (code == ExitOk)
-        code = ProgramImage(fw);
+        code = ProgramImage(fw, result);
     if (code == ExitOk)
-        QueryInstalled("after");  // the new firmware; a failure here changes nothing
+        QueryInstalled(result.after);  // the new firmware; a failure here changes nothing
     return code;
 }
 
 }  // namespace
 
-int RunCapture(const GlobalOptions &global, const DeviceOptions &device)
+int RunCapture(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result)
 {
-    int code = CaptureDevice(global, device.port);
+    int code = CaptureDevice(global, device.port, result);
     if (code != ExitOk)
         return code;
-    code = QueryInstalled("before");
-    ReleasePort();
+    code = QueryInstalled(result.before);
+    ReleaseDevice();
     return code;
 }
 
-int RunProgram(const GlobalOptions &global, const DeviceOptions &device)
+int RunProgram(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result)
 {
+    result.port = device.port;
     if (!device.image.empty()) {
-        int code = LoadCustomImage(device.image);
+        int code = LoadCustomImage(device.image, result);
         if (code != ExitOk)
             return code;
     }
-    int code = CaptureDevice(global, device.port);
+    int code = CaptureDevice(global, device.port, result);
     if (code != ExitOk)
         return code;
-    code = ProgramCaptured(device);
-    ReleasePort();
+    code = ProgramCaptured(device, result);
+    ReleaseDevice();
     return code;
 }

@@ -31,9 +31,9 @@ std::string HardwareText(const std::string &hw)
     return hw + "  (" + product->name + ")";
 }
 
-void PrintValid(const std::string &file, const ImageStats &stats)
+void PrintValid(const InspectedImage &stats)
 {
-    PrintResult(file + ": valid");
+    PrintResult(stats.file + ": valid");
     for (const char *key : kTokens) {
         std::string value = GetInfoToken(stats.info, key);
         if (std::string(key) == "HW:")
@@ -48,39 +48,22 @@ void PrintValid(const std::string &file, const ImageStats &stats)
     PrintResult("  total:         " + std::to_string(stats.totalBytes) + " bytes");
 }
 
-nlohmann::json ValidJson(const std::string &file, const ImageStats &stats)
-{
-    nlohmann::json tokens = nlohmann::json::object();
-    for (const char *key : kTokens)
-        tokens[std::string(key, 2)] = GetInfoToken(stats.info, key);
-    return {{"file", file},
-            {"valid", true},
-            {"tokens", tokens},
-            {"address", stats.address},
-            {"blocks", stats.blocks},
-            {"minBlockBytes", stats.minBlock},
-            {"maxBlockBytes", stats.maxBlock},
-            {"totalBytes", stats.totalBytes}};
-}
-
 }  // namespace
 
-int RunInspect(const GlobalOptions &, const std::vector<std::string> &files)
+int RunInspect(const GlobalOptions &, const std::vector<std::string> &files, InspectResult &result)
 {
     int code = ExitOk;
-    nlohmann::json results = nlohmann::json::array();
     for (const std::string &file : files) {
-        ImageStats stats;
-        std::string reason;
-        if (ReadImageStats(file, stats, &reason)) {
-            PrintValid(file, stats);
-            results.push_back(ValidJson(file, stats));
-            continue;
+        InspectedImage image;
+        image.file = file;
+        InspectImage(image);
+        if (image.valid) {
+            PrintValid(image);
+        } else {
+            PrintResult(file + ": invalid: " + image.reason);
+            code = ExitBadInput;
         }
-        PrintResult(file + ": invalid: " + reason);
-        results.push_back({{"file", file}, {"valid", false}, {"reason", reason}});
-        code = ExitBadInput;
+        result.images.push_back(image);
     }
-    Report()["images"] = results;
     return code;
 }

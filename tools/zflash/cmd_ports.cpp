@@ -21,20 +21,12 @@ std::string Describe(const SerialPortInfo &p)
 
 }  // namespace
 
-int RunPorts(const GlobalOptions &, const std::string &sysfsRoot)
+int RunPorts(const GlobalOptions &, const std::string &sysfsRoot, PortsResult &result)
 {
-    std::vector<SerialPortInfo> ports = ListSerialPorts(sysfsRoot);
-    nlohmann::json list = nlohmann::json::array();
-    for (const SerialPortInfo &p : ports) {
+    result.ports = ListSerialPorts(sysfsRoot);
+    for (const SerialPortInfo &p : result.ports)
         PrintResult(Describe(p));
-        list.push_back({{"port", p.port},
-                        {"driver", p.driver},
-                        {"description", p.description},
-                        {"usbId", p.usbId},
-                        {"serial", p.serial}});
-    }
-    if (ports.empty())
+    if (result.ports.empty())
         PrintNotice("No serial ports found.");
-    Report()["ports"] = list;
     return ExitOk;
 }

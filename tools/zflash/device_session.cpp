@@ -1,14 +1,15 @@
 #include "tools/zflash/device_session.h"
 
+#include <cstdio>
+
 #include "app/appstate.h"
+#include "app/commands.h"
 #include "app/fwtext.h"
 #include "app/workflows.h"
 #include "catalogue/hwcheck.h"
-#include "tools/zflash/imagestats.h"
 #include "tools/zflash/output.h"
 #include "tools/zflash/ports.h"
 #include "tools/zflash/worker.h"
-#include "tools/zflash/workflow_steps.h"
 
 namespace {
 
@@ -19,83 +20,92 @@ std::string SecondsText(double seconds)
     return buf;
 }
 
-unsigned ReportDeviceJson(const Product &product, const HWOption &hw)
+void ReportDevice(const DeviceResult &result)
 {
-    unsigned baud = LoaderBaud(hw);
-    Report()["device"] = {{"product", product.name},
-                          {"hw", hw.hw},
-                          {"folder", hw.folder},
-                          {"loaderBaud", baud}};
-    return baud;
-}
-
-void ReportDevice(const Product &product, const HWOption &hw)
-{
-    unsigned baud = ReportDeviceJson(product, hw);
-    Report()["images"] = ImagesJson(g_fwList);
-    PrintResult("Device:       " + ModelHW(product.name, hw.hw));
-    PrintResult("Flash loader: " + std::to_string(baud) + " baud");
-    PrintResult("Firmware:     " + std::to_string(g_fwList.size()) + " image(s), newest first");
-    for (const FirmwareVersion &fw : g_fwList)
+    const DeviceEntry &d = *result.device;
+    PrintResult("Device:       " + ModelHW(d.product, d.hw));
+    PrintResult("Flash loader: " + std::to_string(d.loaderBaud) + " baud");
+    PrintResult("Firmware:     " + std::to_string(result.images.size()) + " image(s), newest first");
+    for (const FirmwareVersion &fw : result.images)
         PrintResult("  " + FirmwareListEntry(fw));
 }
 
-int CaptureFailed(const GlobalOptions &global, const std::string &port, const WorkflowResult &r)
+// The sentence for a failed capture: a diagnosis of the port where it did
+// not open, else what the library or the system said.
+std::string CaptureFailureText(const std::string &port, const Failure &f)
 {
+    if (f.kind == FailureKind::PortOpenFailed) {
+        const std::string reason = DiagnosePort(port);
+        if (!reason.empty())
+            return reason;
+        return "could not open " + port + ".";
+    }
+    return std::string();
+}
+
+int CaptureFailed(const GlobalOptions &global, const std::string &port, const WorkflowResult &r,
+                  DeviceResult &result)
+{
+    Failure failure = r.outcome.failure;
     if (r.timedOut) {
-        PrintError("no device answered on " + port + " within " + SecondsText(global.timeout) +
-                   " s. Check the cable, start zflash, then power the device up.");
-        return ExitNoDevice;
+        failure.kind = FailureKind::Cancelled;
+        return DeviceFailed(result, failure,
+                            "no device answered on " + port + " within " + SecondsText(global.timeout) +
+                                " s. Check the cable, start zflash, then power the device up.");
     }
     if (r.cancelled) {
-        PrintError("cancelled.");
-        return ExitNoDevice;
+        failure.kind = FailureKind::Cancelled;
+        return DeviceFailed(result, failure, "cancelled.");
     }
     const Product *product = g_prod;
     const HWOption *hw = g_hw;
     if (product && hw)  // identified before it failed
-        ReportDeviceJson(*product, *hw);
-    int code = ExitCodeOfFailure(r.failureLine);
-    std::string reason;
-    if (r.failureLine.rfind("ERROR: Could not open ", 0) == 0)
-        reason = DiagnosePort(port);
-    PrintError(!reason.empty() ? reason
-               : !r.failureLine.empty() ? WithoutErrorPrefix(r.failureLine)
-                                        : "capture failed.");
-    return code;
+        result.device = EntryOf(*product, *hw, r.outcome.loaderBaud);
+    return DeviceFailed(result, failure, CaptureFailureText(port, failure));
 }
 
 }  // namespace
 
-std::string WithoutErrorPrefix(const std::string &line)
+int DeviceFailed(DeviceResult &result, const Failure &failure, const std::string &text)
 {
-    const std::string prefix = "ERROR: ";
-    return line.compare(0, prefix.size(), prefix) == 0 ? line.substr(prefix.size()) : line;
+    result.failure = failure;
+    std::string line = !text.empty()            ? text
+                       : !failure.message.empty() ? failure.message
+                       : !failure.detail.empty()  ? failure.detail
+                                                  : std::string(FailureKindName(failure.kind)) + ".";
+    PrintError(line);
+    return ExitCodeOf(failure.kind);
 }
 
-int CaptureDevice(const GlobalOptions &global, const std::string &port)
+int CaptureDevice(const GlobalOptions &global, const std::string &port, DeviceResult &result)
 {
-    Report()["port"] = port;
+    result.port = port;
     WorkflowResult r = RunWorkflow(Workflow::Capture, port, global.timeout);
     if (!r.ok)
-        return CaptureFailed(global, port, r);
+        return CaptureFailed(global, port, r, result);
     if (r.cancelled) {
-        ReleasePort();
-        PrintError("cancelled.");
-        return ExitNoDevice;
+        ReleaseDevice();
+        Failure cancelled;
+        cancelled.kind = FailureKind::Cancelled;
+        cancelled.step = WorkStep::ListFirmware;
+        return DeviceFailed(result, cancelled, "cancelled.");
     }
     const Product *product = g_prod;
     const HWOption *hw = g_hw;
     ValidateCustom();  // the device may have changed, as after every capture
-    if (product && hw)
-        ReportDevice(*product, *hw);
+    if (product && hw) {
+        result.device = EntryOf(*product, *hw, r.outcome.loaderBaud);
+        result.images = g_fwList;
+        ReportDevice(result);
+    }
     return ExitOk;
 }
 
-int QueryInstalled(const char *key)
+int QueryInstalled(std::optional<FirmwareInfo> &installed)
 {
     WorkflowResult r = RunWorkflow(Workflow::Query, std::string());
-    Report()["installed"][key] = r.ok ? nlohmann::json(r.summary) : nlohmann::json();
+    if (r.ok)
+        installed = r.outcome.installed;
     PrintResult(std::string("Installed:    ") + (r.ok ? r.summary : "(query failed)"));
     if (r.cancelled) {
         PrintError("cancelled.");
@@ -104,30 +114,20 @@ int QueryInstalled(const char *key)
     return ExitOk;
 }
 
-void ReleasePort()
+DeviceEntry EntryOf(const Product &product, const HWOption &hw, unsigned loaderBaud)
 {
-    ClosePort();
-    g_portOpen = false;
+    DeviceEntry d;
+    d.product = product.name;
+    d.hw = hw.hw;
+    d.folder = hw.folder;
+    d.loaderBaud = loaderBaud;
+    return d;
 }
 
 unsigned LoaderBaud(const HWOption &hw)
 {
-    ImageStats stats;
-    if (!ReadImageStats(FlashLoaderPath(hw.folder, hw.flashLoader), stats))
+    std::string info;
+    if (!ReadImageInfo(FlashLoaderPath(hw.folder, hw.flashLoader).c_str(), info))
         return 0;
-    return GetImageBaud(stats.info);
-}
-
-nlohmann::json ImageJson(const FirmwareVersion &fw)
-{
-    return {{"file", fw.fileName}, {"path", fw.path},   {"version", fw.version},
-            {"model", fw.model},   {"hw", fw.hw},       {"unverified", !fw.hasHW}};
-}
-
-nlohmann::json ImagesJson(const std::vector<FirmwareVersion> &list)
-{
-    nlohmann::json images = nlohmann::json::array();
-    for (const FirmwareVersion &fw : list)
-        images.push_back(ImageJson(fw));
-    return images;
+    return GetImageBaud(info);
 }

@@ -1,11 +1,14 @@
 #include "tools/zflash/output.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <vector>
 
-#include "tools/zflash/libtrace.h"
-#include "tools/zflash/zflash.h"
+#include "devicelink/comport.h"
+#include "targetlib/capture.h"
+#include "tools/zflash/json_writer.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -19,12 +22,14 @@ namespace {
 
 std::mutex mutex;
 bool jsonMode = false;
-nlohmann::json report = nlohmann::json::object();
 std::vector<std::string> logLines;
 std::vector<std::string> warnings;
 std::string firstError;
 size_t liveWidth = 0;  // characters of the live line on the terminal; 0: none
 bool finished = false;
+std::atomic<FILE *> traceStream{nullptr};
+std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+CommandResult *inProgress = nullptr;
 
 // Callers hold the mutex.
 void EndLiveLocked()
@@ -43,27 +48,25 @@ void WriteLine(FILE *stream, const std::string &line)
     std::fflush(stream);
 }
 
-FILE *LogStream() { return jsonMode ? stderr : OwnStdout(); }
+FILE *LogStream() { return jsonMode ? stderr : stdout; }
+
+void TraceText(const char *text)
+{
+    FILE *stream = traceStream.load();
+    if (!stream)
+        return;
+    std::lock_guard<std::mutex> lock(mutex);
+    std::fputs(text, stream);
+    std::fflush(stream);
+}
 
 }  // namespace
-
-const char *OutcomeName(int exitCode)
-{
-    switch (exitCode) {
-    case ExitOk: return "success";
-    case ExitFailed: return "failed";
-    case ExitBadInput: return "bad-input";
-    case ExitNoDevice: return "no-device";
-    case ExitUnverified: return "unverified-refused";
-    default: return "unknown";
-    }
-}
 
 void InitOutput(bool json)
 {
     std::lock_guard<std::mutex> lock(mutex);
     jsonMode = json;
-    OwnStdout();
+    started = std::chrono::steady_clock::now();
 }
 
 bool JsonMode() { return jsonMode; }
@@ -72,7 +75,7 @@ void PrintResult(const std::string &line)
 {
     std::lock_guard<std::mutex> lock(mutex);
     if (!jsonMode)
-        WriteLine(OwnStdout(), line);
+        WriteLine(stdout, line);
 }
 
 void PrintLog(const std::string &line)
@@ -103,30 +106,40 @@ void PrintNotice(const std::string &text)
     WriteLine(stderr, text);
 }
 
-nlohmann::json &Report() { return report; }
+void RouteLibraryTrace(TraceRoute route)
+{
+    traceStream = route == TraceRoute::Stdout   ? stdout
+                  : route == TraceRoute::Stderr ? stderr
+                                                : nullptr;
+    SetTraceHandler(TraceText);
+    SetComPortRefusalHandler(TraceText);
+}
 
-int FinishOutput(int exitCode)
+int FinishOutput(CommandResult &result)
 {
     std::lock_guard<std::mutex> lock(mutex);
     EndLiveLocked();
     if (finished)
-        return exitCode;
+        return result.exitCode;
     finished = true;
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    result.log = logLines;
+    result.warnings = warnings;
+    result.error = firstError;
     if (jsonMode) {
-        report["exitCode"] = exitCode;
-        report["outcome"] = OutcomeName(exitCode);
-        report["log"] = logLines;
-        report["warnings"] = warnings;
-        report["error"] = firstError.empty() ? nlohmann::json() : nlohmann::json(firstError);
-        std::string text = report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-        FILE *out = OwnStdout();
-        std::fputs(text.c_str(), out);
-        std::fputc('\n', out);
+        const std::string text =
+            ToJson(result).dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+        std::fputs(text.c_str(), stdout);
+        std::fputc('\n', stdout);
     }
-    std::fflush(OwnStdout());
+    std::fflush(stdout);
     std::fflush(stderr);
-    return exitCode;
+    return result.exitCode;
 }
+
+void SetResultInProgress(CommandResult *result) { inProgress = result; }
+
+CommandResult *ResultInProgress() { return inProgress; }
 
 bool StderrIsTerminal() { return zf_isatty(2) != 0; }
 

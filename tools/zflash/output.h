@@ -6,22 +6,30 @@
 
 #include <string>
 
-#include <nlohmann/json.hpp>
+#include "tools/zflash/result.h"
 
 void InitOutput(bool json);
 bool JsonMode();
 
 void PrintResult(const std::string &line);   // text mode only
 void PrintLog(const std::string &line);      // a line of the operator's log
-void PrintWarning(const std::string &text);  // standard error, kept in the report
-void PrintError(const std::string &text);    // standard error, the first one is the report's "error"
+void PrintWarning(const std::string &text);  // standard error, kept in the result
+void PrintError(const std::string &text);    // standard error, the first one is the result's "error"
 void PrintNotice(const std::string &text);   // standard error, not kept
 
-// The JSON document under construction: main thread only.
-nlohmann::json &Report();
-// Completes the document (exit code, outcome, log, error), writes it in JSON
-// mode, flushes everything and returns exitCode. Called once, at the end.
-int FinishOutput(int exitCode);
+// Where the target library's trace (and the serial port's refusals) go.
+enum class TraceRoute { Discard, Stdout, Stderr };
+void RouteLibraryTrace(TraceRoute route);
+
+// Completes the result (seconds since InitOutput, log, warnings, error),
+// writes it as JSON in JSON mode, flushes everything and returns its exit
+// code. Called once, at the end.
+int FinishOutput(CommandResult &result);
+
+// The result the running command fills in (main thread only), so that an
+// abort can still finish it.
+void SetResultInProgress(CommandResult *result);
+CommandResult *ResultInProgress();
 
 // The live line on standard error (progress on a terminal).
 bool StderrIsTerminal();

@@ -4,13 +4,7 @@
 #include <string>
 #include <vector>
 
-struct SerialPortInfo {
-    std::string port;         // what --port takes: /dev/ttyUSB0, COM3
-    std::string driver;       // kernel driver (Linux) or device object (Windows)
-    std::string description;  // USB manufacturer and product, where known
-    std::string usbId;        // "0403:6001", where known
-    std::string serial;       // USB serial number, where known
-};
+#include "tools/zflash/result.h"
 
 // Ports that have a driver, in natural name order (COM2 before COM10).
 // `sysfsRoot` is where Linux's device tree is mounted (/sys); Windows reads

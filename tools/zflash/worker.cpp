@@ -8,12 +8,11 @@
 #include <thread>
 
 #include "app/appstate.h"
+#include "app/commands.h"
 #include "app/workflows.h"
-#include "tools/zflash/imagestats.h"
 #include "tools/zflash/interrupt.h"
 #include "tools/zflash/output.h"
 #include "tools/zflash/progress.h"
-#include "tools/zflash/workflow_steps.h"
 #include "tools/zflash/zflash.h"
 
 namespace {
@@ -21,16 +20,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 const double kAbortConfirmSeconds = 5;
 
-// The run in progress, written by the sink on the worker's thread.
+// The run in progress, written by the sink and the step hook on the worker's thread.
 std::mutex mutex;
 std::condition_variable completed;
 bool done = false;
 bool captured = false;
 WorkflowResult current;
-Step step = Step::None;
+WorkStep step = WorkStep::None;
 Clock::time_point stepStart;
-nlohmann::json timings = nlohmann::json::array();
-std::string lastBoxText;
+std::vector<StepTime> timings;
 
 double SecondsSince(Clock::time_point t)
 {
@@ -40,52 +38,37 @@ double SecondsSince(Clock::time_point t)
 // Callers hold the mutex.
 void EndStepLocked()
 {
-    if (step != Step::None)
-        timings.push_back({{"step", StepName(step)}, {"seconds", SecondsSince(stepStart)}});
-    step = Step::None;
+    if (step != WorkStep::None && step != WorkStep::Done)
+        timings.push_back({step, SecondsSince(stepStart)});
+    step = WorkStep::None;
 }
 
-// The flash loader's blocks, for the progress of its download. The worker
-// has identified the device (g_hw) before it announces the loader.
-void MeasureLoader()
+// The progress phase whose blocks a step sends.
+bool PhaseOfStep(WorkStep s, ProgressPhase &phase)
 {
-    const HWOption *hw = g_hw;
-    ImageStats stats;
-    if (hw && ReadImageStats(FlashLoaderPath(hw->folder, hw->flashLoader), stats))
-        ProgressSetTotalBytes(PhaseRAMExec, static_cast<double>(stats.totalBytes));
+    switch (s) {
+    case WorkStep::StartLoader: phase = PhaseRAMExec; return true;
+    case WorkStep::Program: phase = PhaseProgram; return true;
+    case WorkStep::Verify: phase = PhaseVerify; return true;
+    default: return false;
+    }
 }
 
-void StartStep(Step next)
+void OnStep(WorkStep next, uint64_t bytes)
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
         EndStepLocked();
         step = next;
         stepStart = Clock::now();
-        if (next == Step::Identify)
+        if (next == WorkStep::Identify)
             captured = true;
     }
-    if (next == Step::Loader) {
-        MeasureLoader();
-        ProgressPhaseStarted(PhaseRAMExec);
-    } else if (next == Step::Program) {
-        ProgressPhaseStarted(PhaseProgram);
-    } else if (next == Step::Verify) {
-        ProgressPhaseStarted(PhaseVerify);
+    ProgressPhase phase;
+    if (PhaseOfStep(next, phase)) {
+        ProgressSetTotalBytes(phase, static_cast<double>(bytes));
+        ProgressPhaseStarted(phase);
     }
-}
-
-void OnLogLine(const std::string &line)
-{
-    Step next = StepOfLogLine(line);
-    if (next != Step::None)
-        StartStep(next);
-    if (IsFailureLine(line)) {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (current.failureLine.empty())
-            current.failureLine = line;
-    }
-    PrintLog(line);
 }
 
 void Complete(bool ok, const std::string &summary)
@@ -93,6 +76,7 @@ void Complete(bool ok, const std::string &summary)
     std::lock_guard<std::mutex> lock(mutex);
     EndStepLocked();
     current.ok = ok;
+    current.outcome = g_outcome;  // the worker wrote it before its completion message
     current.summary = summary;
     done = true;
     completed.notify_all();
@@ -104,7 +88,7 @@ void Sink(unsigned msg, uintptr_t wParam, intptr_t lParam)
     case WM_APP_LOG: {
         std::unique_ptr<std::string> line(reinterpret_cast<std::string *>(lParam));
         if (line)
-            OnLogLine(*line);
+            PrintLog(*line);
         break;
     }
     case WM_APP_PROGRESS:
@@ -127,18 +111,26 @@ void Sink(unsigned msg, uintptr_t wParam, intptr_t lParam)
     }
 }
 
-// Decisions are the command's: the box only records what it would have said.
-int RecordBox(const std::string &text, const std::string &, unsigned type)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    lastBoxText = text;
-    return (type & BoxYesNo) ? BoxAnswerNo : BoxAnswerOk;
-}
-
-[[noreturn]] void AbortNow(int exitCode, const std::string &message)
+// Ends the process at once, the worker still running: the result says how
+// far the device session came.
+[[noreturn]] void AbortNow(FailureKind kind, const std::string &message)
 {
     PrintError(message);
-    std::_Exit(FinishOutput(exitCode));
+    CommandResult aborted;
+    CommandResult &result = ResultInProgress() ? *ResultInProgress() : aborted;
+    const int code = ExitCodeOf(kind);
+    result.exitCode = code;
+    if (auto *device = std::get_if<DeviceResult>(&result.body)) {
+        std::lock_guard<std::mutex> lock(mutex);
+        device->failure = Failure();
+        device->failure.kind = kind;
+        device->failure.step = step;
+        device->failure.message = message;
+        device->timings = timings;
+        if (step != WorkStep::None)
+            device->timings.push_back({step, SecondsSince(stepStart)});
+    }
+    std::_Exit(FinishOutput(result));
 }
 
 // What Ctrl-C means while a workflow runs. Called on the main thread.
@@ -161,7 +153,7 @@ private:
     {
         if (kind == Workflow::Program) {
             if (warned)
-                AbortNow(ExitFailed, "aborted while programming: the device is left without working "
+                AbortNow(FailureKind::Interrupted, "aborted while programming: the device is left without working "
                                      "firmware. Run zflash program again to restore it.");
             warned = true;
             warnedAt = Clock::now();
@@ -170,7 +162,7 @@ private:
             return;
         }
         if (result.cancelled)
-            AbortNow(ExitNoDevice, "aborted.");
+            AbortNow(FailureKind::Cancelled, "aborted.");
         result.cancelled = true;
         g_abortCapture = true;
         PrintNotice(kind == Workflow::Capture ? "Cancelling... (Ctrl-C again to abort at once)"
@@ -181,17 +173,6 @@ private:
     bool warned = false;
     Clock::time_point warnedAt;
 };
-
-// The window's Capture command clears the device state before it starts the
-// worker; the workflow relies on that.
-void PrepareCapture()
-{
-    g_prod = nullptr;
-    g_hw = nullptr;
-    g_fwList.clear();
-    g_customValid = false;
-    g_abortCapture = false;
-}
 
 std::thread StartWorker(Workflow kind, const std::string &arg)
 {
@@ -216,7 +197,7 @@ void InitWorkflows(bool liveProgress)
 {
     ProgressInit(liveProgress);
     SetMessageSink(Sink);
-    SetMessageBoxHandler(RecordBox);
+    SetStepHook(OnStep);
     SetProgressCallback(ProgressCallback);
 }
 
@@ -229,7 +210,7 @@ WorkflowResult RunWorkflow(Workflow kind, const std::string &arg, double deviceT
         current = WorkflowResult();
     }
     if (kind == Workflow::Capture)
-        PrepareCapture();
+        ClearDeviceState();  // as the window's Capture command does
 
     WorkflowResult flags;  // what the main thread decides meanwhile
     InterruptPolicy policy(kind);
@@ -257,13 +238,7 @@ WorkflowResult RunWorkflow(Workflow kind, const std::string &arg, double deviceT
     return result;
 }
 
-std::string LastMessageBoxText()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return lastBoxText;
-}
-
-nlohmann::json StepTimings()
+std::vector<StepTime> StepTimings()
 {
     std::lock_guard<std::mutex> lock(mutex);
     return timings;

@@ -1,8 +1,11 @@
-// What every zflash command shares: the exit codes and the global options.
+// What every zflash command shares: the exit codes, the options and the
+// commands themselves, each returning its result.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "tools/zflash/result.h"
 
 enum ExitCode {
     ExitOk = 0,          // success
@@ -14,6 +17,8 @@ enum ExitCode {
 
 // One word for each exit code, as the JSON document names the outcome.
 const char *OutcomeName(int exitCode);
+// The exit code of a device session that failed this way.
+int ExitCodeOf(FailureKind kind);
 
 struct GlobalOptions {
     std::string root;      // folder of flashloader/ and firmware/; empty: beside the executable
@@ -29,9 +34,12 @@ struct DeviceOptions {
     bool yes = false;     // program an image that cannot be verified
 };
 
-int RunPorts(const GlobalOptions &global, const std::string &sysfsRoot);
-int RunCapture(const GlobalOptions &global, const DeviceOptions &device);
-int RunProgram(const GlobalOptions &global, const DeviceOptions &device);
-int RunInspect(const GlobalOptions &global, const std::vector<std::string> &files);
-int RunList(const GlobalOptions &global, const std::string &hw);
-int RunNotes(const GlobalOptions &global, const std::string &hw);
+// Each command prints as it goes (text mode) and fills in its result; the
+// exit code is returned and also kept in the result.
+int RunPorts(const GlobalOptions &global, const std::string &sysfsRoot, PortsResult &result);
+int RunCapture(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result);
+int RunProgram(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result);
+int RunInspect(const GlobalOptions &global, const std::vector<std::string> &files,
+               InspectResult &result);
+int RunList(const GlobalOptions &global, const std::string &hw, ListResult &result);
+int RunNotes(const GlobalOptions &global, const std::string &hw, NotesResult &result);

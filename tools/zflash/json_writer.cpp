@@ -1,0 +1,142 @@
+#include "tools/zflash/json_writer.h"
+
+#include "tools/zflash/zflash.h"
+
+using nlohmann::json;
+
+namespace {
+
+const char *const kTokens[] = {"VN:", "MD:", "HW:", "TS:", "BR:"};
+
+json ImagesJson(const std::vector<FirmwareVersion> &list)
+{
+    json images = json::array();
+    for (const FirmwareVersion &fw : list)
+        images.push_back(ToJson(fw));
+    return images;
+}
+
+json DeviceJson(const DeviceEntry &d)
+{
+    return {{"product", d.product}, {"hw", d.hw}, {"folder", d.folder}, {"loaderBaud", d.loaderBaud}};
+}
+
+json OptionalInfo(const std::optional<FirmwareInfo> &info)
+{
+    return info ? ToJson(*info) : json();
+}
+
+void Write(json &doc, const std::monostate &) { doc["timings"] = json::array(); }
+
+void Write(json &doc, const DeviceResult &r)
+{
+    doc["port"] = r.port;
+    if (r.device) {
+        doc["device"] = DeviceJson(*r.device);
+        doc["images"] = ImagesJson(r.images);
+        doc["installed"] = {{"before", OptionalInfo(r.before)}, {"after", OptionalInfo(r.after)}};
+    }
+    if (r.programmed) {
+        doc["programmed"] = ToJson(*r.programmed);
+        doc["programmed"]["custom"] = r.custom;
+    }
+    if (r.failure.kind != FailureKind::None)
+        doc["failure"] = ToJson(r.failure);
+    json timings = json::array();
+    for (const StepTime &t : r.timings)
+        timings.push_back({{"step", StepName(t.step)}, {"seconds", t.seconds}});
+    doc["timings"] = timings;
+}
+
+json InspectedJson(const InspectedImage &i)
+{
+    if (!i.valid)
+        return {{"file", i.file}, {"valid", false}, {"reason", i.reason}};
+    json tokens = json::object();
+    for (const char *key : kTokens)
+        tokens[std::string(key, 2)] = GetInfoToken(i.info, key);
+    return {{"file", i.file},         {"valid", true},
+            {"tokens", tokens},       {"address", i.address},
+            {"blocks", i.blocks},     {"minBlockBytes", i.minBlock},
+            {"maxBlockBytes", i.maxBlock}, {"totalBytes", i.totalBytes}};
+}
+
+void Write(json &doc, const InspectResult &r)
+{
+    json images = json::array();
+    for (const InspectedImage &i : r.images)
+        images.push_back(InspectedJson(i));
+    doc["images"] = images;
+    doc["timings"] = json::array();
+}
+
+void Write(json &doc, const ListResult &r)
+{
+    if (r.device) {
+        doc["device"] = DeviceJson(*r.device);
+        doc["device"]["loader"] = r.loader;
+        doc["firmwareFolder"] = r.firmwareFolder;
+        doc["images"] = ImagesJson(r.images);
+    }
+    doc["timings"] = json::array();
+}
+
+void Write(json &doc, const NotesResult &r)
+{
+    if (!r.hw.empty()) {
+        doc["product"] = r.product;
+        doc["hw"] = r.hw;
+        doc["notes"] = r.notes;
+    }
+    doc["timings"] = json::array();
+}
+
+void Write(json &doc, const PortsResult &r)
+{
+    json ports = json::array();
+    for (const SerialPortInfo &p : r.ports)
+        ports.push_back({{"port", p.port},
+                         {"driver", p.driver},
+                         {"description", p.description},
+                         {"usbId", p.usbId},
+                         {"serial", p.serial}});
+    doc["ports"] = ports;
+    doc["timings"] = json::array();
+}
+
+}  // namespace
+
+json ToJson(const FirmwareVersion &fw)
+{
+    return {{"file", fw.fileName}, {"path", fw.path}, {"version", fw.version},
+            {"model", fw.model},   {"hw", fw.hw},     {"unverified", !fw.hasHW}};
+}
+
+json ToJson(const FirmwareInfo &info)
+{
+    return {{"version", info.version}, {"model", info.model}, {"hw", info.hw}, {"built", info.built}};
+}
+
+json ToJson(const Failure &f)
+{
+    json doc = {{"kind", FailureKindName(f.kind)}, {"step", StepName(f.step)}, {"detail", f.detail},
+                {"file", f.file}};
+    doc["block"] = f.block >= 0 ? json(f.block) : json();
+    doc["deviceError"] = f.deviceError >= 0 ? json(f.deviceError) : json();
+    return doc;
+}
+
+json ToJson(const CommandResult &r)
+{
+    json doc = json::object();
+    doc["command"] = r.command;
+    doc["root"] = r.root;
+    std::visit([&doc](const auto &body) { Write(doc, body); }, r.body);
+    doc["seconds"] = r.seconds;
+    doc["exitCode"] = r.exitCode;
+    doc["outcome"] = OutcomeName(r.exitCode);
+    doc["log"] = r.log;
+    doc["warnings"] = r.warnings;
+    doc["error"] = r.error.empty() ? json() : json(r.error);
+    return doc;
+}
