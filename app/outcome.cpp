@@ -25,6 +25,12 @@ FailureKind KindOfLibraryError(int error, WorkStep step, int deviceError)
         return FailureKind::NoAnswer;
     case ErrImage:
         return FailureKind::ImageInvalid;
+    case ErrTarget:
+        // Failed RAM execution counts as a device error whether or not the
+        // device sent one: without its code, the device did not answer.
+        if (deviceError < 0)
+            return FailureKind::NoAnswer;
+        break;
     default:
         break;
     }

@@ -9,6 +9,14 @@ namespace {
 using CaptureWorkflow = WorkflowFixture;
 using std::chrono::milliseconds;
 
+// The outcome the worker left for the front end: its failure's kind and step.
+void ExpectFailure(FailureKind kind, WorkStep step)
+{
+    EXPECT_FALSE(g_outcome.ok);
+    EXPECT_EQ(FailureKindName(kind), std::string(FailureKindName(g_outcome.failure.kind)));
+    EXPECT_EQ(StepName(step), std::string(StepName(g_outcome.failure.step)));
+}
+
 // The failure ends all leave the port closed and report wParam 0 last.
 void ExpectClosedFailure(const PostedMessage &done)
 {
@@ -37,7 +45,13 @@ TEST_F(CaptureWorkflow, SuccessLogsEachStepAndLeavesTheLoaderRunningAtItsBaud)
         "Found 2 firmware version(s).",
     };
     EXPECT_EQ(expected, recorder.LogLines());
+    const std::vector<WorkStep> steps = {WorkStep::OpenPort, WorkStep::WaitDevice, WorkStep::Identify,
+                                         WorkStep::StartLoader, WorkStep::ListFirmware, WorkStep::Done};
+    EXPECT_EQ(steps, recorder.Steps());
     EXPECT_EQ(1u, CompletionOf(WM_APP_CAPTURE_DONE).wParam);
+    EXPECT_TRUE(g_outcome.ok);
+    EXPECT_EQ(FailureKind::None, g_outcome.failure.kind);
+    EXPECT_EQ(921600u, g_outcome.loaderBaud);
     EXPECT_TRUE(g_portOpen);
     EXPECT_TRUE(HostPortOpen());
     EXPECT_EQ(921600u, Port.BaudRate());
@@ -91,6 +105,9 @@ TEST_F(CaptureWorkflow, PortThatCannotBeOpenedEndsWithItsName)
     };
     EXPECT_EQ(expected, recorder.LogLines());
     ExpectClosedFailure(CompletionOf(WM_APP_CAPTURE_DONE));
+    ExpectFailure(FailureKind::PortOpenFailed, WorkStep::OpenPort);
+    EXPECT_EQ("/nonexistent/ttyZelvo", g_outcome.failure.file);
+    EXPECT_EQ("Could not open /nonexistent/ttyZelvo. Is another program using it?", g_outcome.failure.message);
     EXPECT_EQ(nullptr, g_prod.load());
     EXPECT_EQ(nullptr, g_hw.load());
 }
@@ -113,6 +130,7 @@ TEST_F(CaptureWorkflow, CancelWhileWaitingEndsPromptlyAndClosesThePort)
     EXPECT_LT(took, milliseconds(500));
     EXPECT_EQ("Capture cancelled.", LastLine());
     ExpectClosedFailure(CompletionOf(WM_APP_CAPTURE_DONE));
+    ExpectFailure(FailureKind::Cancelled, WorkStep::WaitDevice);
     EXPECT_EQ(nullptr, g_hw.load());
 }
 
@@ -137,6 +155,7 @@ TEST_F(CaptureWorkflow, PortClosedUnderTheWaitEndsAsCaptureFailed)
     ASSERT_TRUE(done);
     EXPECT_EQ("ERROR: Capture failed.", LastLine());
     ExpectClosedFailure(CompletionOf(WM_APP_CAPTURE_DONE));
+    ExpectFailure(FailureKind::NoAnswer, WorkStep::WaitDevice);
 }
 
 TEST_F(CaptureWorkflow, DeviceWithoutHardwareIdentifierIsRefused)
@@ -150,6 +169,8 @@ TEST_F(CaptureWorkflow, DeviceWithoutHardwareIdentifierIsRefused)
               "bootloader firmware.",
               LastLine());
     ExpectClosedFailure(CompletionOf(WM_APP_CAPTURE_DONE));
+    ExpectFailure(FailureKind::DeviceRefused, WorkStep::Identify);
+    EXPECT_EQ(10, g_outcome.failure.deviceError);
     EXPECT_EQ(nullptr, g_prod.load());
     EXPECT_EQ(nullptr, g_hw.load());
 }
@@ -165,6 +186,8 @@ TEST_F(CaptureWorkflow, UnknownIdentifierIsQuotedExactlyAsReceived)
               "version of the update tool.",
               LastLine());
     ExpectClosedFailure(CompletionOf(WM_APP_CAPTURE_DONE));
+    ExpectFailure(FailureKind::UnknownDevice, WorkStep::Identify);
+    EXPECT_EQ("vkt3k", g_outcome.failure.detail);
     EXPECT_EQ(nullptr, g_prod.load());
     EXPECT_EQ(nullptr, g_hw.load());
 }
@@ -180,6 +203,9 @@ TEST_F(CaptureWorkflow, MissingFlashLoaderNamesTheFullPathTried)
                   "/flashloader/VKT3/VKT3K/vkt3_flash_v1_0_4.img",
               LastLine());
     ExpectClosedFailure(CompletionOf(WM_APP_CAPTURE_DONE));
+    ExpectFailure(FailureKind::LoaderMissing, WorkStep::StartLoader);
+    EXPECT_EQ(LoaderPath(), g_outcome.failure.file);
+    EXPECT_EQ("Unable to open image file <" + LoaderPath() + ">", g_outcome.failure.detail);
     ASSERT_NE(nullptr, g_hw.load());
     EXPECT_EQ("VKT3K", g_hw.load()->hw);
 }
@@ -199,6 +225,7 @@ TEST_F(CaptureWorkflow, LoaderThatDoesNotStartClosesThePort)
 
     EXPECT_EQ("ERROR: Could not start the flashloader on the device.", LastLine());
     ExpectClosedFailure(CompletionOf(WM_APP_CAPTURE_DONE));
+    ExpectFailure(FailureKind::NoAnswer, WorkStep::StartLoader);
     EXPECT_NE(nullptr, g_prod.load());
 }
 
@@ -214,6 +241,8 @@ TEST_F(CaptureWorkflow, NoFirmwareForTheHardwareNamesItAndTheSupportAddress)
     EXPECT_EQ("ERROR: This download does not include firmware for VKT-3 (VKT3K).", lines[lines.size() - 2]);
     EXPECT_EQ(std::string("    Contact ") + kSupportEmail + " for the correct update package.", lines.back());
     ExpectClosedFailure(CompletionOf(WM_APP_CAPTURE_DONE));
+    ExpectFailure(FailureKind::NoFirmware, WorkStep::ListFirmware);
+    EXPECT_EQ(FirmwareDir().string(), g_outcome.failure.file);
     EXPECT_NE(nullptr, g_prod.load());
     EXPECT_NE(nullptr, g_hw.load());
 }
@@ -233,6 +262,7 @@ TEST_F(CaptureWorkflow, FirmwareFolderThatCannotBeScannedEndsAsFailure)
     EXPECT_EQ(prefix, LastLine().substr(0, prefix.size()));
     EXPECT_GT(LastLine().size(), prefix.size());
     ExpectClosedFailure(CompletionOf(WM_APP_CAPTURE_DONE));
+    ExpectFailure(FailureKind::NoFirmware, WorkStep::ListFirmware);
 }
 
 TEST_F(CaptureWorkflow, SecondCaptureClosesTheEarlierConnectionFirst)

@@ -44,6 +44,10 @@ TEST_F(ProgramWorkflow, BlankRegionIsProgrammedWithoutErase)
     const std::vector<std::string> expected = {
         "Blank-checking firmware region...", "Programming...", "Verifying...", "Programming complete."};
     EXPECT_EQ(expected, recorder.LogLines());
+    const std::vector<WorkStep> steps = {WorkStep::ReadImage, WorkStep::BlankCheck, WorkStep::Program,
+                                         WorkStep::Verify, WorkStep::Done};
+    EXPECT_EQ(steps, recorder.Steps());
+    EXPECT_TRUE(g_outcome.ok);
     EXPECT_TRUE(recorder.Of(WM_APP_ERASE_BUSY).empty());
     EXPECT_EQ(1u, CompletionOf(WM_APP_PROGRAM_DONE).wParam);
     const std::vector<int> commands = sim->Stats().commands;
@@ -83,6 +87,9 @@ TEST_F(ProgramWorkflow, FailedEraseStillEndsTheBusyBracket)
     EXPECT_EQ(0u, busy[1].wParam);
     EXPECT_EQ("ERROR: Erase failed.", LastLine());
     EXPECT_EQ(0u, CompletionOf(WM_APP_PROGRAM_DONE).wParam);
+    EXPECT_EQ(FailureKind::DeviceRefused, g_outcome.failure.kind);
+    EXPECT_EQ(WorkStep::Erase, g_outcome.failure.step);
+    EXPECT_EQ("Erase failed.", g_outcome.failure.message);
     EXPECT_TRUE(HostPortOpen());
 }
 
@@ -98,6 +105,9 @@ TEST_F(ProgramWorkflow, ProgrammingFailureIsNeverFollowedByVerification)
     EXPECT_EQ("ERROR: Programming failed.", lines.back());
     EXPECT_EQ(lines.end(), std::find(lines.begin(), lines.end(), "Verifying..."));
     EXPECT_EQ(0u, CompletionOf(WM_APP_PROGRAM_DONE).wParam);
+    EXPECT_EQ(FailureKind::DeviceRefused, g_outcome.failure.kind);
+    EXPECT_EQ(WorkStep::Program, g_outcome.failure.step);
+    EXPECT_EQ(2, g_outcome.failure.block);
 }
 
 TEST_F(ProgramWorkflow, VerificationFailureNamesTheSupportAddress)
@@ -112,6 +122,9 @@ TEST_F(ProgramWorkflow, VerificationFailureNamesTheSupportAddress)
               LastLine());
     EXPECT_EQ(0u, CompletionOf(WM_APP_PROGRAM_DONE).wParam);
     EXPECT_TRUE(HostPortOpen());
+    EXPECT_EQ(FailureKind::VerifyMismatch, g_outcome.failure.kind);
+    EXPECT_EQ(1, g_outcome.failure.block);
+    EXPECT_EQ(4, g_outcome.failure.deviceError);
 }
 
 TEST_F(ProgramWorkflow, RemovedImageFileEndsBeforeAnythingIsSent)
@@ -125,6 +138,9 @@ TEST_F(ProgramWorkflow, RemovedImageFileEndsBeforeAnythingIsSent)
     EXPECT_EQ(expected, recorder.LogLines());
     EXPECT_TRUE(sim->Stats().commands.empty());
     EXPECT_EQ(0u, CompletionOf(WM_APP_PROGRAM_DONE).wParam);
+    EXPECT_EQ(FailureKind::ImageInvalid, g_outcome.failure.kind);
+    EXPECT_EQ(newImage, g_outcome.failure.file);
+    EXPECT_EQ("Unable to open image file <" + newImage + ">", g_outcome.failure.detail);
 }
 
 TEST_F(ProgramWorkflow, DamagedImageFileEndsBeforeAnythingIsSent)
@@ -177,6 +193,10 @@ TEST_F(ProgramWorkflow, QueryAfterProgrammingShowsTheNewVersion)
     RunQuery();
 
     EXPECT_EQ("v1.10.0   VKT-3 (VKT3K)   built 2026-03-01 12:00", CompletionOf(WM_APP_QUERY_DONE).text);
+    EXPECT_EQ("1.10.0", g_outcome.installed.version);
+    EXPECT_EQ("VKT-3", g_outcome.installed.model);
+    EXPECT_EQ("VKT3K", g_outcome.installed.hw);
+    EXPECT_EQ("2026-03-01 12:00", g_outcome.installed.built);
 }
 
 }  // namespace

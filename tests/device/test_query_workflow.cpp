@@ -71,6 +71,11 @@ TEST_F(QueryWorkflow, NoAnswerLogsTheIndentedErrorAndKeepsThePortOpen)
     EXPECT_EQ(0, done.lParam);
     EXPECT_TRUE(HostPortOpen());
     EXPECT_TRUE(g_portOpen);
+    EXPECT_EQ(FailureKind::NoAnswer, g_outcome.failure.kind);
+    EXPECT_EQ(WorkStep::Query, g_outcome.failure.step);
+    EXPECT_EQ("Could not query installed firmware (device not responding or flashloader not running).",
+              g_outcome.failure.message);
+    EXPECT_EQ("No response from target.", g_outcome.failure.detail);
 }
 
 TEST_F(QueryWorkflow, ClosedPortCountsAsNoAnswer)
@@ -79,6 +84,8 @@ TEST_F(QueryWorkflow, ClosedPortCountsAsNoAnswer)
 
     EXPECT_EQ(kQueryFailed, LastLine());
     EXPECT_EQ(0u, CompletionOf(WM_APP_QUERY_DONE).wParam);
+    EXPECT_EQ(FailureKind::NoAnswer, g_outcome.failure.kind);
+    EXPECT_TRUE(IsEmpty(g_outcome.installed));
 }
 
 }  // namespace

@@ -15,6 +15,8 @@
 #include <thread>
 
 #include "app/appstate.h"
+#include "app/commands.h"
+#include "app/outcome.h"
 #include "app/workflows.h"
 #include "targetlib/libstate.h"
 #include "tests/unit/message_recorder.h"
@@ -57,15 +59,6 @@ protected:
         SetAppRootDir("");
         std::error_code ec;
         fs::remove_all(root, ec);
-    }
-
-    // What the window's Capture command does before it starts the worker.
-    static void ClearDeviceState()
-    {
-        g_prod = nullptr;
-        g_hw = nullptr;
-        g_fwList.clear();
-        g_abortCapture = false;
     }
 
     bool StartSim()

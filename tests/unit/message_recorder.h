@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/appstate.h"
+#include "app/outcome.h"
 
 struct PostedMessage {
     unsigned msg;
@@ -26,9 +27,11 @@ public:
     {
         Current() = this;
         SetMessageSink(&Record);
+        SetStepHook(&RecordStep);
     }
     ~MessageRecorder()
     {
+        SetStepHook(nullptr);
         SetMessageSink(nullptr);
         Current() = nullptr;
     }
@@ -72,10 +75,18 @@ public:
         });
     }
 
+    // The steps the workers reported through the step hook, in order.
+    std::vector<WorkStep> Steps() const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return steps;
+    }
+
     void Clear()
     {
         std::lock_guard<std::mutex> lock(mutex);
         messages.clear();
+        steps.clear();
     }
 
 private:
@@ -112,7 +123,15 @@ private:
         self->posted.notify_all();
     }
 
+    static void RecordStep(WorkStep step, uint64_t)
+    {
+        MessageRecorder *self = Current();
+        std::lock_guard<std::mutex> lock(self->mutex);
+        self->steps.push_back(step);
+    }
+
     mutable std::mutex mutex;
     mutable std::condition_variable posted;
     std::vector<PostedMessage> messages;
+    std::vector<WorkStep> steps;
 };
