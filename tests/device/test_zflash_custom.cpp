@@ -47,7 +47,9 @@ TEST_F(ZflashDeviceTest, ACustomImageWithoutHardwareIdentifierIsRefusedBeforeThe
     ZflashRun run = Zflash({"program", "--port", Port(), "--image", image});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(Contains(run.err, "zflash: That firmware image carries no Model/HW identifier, so it "
-                                  "cannot be checked against the connected device.\n"));
+                                  "cannot be checked against the connected device. Custom firmware "
+                                  "supplied by Zelvo always carries these identifiers. Please request an "
+                                  "updated file.\n"));
     EXPECT_EQ(sim->Stats().captures, 0u);
 }
 
@@ -58,7 +60,8 @@ TEST_F(ZflashDeviceTest, AFileThatIsNotAnImageIsRefusedAsBadInput)
     ASSERT_TRUE(StartSim());
     ZflashRun run = Zflash({"program", "--port", Port(), "--image", file});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(Contains(run.err, "zflash: That file is not a valid Zelvo firmware image.\n"));
+    EXPECT_TRUE(Contains(run.err, "zflash: That file is not a valid Zelvo firmware image. It is either "
+                                  "not a firmware file, or it was damaged in transit.\n"));
     EXPECT_EQ(sim->Stats().captures, 0u);
 }
 

@@ -31,7 +31,8 @@ std::string ZflashPath()
     return (exe.parent_path().parent_path() / "bin" / "zflash").string();
 }
 
-ZflashProcess::ZflashProcess(const std::vector<std::string> &args, bool stderrOnTerminal)
+ZflashProcess::ZflashProcess(const std::vector<std::string> &args, bool stderrOnTerminal,
+                             const std::string &stdoutFile)
 {
     int outPipe[2];
     int errPair[2] = {-1, -1};  // [0]: read here, [1]: the child's stderr
@@ -53,7 +54,10 @@ ZflashProcess::ZflashProcess(const std::vector<std::string> &args, bool stderrOn
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    if (stdoutFile.empty())
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(), O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, errPair[1], 2);
     posix_spawn_file_actions_addclose(&actions, outPipe[0]);
     posix_spawn_file_actions_addclose(&actions, errPair[0]);
@@ -114,6 +118,13 @@ void ZflashProcess::Signal(int signal)
 {
     if (pid > 0)
         kill(pid, signal);
+}
+
+void ZflashProcess::CloseStdout()
+{
+    if (outFd >= 0)
+        close(outFd);
+    outFd = -1;
 }
 
 ZflashRun ZflashProcess::Finish(int timeoutMs)

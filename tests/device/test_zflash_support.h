@@ -24,7 +24,9 @@ std::string ZflashPath();
 // slave of a pseudo-terminal (what zflash then writes there is read as err).
 class ZflashProcess {
 public:
-    explicit ZflashProcess(const std::vector<std::string> &args, bool stderrOnTerminal = false);
+    // `stdoutFile`: standard output goes to that file (e.g. /dev/full) instead of a pipe.
+    explicit ZflashProcess(const std::vector<std::string> &args, bool stderrOnTerminal = false,
+                           const std::string &stdoutFile = std::string());
     ~ZflashProcess();
     ZflashProcess(const ZflashProcess &) = delete;
     ZflashProcess &operator=(const ZflashProcess &) = delete;
@@ -32,6 +34,8 @@ public:
     // Reads output until `text` has appeared on stdout or stderr.
     bool WaitForText(const std::string &text, int timeoutMs);
     void Signal(int signal);
+    // Stops reading standard output, as `| head` does once it has its lines.
+    void CloseStdout();
     // Waits for the exit (killing the child after timeoutMs) and returns all output.
     ZflashRun Finish(int timeoutMs = 60000);
 

@@ -6,6 +6,7 @@
 #include "tools/zflash/json_writer.h"
 #include "tools/zflash/ports.h"
 #include "tools/zflash/progress_format.h"
+#include "tools/zflash/terminal_text.h"
 #include "tools/zflash/zflash.h"
 
 namespace {
@@ -122,6 +123,39 @@ TEST(ZflashPortOrder, DigitRunsCompareByValue)
     EXPECT_EQ((std::vector<std::string>{"COM1", "COM2", "COM02", "COM10", "ttyS2", "ttyS10", "ttyUSB1"}), ports);
     EXPECT_FALSE(NaturalLess("COM2", "COM02"));
     EXPECT_FALSE(NaturalLess("COM02", "COM2"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ZflashTerminalText, ControlsFromDevicesAndFilesAreShownNotObeyed)
+{
+    EXPECT_EQ("v1.0\\x1b[2J", TerminalSafe("v1.0\x1b[2J"));
+    EXPECT_EQ("a\\x0dProgramming complete.", TerminalSafe("a\rProgramming complete."));
+    EXPECT_EQ("two\\x0alines", TerminalSafe("two\nlines"));
+    EXPECT_EQ("del\\x7f bell\\x07", TerminalSafe("del\x7f bell\x07"));
+    EXPECT_EQ("csi \\u009b", TerminalSafe("csi \xC2\x9B"));
+    EXPECT_EQ("tab\tPr\xC3\xBC" "f \xE2\x82\xAC", TerminalSafe("tab\tPr\xC3\xBC" "f \xE2\x82\xAC"));
+    EXPECT_EQ("bad \\xff\\xc3", TerminalSafe("bad \xFF\xC3"));
+    EXPECT_EQ("overlong \\xe0\\x80\\xaf", TerminalSafe("overlong \xE0\x80\xAF"));
+}
+
+TEST(ZflashTerminalText, TheTraceKeepsItsOwnLineControlsOnly)
+{
+    EXPECT_EQ("    50%\r", TerminalSafeTrace("    50%\r"));
+    EXPECT_EQ("VN:1.0\nMD:VKT-3\n", TerminalSafeTrace("VN:1.0\r\nMD:VKT-3\r\n"));
+    EXPECT_EQ("x\\x0dProgramming complete.\n", TerminalSafeTrace("x\rProgramming complete.\n"));
+    EXPECT_EQ("\\x1b[2J\n", TerminalSafeTrace("\x1b[2J\n"));
+}
+
+TEST(ZflashPortHints, AGroupIsNamedOnlyWhenItMayUseThePort)
+{
+    EXPECT_EQ("no permission to open /dev/ttyUSB0. Add yourself to the dialout group (sudo usermod -aG "
+              "dialout $USER), then log in again.",
+              PermissionHint("/dev/ttyUSB0", "dialout"));
+    for (const char *group : {"", "root"})
+        EXPECT_EQ(std::string::npos, PermissionHint("/dev/ttyUSB0", group).find("usermod")) << group;
 }
 
 }  // namespace

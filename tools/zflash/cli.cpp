@@ -2,7 +2,11 @@
 // parsed command to its exit code.
 #include "tools/zflash/cli.h"
 
-#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
 
 #include <CLI/CLI.hpp>
 
@@ -18,10 +22,31 @@ namespace {
 const char *const kExitCodes =
     "Exit codes:\n"
     "  0  success\n"
-    "  1  the operation failed on the device (no answer, erase or verify failure)\n"
+    "  1  the operation failed on the device (no answer, erase or verify failure);\n"
+    "     for inspect, list, notes and ports: the output could not be written\n"
     "  2  usage or bad input (missing file, invalid image, image for other hardware)\n"
     "  3  no device (port cannot be opened, cancelled, time-out)\n"
     "  4  image without hardware identifier refused (use --yes)";
+
+// A number of seconds, 0 or more (0: no limit).
+CLI::Validator Seconds()
+{
+    return CLI::Validator(
+        [](std::string &text) -> std::string {
+            char *end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !std::isfinite(value) || value < 0)
+                return "takes a number of seconds, 0 for no limit";
+            return std::string();
+        },
+        "", "");
+}
+
+CLI::Validator NotEmpty()
+{
+    return CLI::Validator(
+        [](std::string &text) { return text.empty() ? std::string("must not be empty") : std::string(); }, "", "");
+}
 
 struct Command {
     std::string name;
@@ -38,9 +63,9 @@ void AddGlobalOptions(CLI::App &app, GlobalOptions &g)
         ->type_name("DIR");
     app.add_flag("--verbose", g.verbose, "Also show the target library's trace");
     app.add_flag("--json", g.json, "Write one JSON document with the outcome to standard output");
-    app.add_option("--timeout", g.timeout, "Seconds to wait for the device (default: until Ctrl-C)")
+    app.add_option("--timeout", g.timeout, "Seconds to wait for the device; 0 (the default): until Ctrl-C")
         ->type_name("S")
-        ->check(CLI::NonNegativeNumber);
+        ->check(Seconds());
 }
 
 void AddCommands(CLI::App &app, Command &c)
@@ -54,9 +79,11 @@ void AddCommands(CLI::App &app, Command &c)
     CLI::App *program = app.add_subcommand("program", "Capture the device and program firmware");
     program->add_option("--port", c.device.port, "Serial port (COM3, /dev/ttyUSB0)")->required();
     CLI::Option *image = program->add_option("--image", c.device.image, "Custom image file to program")
-                             ->type_name("FILE");
+                             ->type_name("FILE")
+                             ->check(NotEmpty());
     program->add_option("--version", c.device.version, "Listed image with this version")
         ->type_name("V")
+        ->check(NotEmpty())
         ->excludes(image);
     program->add_flag("--yes,-y", c.device.yes, "Program a listed image that carries no hardware identifier");
 
@@ -93,6 +120,17 @@ int Dispatch(const Command &c, CommandResult &result)
     return RunWith<NotesResult>(result, [&](NotesResult &b) { return RunNotes(c.global, c.hw, b); });
 }
 
+bool UsesRoot(const std::string &command)
+{
+    return command == "capture" || command == "program" || command == "list" || command == "notes";
+}
+
+// The commands whose job is their output.
+bool OutputIsTheJob(const std::string &command)
+{
+    return command == "inspect" || command == "list" || command == "notes" || command == "ports";
+}
+
 int Run(const Command &c)
 {
     InitOutput(c.global.json);
@@ -108,12 +146,49 @@ int Run(const Command &c)
     result.command = c.name;
     result.root = AppRootDir();
     SetResultInProgress(&result);
-    result.exitCode = Dispatch(c, result);
+    std::error_code ec;
+    if (UsesRoot(c.name) && !c.global.root.empty() && !std::filesystem::is_directory(c.global.root, ec)) {
+        PrintError("no such folder: " + c.global.root + " (--root).");
+        result.exitCode = ExitBadInput;
+    } else {
+        result.exitCode = Dispatch(c, result);
+    }
     if (auto *device = std::get_if<DeviceResult>(&result.body))
         device->timings = StepTimings();
-    const int code = FinishOutput(result);
+    int code = FinishOutput(result);
     SetResultInProgress(nullptr);
+    if (OutputIsTheJob(c.name) && StdoutError() != 0) {
+        std::fprintf(stderr, "zflash: the output could not be written: %s.\n", std::strerror(StdoutError()));
+        code = ExitFailed;
+    }
     return code;
+}
+
+bool AskedForJson(int argc, char **argv)
+{
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+        if (std::strcmp(argv[i], "--json") == 0)
+            return true;
+    return false;
+}
+
+// A usage error: CLI11's message on standard error, and with --json still
+// the one document on standard output.
+int UsageError(const CLI::App &app, const CLI::ParseError &e, bool json)
+{
+    const int status = app.exit(e, std::cout, std::cerr);
+    if (status == 0)
+        return ExitOk;  // --help
+    if (json) {
+        InitOutput(true);
+        CommandResult result;
+        result.exitCode = ExitBadInput;
+        for (const CLI::App *sub : app.get_subcommands())
+            result.command = sub->get_name();
+        PrintError(e.what());
+        FinishOutput(result);
+    }
+    return ExitBadInput;
 }
 
 }  // namespace
@@ -131,7 +206,7 @@ int ZflashMain(int argc, char **argv)
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &e) {
-        return app.exit(e) == 0 ? ExitOk : ExitBadInput;
+        return UsageError(app, e, AskedForJson(argc, argv));
     }
     command.name = app.get_subcommands().front()->get_name();
     return Run(command);

@@ -16,6 +16,19 @@ const char *const kRetryAdvice =
     " The device may be left without working firmware: power it off and on, then run zflash "
     "program again.";
 
+// A message box's paragraphs as one line of the terminal.
+std::string OneLine(const std::string &text)
+{
+    std::string line;
+    for (char c : text) {
+        if (c != '\n')
+            line += c;
+        else if (!line.empty() && line.back() != ' ')
+            line += ' ';
+    }
+    return line;
+}
+
 Failure BadInput(FailureKind kind, WorkStep step, const std::string &file)
 {
     Failure f;
@@ -34,7 +47,7 @@ int LoadCustomImage(const std::string &path, DeviceResult &result)
     FirmwareVersion fw;
     const CustomJudgement j = JudgeCustomImage(path, fw);
     if (j.verdict != CustomJudgement::Accepted)
-        return DeviceFailed(result, invalid, j.text);
+        return DeviceFailed(result, invalid, OneLine(j.text));
     AdoptCustomFirmware(fw);
     return ExitOk;
 }
@@ -70,17 +83,17 @@ int JudgeImage(const FirmwareVersion &fw, bool yes, DeviceResult &result)
     const ImageApproval a = ApproveImage(fw, *g_prod.load(), *g_hw.load(), g_customLoaded);
     switch (a.verdict) {
     case ImageApproval::Go:
-        PrintResult(a.text);
+        PrintResult(OneLine(a.text));
         return ExitOk;
     case ImageApproval::Refuse:
-        return DeviceFailed(result, BadInput(a.kind, WorkStep::ReadImage, fw.path), a.text);
+        return DeviceFailed(result, BadInput(a.kind, WorkStep::ReadImage, fw.path), OneLine(a.text));
     case ImageApproval::Ask:
         break;
     }
     if (!yes)
         return DeviceFailed(result, BadInput(FailureKind::Unverifiable, WorkStep::ReadImage, fw.path),
-                            a.reason + " Run again with --yes to program it anyway.");
-    PrintWarning(a.reason + " Programming it anyway (--yes).");
+                            OneLine(a.reason) + " Run again with --yes to program it anyway.");
+    PrintWarning(OneLine(a.reason) + " Programming it anyway (--yes).");
     return ExitOk;
 }
 

@@ -30,23 +30,28 @@ void ReportDevice(const DeviceResult &result)
         PrintResult("  " + FirmwareListEntry(fw));
 }
 
-// The sentence for a failed capture: a diagnosis of the port where it did
-// not open, else what the library or the system said.
-std::string CaptureFailureText(const std::string &port, const Failure &f)
+// Shows the lines of a port-opening step that failed; a diagnosis of the
+// port takes the place of the failure's own line, which guesses. The
+// diagnosis, or empty when there is none.
+std::string ShowOpeningLines(const std::string &port, const WorkflowResult &r)
 {
-    if (f.kind == FailureKind::PortOpenFailed) {
-        const std::string reason = DiagnosePort(port);
-        if (!reason.empty())
-            return reason;
-        return "could not open " + port + ".";
+    const std::vector<std::string> &lines = r.unshownLines;
+    const std::string reason =
+        r.outcome.failure.kind == FailureKind::PortOpenFailed ? DiagnosePort(port) : std::string();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (!reason.empty() && i + 1 == lines.size())
+            KeepLog(lines[i]);
+        else
+            PrintLog(lines[i]);
     }
-    return std::string();
+    return reason;
 }
 
 int CaptureFailed(const GlobalOptions &global, const std::string &port, const WorkflowResult &r,
                   DeviceResult &result)
 {
     Failure failure = r.outcome.failure;
+    const std::string diagnosis = ShowOpeningLines(port, r);
     if (r.timedOut) {
         failure.kind = FailureKind::Cancelled;
         return DeviceFailed(result, failure,
@@ -61,7 +66,7 @@ int CaptureFailed(const GlobalOptions &global, const std::string &port, const Wo
     const HWOption *hw = g_hw;
     if (product && hw)  // identified before it failed
         result.device = EntryOf(*product, *hw, r.outcome.loaderBaud);
-    return DeviceFailed(result, failure, CaptureFailureText(port, failure));
+    return DeviceFailed(result, failure, diagnosis);
 }
 
 }  // namespace

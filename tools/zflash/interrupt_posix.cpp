@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <initializer_list>
 
 namespace {
 
@@ -17,7 +18,12 @@ void InstallInterruptHandler()
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
+    // A dropped ssh session and a polite kill are treated as Ctrl-C.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(sig, &action, nullptr);
+    // A reader that went away (| head) costs the output, not the device job:
+    // writes then fail instead of ending the process.
+    signal(SIGPIPE, SIG_IGN);
 }
 
 int TakeInterrupts() { return presses.exchange(0); }

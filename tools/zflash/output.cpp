@@ -1,6 +1,7 @@
 #include "tools/zflash/output.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -9,6 +10,7 @@
 #include "devicelink/comport.h"
 #include "targetlib/capture.h"
 #include "tools/zflash/json_writer.h"
+#include "tools/zflash/terminal_text.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -40,12 +42,27 @@ void EndLiveLocked()
     liveWidth = 0;
 }
 
+// A stream that stopped taking output (a reader that went away, a full
+// disk) is noted; the job goes on, its output lost.
+int stdoutError = 0;
+
+void Written(FILE *stream)
+{
+    if (std::fflush(stream) != 0 || std::ferror(stream)) {
+        if (stream == stdout && stdoutError == 0)
+            stdoutError = errno != 0 ? errno : EIO;
+        std::clearerr(stream);
+    }
+}
+
+// Every line shown is terminal-safe: texts from devices and files cannot
+// steer the terminal. The JSON document keeps them exact.
 void WriteLine(FILE *stream, const std::string &line)
 {
     EndLiveLocked();
-    std::fputs(line.c_str(), stream);
+    std::fputs(TerminalSafe(line).c_str(), stream);
     std::fputc('\n', stream);
-    std::fflush(stream);
+    Written(stream);
 }
 
 FILE *LogStream() { return jsonMode ? stderr : stdout; }
@@ -56,8 +73,8 @@ void TraceText(const char *text)
     if (!stream)
         return;
     std::lock_guard<std::mutex> lock(mutex);
-    std::fputs(text, stream);
-    std::fflush(stream);
+    std::fputs(TerminalSafeTrace(text).c_str(), stream);
+    Written(stream);
 }
 
 }  // namespace
@@ -132,9 +149,21 @@ int FinishOutput(CommandResult &result)
         std::fputs(text.c_str(), stdout);
         std::fputc('\n', stdout);
     }
-    std::fflush(stdout);
-    std::fflush(stderr);
+    Written(stdout);
+    Written(stderr);
     return result.exitCode;
+}
+
+int StdoutError()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return stdoutError;
+}
+
+void KeepLog(const std::string &line)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    logLines.push_back(line);
 }
 
 void SetResultInProgress(CommandResult *result) { inProgress = result; }
@@ -146,7 +175,7 @@ bool StderrIsTerminal() { return zf_isatty(2) != 0; }
 void ShowLive(const std::string &text)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    std::string line = "\r" + text;
+    std::string line = "\r" + TerminalSafe(text);
     if (text.size() < liveWidth)
         line += std::string(liveWidth - text.size(), ' ');
     std::fputs(line.c_str(), stderr);

@@ -1,7 +1,9 @@
 // zflash's own texts. Text mode: results and the operator's log on standard
 // output, problems on standard error. JSON mode: standard output carries only
 // the one document that FinishOutput writes; the log and problems go to
-// standard error. Every function may be called from any thread.
+// standard error. What is shown is made terminal-safe (control characters
+// escaped); the JSON document keeps texts exact. Every function may be
+// called from any thread.
 #pragma once
 
 #include <string>
@@ -13,6 +15,7 @@ bool JsonMode();
 
 void PrintResult(const std::string &line);   // text mode only
 void PrintLog(const std::string &line);      // a line of the operator's log
+void KeepLog(const std::string &line);       // kept in the result's log, not shown
 void PrintWarning(const std::string &text);  // standard error, kept in the result
 void PrintError(const std::string &text);    // standard error, the first one is the result's "error"
 void PrintNotice(const std::string &text);   // standard error, not kept
@@ -25,6 +28,11 @@ void RouteLibraryTrace(TraceRoute route);
 // writes it as JSON in JSON mode, flushes everything and returns its exit
 // code. Called once, at the end.
 int FinishOutput(CommandResult &result);
+
+// The error (errno) of the first write to standard output that failed (its
+// reader went away, the disk is full), else 0: the output is lost, the job
+// goes on.
+int StdoutError();
 
 // The result the running command fills in (main thread only), so that an
 // abort can still finish it.

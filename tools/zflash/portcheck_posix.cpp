@@ -15,7 +15,7 @@ namespace {
 std::string GroupOf(const struct stat &st)
 {
     struct group *g = getgrgid(st.st_gid);
-    return g ? g->gr_name : "dialout";
+    return g ? g->gr_name : std::string();
 }
 
 std::string Busy(const std::string &port)
@@ -26,9 +26,8 @@ std::string Busy(const std::string &port)
 
 std::string PermissionDenied(const std::string &port, const struct stat &st)
 {
-    std::string group = GroupOf(st);
-    return "no permission to open " + port + ". Add yourself to the " + group +
-           " group (sudo usermod -aG " + group + " $USER), then log in again.";
+    const bool groupMayUse = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    return PermissionHint(port, groupMayUse ? GroupOf(st) : std::string());
 }
 
 }  // namespace

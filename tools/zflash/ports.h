@@ -17,3 +17,7 @@ bool NaturalLess(const std::string &a, const std::string &b);
 // Why `port` cannot be opened, in words that say what to do; empty when no
 // reason can be found.
 std::string DiagnosePort(const std::string &port);
+
+// What to do about a port one may not open: join `group` (the device's group
+// when that group may read and write it), or else ask for access.
+std::string PermissionHint(const std::string &port, const std::string &group);

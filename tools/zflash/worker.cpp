@@ -29,6 +29,17 @@ WorkflowResult current;
 WorkStep step = WorkStep::None;
 Clock::time_point stepStart;
 std::vector<StepTime> timings;
+// Lines logged while the port is being opened wait for the step's end: when
+// it fails, the command shows its own diagnosis in place of the last one.
+std::vector<std::string> openingLines;
+
+// Callers hold the mutex; shows the held lines (the worker's thread).
+std::vector<std::string> TakeOpeningLinesLocked()
+{
+    std::vector<std::string> lines;
+    lines.swap(openingLines);
+    return lines;
+}
 
 double SecondsSince(Clock::time_point t)
 {
@@ -56,14 +67,18 @@ bool PhaseOfStep(WorkStep s, ProgressPhase &phase)
 
 void OnStep(WorkStep next, uint64_t bytes)
 {
+    std::vector<std::string> held;
     {
         std::lock_guard<std::mutex> lock(mutex);
+        held = TakeOpeningLinesLocked();
         EndStepLocked();
         step = next;
         stepStart = Clock::now();
         if (next == WorkStep::Identify)
             captured = true;
     }
+    for (const std::string &line : held)
+        PrintLog(line);
     ProgressPhase phase;
     if (PhaseOfStep(next, phase)) {
         ProgressSetTotalBytes(phase, static_cast<double>(bytes));
@@ -78,6 +93,7 @@ void Complete(bool ok, const std::string &summary)
     current.ok = ok;
     current.outcome = g_outcome;  // the worker wrote it before its completion message
     current.summary = summary;
+    current.unshownLines = TakeOpeningLinesLocked();
     done = true;
     completed.notify_all();
 }
@@ -87,8 +103,15 @@ void Sink(unsigned msg, uintptr_t wParam, intptr_t lParam)
     switch (msg) {
     case WM_APP_LOG: {
         std::unique_ptr<std::string> line(reinterpret_cast<std::string *>(lParam));
-        if (line)
-            PrintLog(*line);
+        if (!line)
+            break;
+        std::unique_lock<std::mutex> lock(mutex);
+        if (step == WorkStep::OpenPort) {
+            openingLines.push_back(*line);
+            break;
+        }
+        lock.unlock();
+        PrintLog(*line);
         break;
     }
     case WM_APP_PROGRESS:

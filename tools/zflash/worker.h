@@ -19,6 +19,9 @@ struct WorkflowResult {
     std::string summary;      // query: the installed firmware, as the window shows it
     bool cancelled = false;   // Ctrl-C asked it to stop
     bool timedOut = false;    // the device did not appear in time
+    // Lines of a port-opening step that failed, not shown yet: its last is
+    // the failure's line, which the command may replace with a diagnosis.
+    std::vector<std::string> unshownLines;
 };
 
 // Installs the message sink, the step hook and the progress callback.

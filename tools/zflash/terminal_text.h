@@ -1,0 +1,14 @@
+// Text from a device or a file, made safe for a terminal: control characters
+// are shown, not obeyed, so nothing can clear the screen or overwrite a line.
+#pragma once
+
+#include <string>
+
+// Every C0 control character, DEL, the C1 controls (U+0080..U+009F) and bytes
+// that are not UTF-8 become visible escapes (\x1b, \x0d, \u009b); tabs and
+// printable UTF-8 stay as they are.
+std::string TerminalSafe(const std::string &text);
+// The same for the target library's trace, which lays out its own lines: line
+// feeds stay, and so does a carriage return that ends a chunk (its progress
+// lines redraw themselves); a CR before LF is dropped.
+std::string TerminalSafeTrace(const std::string &text);
