@@ -20,6 +20,7 @@ enum : unsigned {
     WM_APP_QUERY_DONE = 0x8004,    // wParam 1: lParam std::string* summary (owned by receiver)
     WM_APP_PROGRESS = 0x8005,      // wParam: percent, lParam: ProgressPhase
     WM_APP_ERASE_BUSY = 0x8006,    // wParam: 1 erase started, 0 ended
+    WM_APP_VERIFY_DONE = 0x8007,   // wParam: 1 the flash holds the image, 0 not (command line only)
 };
 
 extern std::string g_appTitle;

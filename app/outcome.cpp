@@ -169,6 +169,7 @@ const char *FailureKindName(FailureKind kind)
     case FailureKind::None: return "none";
     case FailureKind::PortOpenFailed: return "port-open-failed";
     case FailureKind::Cancelled: return "cancelled";
+    case FailureKind::TimedOut: return "timed-out";
     case FailureKind::Interrupted: return "interrupted";
     case FailureKind::NoAnswer: return "no-answer";
     case FailureKind::DeviceRefused: return "device-refused";

@@ -26,7 +26,8 @@ enum class WorkStep {
 enum class FailureKind {
     None,
     PortOpenFailed,  // the port could not be opened
-    Cancelled,       // the operator (or a time limit) stopped the wait
+    Cancelled,       // the operator stopped the wait
+    TimedOut,        // the device did not appear in time
     Interrupted,     // the operator stopped it while the device was being written
     NoAnswer,        // the device or the line went silent
     DeviceRefused,   // the device answered with an error

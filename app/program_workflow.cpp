@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/appstate.h"
+#include "app/image_step.h"
 #include "app/support.h"
 #include "app/workerguard.h"
 #include "app/workeroutcome.h"
@@ -55,12 +56,9 @@ bool WriteAndVerify(IMG *image)
 
 bool Program(const std::string &path)
 {
-    ReportStep(WorkStep::ReadImage);
-    std::unique_ptr<IMG> image(ReadImage(path.c_str()));
-    if (!image) {
-        return LogFailure(FailureKind::ImageInvalid, "ERROR: Could not re-read firmware image.", path,
-                          LastErrorText());
-    }
+    std::unique_ptr<IMG> image = ReadImageStep(path);
+    if (!image)
+        return false;
     ReportStep(WorkStep::BlankCheck);
     Log("Blank-checking firmware region...");
     if (!BlankCheck(kFirmwareRegion) && !EraseRegion())

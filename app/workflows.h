@@ -15,6 +15,8 @@
 unsigned long WORKER_API CaptureThreadProc(void *arg);
 unsigned long WORKER_API QueryThreadProc(void *arg);
 unsigned long WORKER_API ProgramThreadProc(void *arg);
+// Compares the firmware region with the image at arg (a new std::string*).
+unsigned long WORKER_API VerifyThreadProc(void *arg);
 
 // The region of the device's flash that holds the firmware.
 constexpr unsigned kFirmwareRegion = 2;

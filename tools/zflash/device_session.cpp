@@ -53,7 +53,7 @@ int CaptureFailed(const GlobalOptions &global, const std::string &port, const Wo
     Failure failure = r.outcome.failure;
     const std::string diagnosis = ShowOpeningLines(port, r);
     if (r.timedOut) {
-        failure.kind = FailureKind::Cancelled;
+        failure.kind = FailureKind::TimedOut;
         return DeviceFailed(result, failure,
                             "no device answered on " + port + " within " + SecondsText(global.timeout) +
                                 " s. Check the cable, start zflash, then power the device up.");

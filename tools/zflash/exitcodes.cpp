@@ -20,6 +20,7 @@ int ExitCodeOf(FailureKind kind)
         return ExitOk;
     case FailureKind::PortOpenFailed:
     case FailureKind::Cancelled:
+    case FailureKind::TimedOut:
         return ExitNoDevice;
     case FailureKind::ImageInvalid:
     case FailureKind::LoaderMissing:

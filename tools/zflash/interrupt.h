@@ -6,3 +6,5 @@
 void InstallInterruptHandler();
 // Presses since the last call.
 int TakeInterrupts();
+// True once SIGTERM or SIGHUP arrived (never on Windows).
+bool Terminated();

@@ -7,8 +7,14 @@
 namespace {
 
 std::atomic<int> presses{0};
+std::atomic<bool> terminated{false};
 
-void OnInterrupt(int) { presses.fetch_add(1); }
+void OnInterrupt(int sig)
+{
+    if (sig != SIGINT)
+        terminated = true;
+    presses.fetch_add(1);
+}
 
 }  // namespace
 
@@ -27,3 +33,5 @@ void InstallInterruptHandler()
 }
 
 int TakeInterrupts() { return presses.exchange(0); }
+
+bool Terminated() { return terminated; }

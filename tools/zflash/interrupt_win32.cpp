@@ -22,3 +22,5 @@ BOOL WINAPI OnConsoleControl(DWORD event)
 void InstallInterruptHandler() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
 
 int TakeInterrupts() { return presses.exchange(0); }
+
+bool Terminated() { return false; }

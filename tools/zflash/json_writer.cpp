@@ -1,5 +1,6 @@
 #include "tools/zflash/json_writer.h"
 
+#include "tools/zflash/record.h"
 #include "tools/zflash/zflash.h"
 
 using nlohmann::json;
@@ -132,6 +133,9 @@ json ToJson(const CommandResult &r)
     doc["command"] = r.command;
     doc["root"] = r.root;
     std::visit([&doc](const auto &body) { Write(doc, body); }, r.body);
+    const auto *device = std::get_if<DeviceResult>(&r.body);
+    if (device && r.recordContext)
+        doc["record"] = MakeRecord(*device, r.exitCode, *r.recordContext);
     doc["seconds"] = r.seconds;
     doc["exitCode"] = r.exitCode;
     doc["outcome"] = OutcomeName(r.exitCode);

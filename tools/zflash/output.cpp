@@ -23,7 +23,7 @@
 namespace {
 
 std::mutex mutex;
-bool jsonMode = false;
+OutputMode mode = OutputMode::Text;
 std::vector<std::string> logLines;
 std::vector<std::string> warnings;
 std::string firstError;
@@ -65,7 +65,16 @@ void WriteLine(FILE *stream, const std::string &line)
     Written(stream);
 }
 
-FILE *LogStream() { return jsonMode ? stderr : stdout; }
+FILE *LogStream() { return mode == OutputMode::Text ? stdout : stderr; }
+
+// Callers hold the mutex.
+void EmitLocked(const std::string &name, nlohmann::json fields)
+{
+    fields["event"] = name;
+    const std::string line = fields.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    std::fputs(line.c_str(), stdout);
+    Written(stdout);
+}
 
 void TraceText(const char *text)
 {
@@ -73,25 +82,36 @@ void TraceText(const char *text)
     if (!stream)
         return;
     std::lock_guard<std::mutex> lock(mutex);
+    if (mode == OutputMode::Events) {
+        EmitLocked("trace", {{"text", text}});
+        return;
+    }
     std::fputs(TerminalSafeTrace(text).c_str(), stream);
     Written(stream);
 }
 
 }  // namespace
 
-void InitOutput(bool json)
+void InitOutput(OutputMode newMode)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    jsonMode = json;
+    mode = newMode;
     started = std::chrono::steady_clock::now();
 }
 
-bool JsonMode() { return jsonMode; }
+OutputMode CurrentOutputMode() { return mode; }
+
+void EmitEvent(const std::string &name, nlohmann::json fields)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (mode == OutputMode::Events)
+        EmitLocked(name, std::move(fields));
+}
 
 void PrintResult(const std::string &line)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    if (!jsonMode)
+    if (mode == OutputMode::Text)
         WriteLine(stdout, line);
 }
 
@@ -99,14 +119,20 @@ void PrintLog(const std::string &line)
 {
     std::lock_guard<std::mutex> lock(mutex);
     logLines.push_back(line);
-    WriteLine(LogStream(), line);
+    if (mode == OutputMode::Events)
+        EmitLocked("log", {{"text", line}});
+    else
+        WriteLine(LogStream(), line);
 }
 
 void PrintWarning(const std::string &text)
 {
     std::lock_guard<std::mutex> lock(mutex);
     warnings.push_back(text);
-    WriteLine(stderr, "zflash: warning: " + text);
+    if (mode == OutputMode::Events)
+        EmitLocked("warning", {{"text", text}});
+    else
+        WriteLine(stderr, "zflash: warning: " + text);
 }
 
 void PrintError(const std::string &text)
@@ -114,13 +140,19 @@ void PrintError(const std::string &text)
     std::lock_guard<std::mutex> lock(mutex);
     if (firstError.empty())
         firstError = text;
-    WriteLine(stderr, "zflash: " + text);
+    if (mode == OutputMode::Events)
+        EmitLocked("error", {{"text", text}});
+    else
+        WriteLine(stderr, "zflash: " + text);
 }
 
 void PrintNotice(const std::string &text)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    WriteLine(stderr, text);
+    if (mode == OutputMode::Events)
+        EmitLocked("notice", {{"text", text}});
+    else
+        WriteLine(stderr, text);
 }
 
 void RouteLibraryTrace(TraceRoute route)
@@ -143,7 +175,7 @@ int FinishOutput(CommandResult &result)
     result.log = logLines;
     result.warnings = warnings;
     result.error = firstError;
-    if (jsonMode) {
+    if (mode == OutputMode::Json) {
         const std::string text =
             ToJson(result).dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
         std::fputs(text.c_str(), stdout);
@@ -175,6 +207,8 @@ bool StderrIsTerminal() { return zf_isatty(2) != 0; }
 void ShowLive(const std::string &text)
 {
     std::lock_guard<std::mutex> lock(mutex);
+    if (mode == OutputMode::Events)
+        return;
     std::string line = "\r" + TerminalSafe(text);
     if (text.size() < liveWidth)
         line += std::string(liveWidth - text.size(), ' ');

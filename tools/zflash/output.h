@@ -8,10 +8,18 @@
 
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "tools/zflash/result.h"
 
-void InitOutput(bool json);
-bool JsonMode();
+// Text: for people. Json: one document on standard output. Events: a worker
+// of a gang, whose standard output carries one JSON object per line for the
+// supervisor (log lines, steps, progress, problems, the record).
+enum class OutputMode { Text, Json, Events };
+void InitOutput(OutputMode mode);
+OutputMode CurrentOutputMode();
+// Events mode: one event line {"event": name, ...fields}.
+void EmitEvent(const std::string &name, nlohmann::json fields = nlohmann::json::object());
 
 void PrintResult(const std::string &line);   // text mode only
 void PrintLog(const std::string &line);      // a line of the operator's log

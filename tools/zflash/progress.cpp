@@ -13,7 +13,7 @@ using Clock = std::chrono::steady_clock;
 const int kPhases = 3;
 
 std::mutex mutex;
-bool live = false;
+ProgressStyle style = ProgressStyle::Plain;
 double totalBytes[kPhases] = {};
 Clock::time_point phaseStart[kPhases];
 bool phaseStarted[kPhases] = {};
@@ -42,10 +42,10 @@ bool Known(int phase) { return phase >= 0 && phase < kPhases; }
 
 }  // namespace
 
-void ProgressInit(bool liveLine)
+void ProgressInit(ProgressStyle newStyle)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    live = liveLine;
+    style = newStyle;
     for (int i = 0; i < kPhases; ++i) {
         totalBytes[i] = 0;
         phaseStarted[i] = false;
@@ -84,11 +84,20 @@ void ProgressReport(ProgressPhase phase, int percent)
         figures.totalBytes = totalBytes[phase];
         figures.seconds = SecondsSince(phaseStart[phase]);
     }
-    if (live) {
+    switch (style) {
+    case ProgressStyle::Bar:
         ShowLive(LiveProgressLine(PhaseName(phase), figures));
         if (percent >= 100)
             EndLive();
         return;
+    case ProgressStyle::Events:
+        EmitEvent("progress", {{"phase", PhaseName(phase)}, {"percent", percent},
+                               {"bytes", figures.totalBytes}, {"seconds", figures.seconds}});
+        return;
+    case ProgressStyle::None:
+        return;
+    case ProgressStyle::Plain:
+        break;
     }
     int decade = percent / 10;
     if (Known(phase) && decade > lastDecade[phase]) {
@@ -104,25 +113,27 @@ void ProgressEraseBusy(bool busy)
         erasing = true;
         eraseStart = Clock::now();
         spinnerTick = 0;
-        if (live)
+        if (style == ProgressStyle::Bar)
             ShowLive(LiveEraseLine(0, spinnerTick));
+        EmitEvent("erase", {{"busy", true}});
         return;
     }
     if (!erasing)
         return;
     erasing = false;
     std::string took = FormatSeconds(SecondsSince(eraseStart));
-    if (live) {
+    if (style == ProgressStyle::Bar) {
         ShowLive(LiveEraseLine(SecondsSince(eraseStart), spinnerTick) + "  done");
         EndLive();
-    } else {
+    } else if (style == ProgressStyle::Plain) {
         PrintNotice("Erasing: done in " + took);
     }
+    EmitEvent("erase", {{"busy", false}});
 }
 
 void ProgressTick()
 {
     std::lock_guard<std::mutex> lock(mutex);
-    if (live && erasing)
+    if (style == ProgressStyle::Bar && erasing)
         ShowLive(LiveEraseLine(SecondsSince(eraseStart), ++spinnerTick));
 }

@@ -6,7 +6,10 @@
 
 #include "targetlib/capture.h"
 
-void ProgressInit(bool live);
+// Bar: one updating line per phase (a terminal). Plain: a line at whole tens
+// of percent. None: nothing. Events: progress events for a gang's supervisor.
+enum class ProgressStyle { Bar, Plain, None, Events };
+void ProgressInit(ProgressStyle style);
 // Bytes in the blocks that a phase sends, for bytes, throughput and ETA.
 void ProgressSetTotalBytes(ProgressPhase phase, double bytes);
 // The workflow announced the phase (its log line): its clock starts now.

@@ -29,8 +29,11 @@ struct DeviceResult {
     std::vector<FirmwareVersion> images;      // listed for the device, newest first
     std::optional<FirmwareInfo> before;       // installed firmware before; none: not read
     std::optional<FirmwareInfo> after;        // and after programming
-    std::optional<FirmwareVersion> programmed;
+    std::optional<FirmwareVersion> programmed; // the image programmed or verified
     bool custom = false;                      // programmed is the custom image
+    std::string imageSha256;                  // of the image file
+    bool current = false;                     // the device held the image already: verified only
+    bool terminated = false;                  // SIGTERM or SIGHUP ended the session
     Failure failure;                          // kind None on success
     std::vector<StepTime> timings;
 };
@@ -78,6 +81,14 @@ struct PortsResult {
 using CommandBody =
     std::variant<std::monostate, DeviceResult, InspectResult, ListResult, NotesResult, PortsResult>;
 
+// Who wrote a device session's record, and when (see record.h).
+struct RecordContext {
+    std::string time;         // UTC, ISO 8601, when the session ended
+    std::string toolVersion;
+    std::string station;      // host name
+    std::string adapter;      // USB serial number of the port's adapter, where known
+};
+
 // One run of zflash.
 struct CommandResult {
     std::string command;  // "program", ...
@@ -88,4 +99,5 @@ struct CommandResult {
     std::vector<std::string> warnings;
     std::string error;                  // the first error; empty: none
     CommandBody body;
+    std::optional<RecordContext> recordContext;  // a device session's record is made
 };

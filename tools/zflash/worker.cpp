@@ -10,15 +10,14 @@
 #include "app/appstate.h"
 #include "app/commands.h"
 #include "app/workflows.h"
-#include "tools/zflash/interrupt.h"
 #include "tools/zflash/output.h"
 #include "tools/zflash/progress.h"
+#include "tools/zflash/stop_policy.h"
 #include "tools/zflash/zflash.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-const double kAbortConfirmSeconds = 5;
 
 // The run in progress, written by the sink and the step hook on the worker's thread.
 std::mutex mutex;
@@ -77,6 +76,7 @@ void OnStep(WorkStep next, uint64_t bytes)
         if (next == WorkStep::Identify)
             captured = true;
     }
+    EmitEvent("step", {{"step", StepName(next)}});
     for (const std::string &line : held)
         PrintLog(line);
     ProgressPhase phase;
@@ -127,75 +127,13 @@ void Sink(unsigned msg, uintptr_t wParam, intptr_t lParam)
     }
     case WM_APP_CAPTURE_DONE:
     case WM_APP_PROGRAM_DONE:
+    case WM_APP_VERIFY_DONE:
         Complete(wParam != 0, std::string());
         break;
     default:
         break;
     }
 }
-
-// Ends the process at once, the worker still running: the result says how
-// far the device session came.
-[[noreturn]] void AbortNow(FailureKind kind, const std::string &message)
-{
-    PrintError(message);
-    CommandResult aborted;
-    CommandResult &result = ResultInProgress() ? *ResultInProgress() : aborted;
-    const int code = ExitCodeOf(kind);
-    result.exitCode = code;
-    if (auto *device = std::get_if<DeviceResult>(&result.body)) {
-        std::lock_guard<std::mutex> lock(mutex);
-        device->failure = Failure();
-        device->failure.kind = kind;
-        device->failure.step = step;
-        device->failure.message = message;
-        device->timings = timings;
-        if (step != WorkStep::None)
-            device->timings.push_back({step, SecondsSince(stepStart)});
-    }
-    std::_Exit(FinishOutput(result));
-}
-
-// What Ctrl-C means while a workflow runs. Called on the main thread.
-class InterruptPolicy {
-public:
-    explicit InterruptPolicy(Workflow kind) : kind(kind) {}
-
-    void Handle(int presses, WorkflowResult &result)
-    {
-        if (warned && SecondsSince(warnedAt) > kAbortConfirmSeconds) {
-            warned = false;
-            PrintNotice("Continuing.");
-        }
-        for (int i = 0; i < presses; ++i)
-            Press(result);
-    }
-
-private:
-    void Press(WorkflowResult &result)
-    {
-        if (kind == Workflow::Program) {
-            if (warned)
-                AbortNow(FailureKind::Interrupted, "aborted while programming: the device is left without working "
-                                     "firmware. Run zflash program again to restore it.");
-            warned = true;
-            warnedAt = Clock::now();
-            PrintWarning("stopping now leaves the device without working firmware. Press Ctrl-C "
-                         "again within 5 seconds to abort anyway.");
-            return;
-        }
-        if (result.cancelled)
-            AbortNow(FailureKind::Cancelled, "aborted.");
-        result.cancelled = true;
-        g_abortCapture = true;
-        PrintNotice(kind == Workflow::Capture ? "Cancelling... (Ctrl-C again to abort at once)"
-                                              : "Stopping... (Ctrl-C again to abort at once)");
-    }
-
-    Workflow kind;
-    bool warned = false;
-    Clock::time_point warnedAt;
-};
 
 std::thread StartWorker(Workflow kind, const std::string &arg)
 {
@@ -208,6 +146,10 @@ std::thread StartWorker(Workflow kind, const std::string &arg)
         auto *path = new std::string(arg);
         return std::thread([path] { ProgramThreadProc(path); });
     }
+    case Workflow::Verify: {
+        auto *path = new std::string(arg);
+        return std::thread([path] { VerifyThreadProc(path); });
+    }
     case Workflow::Query:
         break;
     }
@@ -216,9 +158,9 @@ std::thread StartWorker(Workflow kind, const std::string &arg)
 
 }  // namespace
 
-void InitWorkflows(bool liveProgress)
+void InitWorkflows(ProgressStyle progress)
 {
-    ProgressInit(liveProgress);
+    ProgressInit(progress);
     SetMessageSink(Sink);
     SetStepHook(OnStep);
     SetProgressCallback(ProgressCallback);
@@ -236,7 +178,8 @@ WorkflowResult RunWorkflow(Workflow kind, const std::string &arg, double deviceT
         ClearDeviceState();  // as the window's Capture command does
 
     WorkflowResult flags;  // what the main thread decides meanwhile
-    InterruptPolicy policy(kind);
+    StopPolicy policy(kind);
+    policy.Check(flags);  // a deadline that passed already
     Clock::time_point start = Clock::now();
     std::thread worker = StartWorker(kind, arg);
     std::unique_lock<std::mutex> lock(mutex);
@@ -244,7 +187,7 @@ WorkflowResult RunWorkflow(Workflow kind, const std::string &arg, double deviceT
         bool waitingForDevice = kind == Workflow::Capture && !captured;
         lock.unlock();
         ProgressTick();
-        policy.Handle(TakeInterrupts(), flags);
+        policy.Check(flags);
         if (waitingForDevice && deviceTimeout > 0 && !flags.timedOut &&
             SecondsSince(start) > deviceTimeout) {
             flags.timedOut = true;
@@ -264,5 +207,14 @@ WorkflowResult RunWorkflow(Workflow kind, const std::string &arg, double deviceT
 std::vector<StepTime> StepTimings()
 {
     std::lock_guard<std::mutex> lock(mutex);
-    return timings;
+    std::vector<StepTime> all = timings;
+    if (step != WorkStep::None && step != WorkStep::Done)  // a step cut short by an abort
+        all.push_back({step, SecondsSince(stepStart)});
+    return all;
+}
+
+WorkStep CurrentStep()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return step;
 }

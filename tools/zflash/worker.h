@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "app/outcome.h"
+#include "tools/zflash/progress.h"
 #include "tools/zflash/result.h"
 
-enum class Workflow { Capture, Query, Program };
+enum class Workflow { Capture, Query, Program, Verify };
 
 struct WorkflowResult {
     bool ok = false;
@@ -25,10 +26,13 @@ struct WorkflowResult {
 };
 
 // Installs the message sink, the step hook and the progress callback.
-void InitWorkflows(bool liveProgress);
-// Capture: `arg` is the port; program: the image path; query: unused.
+void InitWorkflows(ProgressStyle progress);
+// Capture: `arg` is the port; program and verify: the image path; query: unused.
 // `deviceTimeout` (seconds, 0: none) bounds the capture's wait for the device.
 WorkflowResult RunWorkflow(Workflow kind, const std::string &arg, double deviceTimeout = 0);
 
-// Seconds spent in each step of the runs so far, in order.
+// Seconds spent in each step of the runs so far, in order (with the step
+// under way, when an abort cut it short).
 std::vector<StepTime> StepTimings();
+// The step the last workflow is in (None between workflows).
+WorkStep CurrentStep();

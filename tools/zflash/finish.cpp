@@ -1,0 +1,60 @@
+#include "tools/zflash/finish.h"
+
+#include <cstdlib>
+
+#include "tools/zflash/interrupt.h"
+#include "tools/zflash/output.h"
+#include "tools/zflash/record.h"
+#include "tools/zflash/worker.h"
+#include "tools/zflash/zflash.h"
+#include "zf_version.h"
+
+namespace {
+
+RecordSettings settings;
+
+void FinishDeviceSession(CommandResult &result, DeviceResult &device)
+{
+    device.timings = StepTimings();
+    device.terminated = result.exitCode != ExitOk && Terminated();
+    RecordContext context;
+    context.time = UtcNow();
+    context.toolVersion = ZF_VERSION;
+    context.station = StationName();
+    context.adapter = settings.adapter;
+    result.recordContext = context;
+    const nlohmann::json record = MakeRecord(device, result.exitCode, context);
+    EmitEvent("record", {{"record", record}});
+    std::string error;
+    if (!settings.logPath.empty() && !AppendRecord(settings.logPath, record, error))
+        PrintWarning("could not add the record to " + settings.logPath + ": " + error + ".");
+}
+
+}  // namespace
+
+void SetRecordSettings(const RecordSettings &newSettings)
+{
+    settings = newSettings;
+}
+
+int FinishCommand(CommandResult &result)
+{
+    if (auto *device = std::get_if<DeviceResult>(&result.body))
+        FinishDeviceSession(result, *device);
+    return FinishOutput(result);
+}
+
+void AbortCommand(FailureKind kind, const std::string &message)
+{
+    PrintError(message);
+    CommandResult aborted;
+    CommandResult &result = ResultInProgress() ? *ResultInProgress() : aborted;
+    result.exitCode = ExitCodeOf(kind);
+    if (auto *device = std::get_if<DeviceResult>(&result.body)) {
+        device->failure = Failure();
+        device->failure.kind = kind;
+        device->failure.step = CurrentStep();
+        device->failure.message = message;
+    }
+    std::_Exit(FinishCommand(result));
+}

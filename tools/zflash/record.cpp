@@ -1,0 +1,71 @@
+#include "tools/zflash/record.h"
+
+#include "tools/zflash/zflash.h"
+
+using nlohmann::json;
+
+namespace {
+
+json Firmware(const std::optional<FirmwareInfo> &info)
+{
+    const FirmwareInfo f = info ? *info : FirmwareInfo();
+    return {{"version", f.version}, {"model", f.model}, {"hw", f.hw}, {"built", f.built}};
+}
+
+// Seconds per phase (a phase met twice, as the query before and after, adds
+// up), and the whole session.
+json Seconds(const std::vector<StepTime> &timings)
+{
+    json seconds = json::object();
+    double total = 0;
+    for (const StepTime &t : timings) {
+        const char *name = StepName(t.step);
+        seconds[name] = seconds.value(name, 0.0) + t.seconds;
+        total += t.seconds;
+    }
+    seconds["total"] = total;
+    return seconds;
+}
+
+}  // namespace
+
+const char *RecordResult(const DeviceResult &r, int exitCode)
+{
+    if (exitCode == ExitOk)
+        return r.current ? "current" : "ok";
+    if (r.terminated || r.failure.kind == FailureKind::Interrupted)
+        return "interrupted";
+    switch (r.failure.kind) {
+    case FailureKind::Cancelled: return "cancelled";
+    case FailureKind::PortOpenFailed:
+    case FailureKind::TimedOut: return "no-device";
+    default: break;
+    }
+    return exitCode == ExitBadInput || exitCode == ExitUnverified ? "bad-input" : "failed";
+}
+
+json MakeRecord(const DeviceResult &r, int exitCode, const RecordContext &context)
+{
+    json record = json::object();
+    record["schema"] = kRecordSchema;
+    record["time"] = context.time;
+    record["tool_version"] = context.toolVersion;
+    record["station"] = context.station;
+    record["port"] = r.port;
+    record["adapter"] = context.adapter;
+    record["device"] = {{"product", r.device ? r.device->product : std::string()},
+                        {"hw", r.device ? r.device->hw : std::string()}};
+    record["before"] = Firmware(r.before);
+    record["after"] = Firmware(r.after);
+    record["image"] = {{"file", r.programmed ? r.programmed->fileName : std::string()},
+                       {"version", r.programmed ? r.programmed->version : std::string()},
+                       {"sha256", r.imageSha256}};
+    record["result"] = RecordResult(r, exitCode);
+    record["failure"] = {{"kind", exitCode == ExitOk ? "" : FailureKindName(r.failure.kind)},
+                         {"detail", exitCode == ExitOk ? std::string() : r.failure.message.empty()
+                                                                             ? r.failure.detail
+                                                                             : r.failure.message}};
+    record["exit_code"] = exitCode;
+    record["seconds"] = Seconds(r.timings);
+    return record;
+}
