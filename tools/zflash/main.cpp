@@ -1,6 +1,7 @@
 // zflash: capture, identify, program and verify Zelvo devices from a terminal
 // or a script, through the same workflows as the window.
 #include <chrono>
+#include <cstdlib>
 
 #include <CLI/CLI.hpp>
 
@@ -9,8 +10,10 @@
 #include "tools/zflash/interrupt.h"
 #include "tools/zflash/libtrace.h"
 #include "tools/zflash/output.h"
+#include "tools/zflash/rootdir.h"
 #include "tools/zflash/worker.h"
 #include "tools/zflash/zflash.h"
+#include "zf_version.h"
 
 namespace {
 
@@ -33,7 +36,9 @@ struct Command {
 
 void AddGlobalOptions(CLI::App &app, GlobalOptions &g)
 {
-    app.add_option("--root", g.root, "Folder holding flashloader/ and firmware/ (default: beside zflash)")
+    app.add_option("--root", g.root,
+                   "Folder holding flashloader/ and firmware/ (default: $ZFLASH_ROOT, else beside zflash,"
+                   " else the installed data folder)")
         ->type_name("DIR");
     app.add_flag("--verbose", g.verbose, "Also show the target library's trace");
     app.add_flag("--json", g.json, "Write one JSON document with the outcome to standard output");
@@ -91,8 +96,9 @@ int Run(const Command &c)
     RouteLibraryTrace(!c.global.verbose ? TraceRoute::Discard
                       : c.global.json   ? TraceRoute::Stderr
                                         : TraceRoute::Stdout);
-    if (!c.global.root.empty())
-        SetAppRootDir(c.global.root);
+    const char *envRoot = std::getenv("ZFLASH_ROOT");
+    SetAppRootDir(ChooseRootDir({c.global.root, envRoot ? envRoot : "", GetExeDir(), ZFLASH_DATA_DIR},
+                                HasFlashLoaderFolder));
     InitWorkflows(StderrIsTerminal());
     InstallInterruptHandler();
 
@@ -112,8 +118,8 @@ int Run(const Command &c)
 // NOLINTNEXTLINE(bugprone-exception-escape)
 int main(int argc, char **argv)
 {
-    CLI::App app{"zflash " + Version() +
-                 ": capture, identify, program and verify Zelvo devices over a serial port."};
+    CLI::App app{"zflash " ZF_VERSION ": capture, identify, program and verify Zelvo devices over a serial port."};
+    app.set_version_flag("--version", "zflash " ZF_VERSION, "Print zflash's version and exit");
     app.footer(kExitCodes);
     app.fallthrough();
     app.require_subcommand(1);
