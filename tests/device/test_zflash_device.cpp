@@ -97,13 +97,29 @@ TEST_F(ZflashDeviceTest, ProgramWithVersionWritesTheListedImageOfThatVersion)
     EXPECT_EQ(sim->InstalledInfo(), kOlderInfo);
 }
 
+// A version no image has is refused before the device is touched; one that
+// only other hardware has, once the device is identified.
 TEST_F(ZflashDeviceTest, ProgramWithAVersionThatIsNotListedIsBadInput)
 {
     ASSERT_TRUE(StartSim());
     ZflashRun run = Zflash({"program", "--port", Port(), "--version", "7.7"});
     EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(Contains(run.err, "zflash: no image of version 7.7 is listed for any device under "));
+    EXPECT_EQ(sim->Stats().captures, 0u);
+
+    WriteImage(root / "firmware" / "VKTQ1" / "q1_7_7.bin", "VN:7.7\r\nMD:VKT-Q1\r\nHW:VKTQ1\r\n");
+    run = Zflash({"program", "--port", Port(), "--version", "v7.7"});
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(Contains(run.err, "zflash: no listed image has version 7.7 (listed: 1.10.0, 1.2.0, 0.9).\n"));
     EXPECT_EQ(sim->InstalledInfo(), kInstalledInfo);
+}
+
+TEST_F(ZflashDeviceTest, AVersionTakesTheListingsOwnForm)
+{
+    ASSERT_TRUE(StartSim());
+    ZflashRun run = Zflash({"program", "--port", Port(), "--version", "v1.2.0"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(sim->InstalledInfo(), zftest::kOlderInfo);
 }
 
 TEST_F(ZflashDeviceTest, APortThatDoesNotExistIsNoDeviceAndSaysSo)

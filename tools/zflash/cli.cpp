@@ -1,21 +1,22 @@
-// zflash's command line: the options, the commands, and one run from the
-// parsed command to its exit code.
+// zflash's command line: one run from the parsed command to its exit code.
 #include "tools/zflash/cli.h"
 
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 
-#include <CLI/CLI.hpp>
-
 #include "app/appstate.h"
 #include "app/workflows.h"
+#include "tools/zflash/cli_options.h"
+#include "tools/zflash/finish.h"
 #include "tools/zflash/interrupt.h"
 #include "tools/zflash/output.h"
+#include "tools/zflash/port_select.h"
+#include "tools/zflash/rootdir.h"
+#include "tools/zflash/stop_policy.h"
 #include "tools/zflash/worker.h"
-#include "tools/zflash/zflash.h"
+#include "zf_version.h"
 
 namespace {
 
@@ -26,75 +27,43 @@ const char *const kExitCodes =
     "     for inspect, list, notes and ports: the output could not be written\n"
     "  2  usage or bad input (missing file, invalid image, image for other hardware)\n"
     "  3  no device (port cannot be opened, cancelled, time-out)\n"
-    "  4  image without hardware identifier refused (use --yes)";
+    "  4  image without hardware identifier refused (use --yes)\n"
+    "Several ports: 0 when every device succeeded, else the highest code of them.";
 
-// A number of seconds, 0 or more (0: no limit).
-CLI::Validator Seconds()
+bool IsDeviceCommand(const std::string &command)
 {
-    return CLI::Validator(
-        [](std::string &text) -> std::string {
-            char *end = nullptr;
-            const double value = std::strtod(text.c_str(), &end);
-            if (text.empty() || *end != '\0' || !std::isfinite(value) || value < 0)
-                return "takes a number of seconds, 0 for no limit";
-            return std::string();
-        },
-        "", "");
+    return command == "capture" || command == "program" || command == "verify";
 }
 
-CLI::Validator NotEmpty()
+bool UsesRoot(const std::string &command)
 {
-    return CLI::Validator(
-        [](std::string &text) { return text.empty() ? std::string("must not be empty") : std::string(); }, "", "");
+    return IsDeviceCommand(command) || command == "list" || command == "notes";
 }
 
-struct Command {
-    std::string name;
-    GlobalOptions global;
-    DeviceOptions device;
-    std::vector<std::string> files;
-    std::string hw;
-    std::string sysfsRoot = "/sys";
-};
-
-void AddGlobalOptions(CLI::App &app, GlobalOptions &g)
+// The commands whose job is their output.
+bool OutputIsTheJob(const std::string &command)
 {
-    app.add_option("--root", g.root, "Folder holding flashloader/ and firmware/ (default: beside zflash)")
-        ->type_name("DIR");
-    app.add_flag("--verbose", g.verbose, "Also show the target library's trace");
-    app.add_flag("--json", g.json, "Write one JSON document with the outcome to standard output");
-    app.add_option("--timeout", g.timeout, "Seconds to wait for the device; 0 (the default): until Ctrl-C")
-        ->type_name("S")
-        ->check(Seconds());
+    return command == "inspect" || command == "list" || command == "notes" || command == "ports";
 }
 
-void AddCommands(CLI::App &app, Command &c)
+ProgressStyle ChooseProgress(const GlobalOptions &g)
 {
-    CLI::App *ports = app.add_subcommand("ports", "List the serial ports");
-    ports->add_option("--sysfs-root", c.sysfsRoot, "Where sysfs is mounted")->group("");
+    if (g.events)
+        return ProgressStyle::Events;
+    if (g.progress == "bar")
+        return ProgressStyle::Bar;
+    if (g.progress == "plain")
+        return ProgressStyle::Plain;
+    if (g.progress == "none")
+        return ProgressStyle::None;
+    const char *term = std::getenv("TERM");
+    const bool dumb = term && std::strcmp(term, "dumb") == 0;
+    return StderrIsTerminal() && !dumb ? ProgressStyle::Bar : ProgressStyle::Plain;
+}
 
-    CLI::App *capture = app.add_subcommand("capture", "Capture and identify the device, list its firmware");
-    capture->add_option("--port", c.device.port, "Serial port (COM3, /dev/ttyUSB0)")->required();
-
-    CLI::App *program = app.add_subcommand("program", "Capture the device and program firmware");
-    program->add_option("--port", c.device.port, "Serial port (COM3, /dev/ttyUSB0)")->required();
-    CLI::Option *image = program->add_option("--image", c.device.image, "Custom image file to program")
-                             ->type_name("FILE")
-                             ->check(NotEmpty());
-    program->add_option("--version", c.device.version, "Listed image with this version")
-        ->type_name("V")
-        ->check(NotEmpty())
-        ->excludes(image);
-    program->add_flag("--yes,-y", c.device.yes, "Program a listed image that carries no hardware identifier");
-
-    CLI::App *inspect = app.add_subcommand("inspect", "Check image files offline");
-    inspect->add_option("files", c.files, "Image files")->required()->type_name("FILE");
-
-    CLI::App *list = app.add_subcommand("list", "Show what the catalogue offers for a hardware identifier");
-    list->add_option("--hw", c.hw, "Hardware identifier (VKT3K, ...)")->required()->type_name("ID");
-
-    CLI::App *notes = app.add_subcommand("notes", "Print the release notes for a hardware identifier");
-    notes->add_option("--hw", c.hw, "Hardware identifier (VKT3K, ...)")->required()->type_name("ID");
+OutputMode ChooseOutput(const GlobalOptions &g)
+{
+    return g.events ? OutputMode::Events : g.json ? OutputMode::Json : OutputMode::Text;
 }
 
 // Runs `command` on a body of its kind made in place in the result, where
@@ -105,14 +74,27 @@ int RunWith(CommandResult &result, Fn command)
     return command(result.body.emplace<Body>());
 }
 
+int RunDevice(const Command &c, CommandResult &result)
+{
+    DeviceOptions device = c.device;
+    device.port = device.ports.empty() ? std::string() : device.ports.front();
+    SetRecordSettings({c.global.log, device.adapter});
+    SetSessionDeadline(c.global.deadline);
+    return RunWith<DeviceResult>(result, [&](DeviceResult &b) {
+        if (c.name == "capture")
+            return RunCapture(c.global, device, b);
+        if (c.name == "verify")
+            return RunVerify(c.global, device, b);
+        return RunProgram(c.global, device, b);
+    });
+}
+
 int Dispatch(const Command &c, CommandResult &result)
 {
     if (c.name == "ports")
         return RunWith<PortsResult>(result, [&](PortsResult &b) { return RunPorts(c.global, c.sysfsRoot, b); });
-    if (c.name == "capture")
-        return RunWith<DeviceResult>(result, [&](DeviceResult &b) { return RunCapture(c.global, c.device, b); });
-    if (c.name == "program")
-        return RunWith<DeviceResult>(result, [&](DeviceResult &b) { return RunProgram(c.global, c.device, b); });
+    if (IsDeviceCommand(c.name))
+        return RunDevice(c, result);
     if (c.name == "inspect")
         return RunWith<InspectResult>(result, [&](InspectResult &b) { return RunInspect(c.global, c.files, b); });
     if (c.name == "list")
@@ -120,42 +102,39 @@ int Dispatch(const Command &c, CommandResult &result)
     return RunWith<NotesResult>(result, [&](NotesResult &b) { return RunNotes(c.global, c.hw, b); });
 }
 
-bool UsesRoot(const std::string &command)
+void ChooseRoot(const GlobalOptions &g)
 {
-    return command == "capture" || command == "program" || command == "list" || command == "notes";
+    const char *envRoot = std::getenv("ZFLASH_ROOT");
+    SetAppRootDir(ChooseRootDir({g.root, envRoot ? envRoot : "", GetExeDir(), ZFLASH_DATA_DIR},
+                                HasFlashLoaderFolder));
 }
 
-// The commands whose job is their output.
-bool OutputIsTheJob(const std::string &command)
+// A root named on purpose (--root, ZFLASH_ROOT) must exist.
+bool RootExists(const std::string &command)
 {
-    return command == "inspect" || command == "list" || command == "notes" || command == "ports";
+    std::error_code ec;
+    if (!UsesRoot(command) || std::filesystem::is_directory(AppRootDir(), ec))
+        return true;
+    PrintError("no such folder: " + AppRootDir() + " (the folder of flashloader/ and firmware/).");
+    return false;
 }
 
 int Run(const Command &c)
 {
-    InitOutput(c.global.json);
+    InitOutput(ChooseOutput(c.global));
     RouteLibraryTrace(!c.global.verbose ? TraceRoute::Discard
                       : c.global.json   ? TraceRoute::Stderr
                                         : TraceRoute::Stdout);
-    if (!c.global.root.empty())
-        SetAppRootDir(c.global.root);
-    InitWorkflows(StderrIsTerminal());
+    ChooseRoot(c.global);
+    InitWorkflows(ChooseProgress(c.global));
     InstallInterruptHandler();
 
     CommandResult result;
     result.command = c.name;
     result.root = AppRootDir();
     SetResultInProgress(&result);
-    std::error_code ec;
-    if (UsesRoot(c.name) && !c.global.root.empty() && !std::filesystem::is_directory(c.global.root, ec)) {
-        PrintError("no such folder: " + c.global.root + " (--root).");
-        result.exitCode = ExitBadInput;
-    } else {
-        result.exitCode = Dispatch(c, result);
-    }
-    if (auto *device = std::get_if<DeviceResult>(&result.body))
-        device->timings = StepTimings();
-    int code = FinishOutput(result);
+    result.exitCode = RootExists(c.name) ? Dispatch(c, result) : ExitBadInput;
+    int code = FinishCommand(result);
     SetResultInProgress(nullptr);
     if (OutputIsTheJob(c.name) && StdoutError() != 0) {
         std::fprintf(stderr, "zflash: the output could not be written: %s.\n", std::strerror(StdoutError()));
@@ -172,42 +151,88 @@ bool AskedForJson(int argc, char **argv)
     return false;
 }
 
-// A usage error: CLI11's message on standard error, and with --json still
-// the one document on standard output.
-int UsageError(const CLI::App &app, const CLI::ParseError &e, bool json)
+// A usage error: its message on standard error, and with --json still the
+// one document on standard output.
+int UsageError(const std::string &command, const std::string &message, bool json)
 {
-    const int status = app.exit(e, std::cout, std::cerr);
-    if (status == 0)
-        return ExitOk;  // --help
     if (json) {
-        InitOutput(true);
+        InitOutput(OutputMode::Json);
         CommandResult result;
+        result.command = command;
         result.exitCode = ExitBadInput;
-        for (const CLI::App *sub : app.get_subcommands())
-            result.command = sub->get_name();
-        PrintError(e.what());
+        PrintError(message);
         FinishOutput(result);
+    } else {
+        std::fprintf(stderr, "zflash: %s\n", message.c_str());
     }
     return ExitBadInput;
+}
+
+// "progam" is not "program": said before CLI11 would call it an extra argument.
+bool KnownCommand(const std::string &word, std::string &message)
+{
+    for (const char *const *name = kCommandNames; *name; ++name)
+        if (word == *name)
+            return true;
+    message = "unknown command \"" + word + "\".";
+    const std::string nearest = NearestCommand(word);
+    if (!nearest.empty())
+        message += " Did you mean \"" + nearest + "\"?";
+    message += " Run zflash --help for the commands.";
+    return false;
+}
+
+// Several ports (or a selector that names several) make a gang.
+int RunCommand(Command &c)
+{
+    if (!IsDeviceCommand(c.name) || c.global.events)
+        return Run(c);
+    std::vector<ResolvedPort> ports;
+    std::string error;
+    if (!ResolvePorts(c.device.ports, c.sysfsRoot, ports, error))
+        return UsageError(c.name, error, c.global.json);
+    if (ports.size() > 1) {
+        ChooseRoot(c.global);
+        c.device.ports.clear();
+        for (const ResolvedPort &p : ports)
+            c.device.ports.push_back(p.port);
+        return RunGang(c.name, c.global, c.device);
+    }
+    c.device.ports = {ports.front().port};
+    c.device.adapter = ports.front().adapterSerial;
+    return Run(c);
 }
 
 }  // namespace
 
 int ZflashMain(int argc, char **argv)
 {
-    CLI::App app{"zflash " + Version() +
-                 ": capture, identify, program and verify Zelvo devices over a serial port."};
+    CLI::App app{"zflash " ZF_VERSION ": capture, identify, program and verify Zelvo devices over a serial port."};
+    app.set_version_flag("--version", "zflash " ZF_VERSION, "Print zflash's version and exit");
     app.footer(kExitCodes);
     app.fallthrough();
     app.require_subcommand(1);
     Command command;
+    if (const char *sysfs = std::getenv("ZFLASH_SYSFS_ROOT"))
+        command.sysfsRoot = sysfs;
     AddGlobalOptions(app, command.global);
     AddCommands(app, command);
+    const bool json = AskedForJson(argc, argv);
+    const std::string word = CommandWord(std::vector<std::string>(argv + 1, argv + argc));
+    std::string message;
+    if (!word.empty() && !KnownCommand(word, message))
+        return UsageError(std::string(), message, json);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &e) {
-        return UsageError(app, e, AskedForJson(argc, argv));
+        if (e.get_exit_code() == 0 || !json)
+            return app.exit(e) == 0 ? ExitOk : ExitBadInput;
+        std::string name;
+        for (const CLI::App *sub : app.get_subcommands())
+            name = sub->get_name();
+        return UsageError(name, e.what(), json);
     }
     command.name = app.get_subcommands().front()->get_name();
-    return Run(command);
+    command.device.version = PlainVersion(command.device.version);
+    return RunCommand(command);
 }

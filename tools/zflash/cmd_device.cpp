@@ -1,5 +1,6 @@
 // "zflash capture" and "zflash program": the window's Capture and Program
 // commands, driven from the command line.
+#include <filesystem>
 #include <fstream>
 
 #include "app/appstate.h"
@@ -7,7 +8,9 @@
 #include "app/fwtext.h"
 #include "app/workflows.h"
 #include "tools/zflash/device_session.h"
+#include "catalogue/target.h"
 #include "tools/zflash/output.h"
+#include "tools/zflash/sha256.h"
 #include "tools/zflash/worker.h"
 
 namespace {
@@ -52,15 +55,44 @@ int LoadCustomImage(const std::string &path, DeviceResult &result)
     return ExitOk;
 }
 
-long ListedIndexOf(const std::string &version)
+long IndexOfVersion(const std::vector<FirmwareVersion> &list, const std::string &version)
 {
-    for (size_t i = 0; i < g_fwList.size(); ++i)
-        if (g_fwList[i].version == version)
+    for (size_t i = 0; i < list.size(); ++i)
+        if (list[i].version == version)
             return long(i);
-    for (size_t i = 0; i < g_fwList.size(); ++i)
-        if (!g_fwList[i].version.empty() && CompareVersions(g_fwList[i].version, version) == 0)
+    for (size_t i = 0; i < list.size(); ++i)
+        if (!list[i].version.empty() && CompareVersions(list[i].version, version) == 0)
             return long(i);
     return -1;
+}
+
+long ListedIndexOf(const std::string &version)
+{
+    return IndexOfVersion(g_fwList, version);
+}
+
+// Before the device is touched: does any hardware option list this version?
+bool AnyOptionListsVersion(const std::string &version)
+{
+    for (const Product &product : AllProducts())
+        for (const HWOption &option : product.options) {
+            try {
+                if (IndexOfVersion(DiscoverFirmware(FirmwareFolder(option.folder)), version) >= 0)
+                    return true;
+            } catch (const std::filesystem::filesystem_error &) {
+                // An unreadable folder is told when its device is captured.
+            }
+        }
+    return false;
+}
+
+int CheckVersionListed(const std::string &version, DeviceResult &result)
+{
+    if (version.empty() || AnyOptionListsVersion(version))
+        return ExitOk;
+    return DeviceFailed(result, BadInput(FailureKind::ImageInvalid, WorkStep::None, version),
+                        "no image of version " + version + " is listed for any device under " + AppRootDir() +
+                            ".");
 }
 
 // The custom image, the listed image with the asked version, or the newest.
@@ -97,10 +129,37 @@ int JudgeImage(const FirmwareVersion &fw, bool yes, DeviceResult &result)
     return ExitOk;
 }
 
-int ProgramImage(const FirmwareVersion &fw, DeviceResult &result)
+void NoteImage(const FirmwareVersion &fw, DeviceResult &result)
 {
     result.programmed = fw;
     result.custom = g_customLoaded;
+    result.imageSha256 = FileSha256(fw.path);
+}
+
+// The device holds the image's version, model and hardware identifier.
+bool HoldsImage(const DeviceResult &result, const FirmwareVersion &fw)
+{
+    return result.before && !fw.version.empty() && result.before->version == fw.version &&
+           result.before->model == fw.model && result.before->hw == fw.hw;
+}
+
+// --skip-if-current: true when the device is verified to hold the image.
+bool VerifiedCurrent(const FirmwareVersion &fw, DeviceResult &result)
+{
+    if (!HoldsImage(result, fw))
+        return false;
+    PrintNotice("The device holds version " + fw.version + " already: verifying instead of programming.");
+    WorkflowResult r = RunWorkflow(Workflow::Verify, fw.path);
+    if (r.ok) {
+        result.current = true;
+        return true;
+    }
+    PrintWarning("the firmware region does not hold the image of its version: programming it.");
+    return false;
+}
+
+int ProgramImage(const FirmwareVersion &fw, DeviceResult &result)
+{
     Log(ProgrammingLogLine(fw, g_customLoaded));
     WorkflowResult r = RunWorkflow(Workflow::Program, fw.path);
     if (r.ok)
@@ -128,10 +187,56 @@ int ProgramCaptured(const DeviceOptions &device, DeviceResult &result)
         code = ChooseImage(device, fw, result);
     if (code == ExitOk)
         code = JudgeImage(fw, device.yes, result);
-    if (code == ExitOk)
-        code = ProgramImage(fw, result);
+    if (code != ExitOk)
+        return code;
+    NoteImage(fw, result);
+    if (device.skipIfCurrent && VerifiedCurrent(fw, result)) {
+        result.after = result.before;
+        return ExitOk;
+    }
+    code = ProgramImage(fw, result);
     if (code == ExitOk)
         QueryInstalled(result.after);  // the new firmware; a failure here changes nothing
+    return code;
+}
+
+// verify: the image against the firmware region, nothing written.
+int VerifyCaptured(const DeviceOptions &device, DeviceResult &result)
+{
+    int code = QueryInstalled(result.before);
+    FirmwareVersion fw;
+    if (code == ExitOk)
+        code = ChooseImage(device, fw, result);
+    if (code == ExitOk)
+        code = JudgeImage(fw, device.yes, result);
+    if (code != ExitOk)
+        return code;
+    NoteImage(fw, result);
+    WorkflowResult r = RunWorkflow(Workflow::Verify, fw.path);
+    if (r.ok) {
+        PrintResult("Verified:     the device holds " + fw.fileName);
+        result.after = result.before;
+        return ExitOk;
+    }
+    return DeviceFailed(result, r.outcome.failure, r.outcome.failure.message);
+}
+
+// Loads the custom image, checks the asked version, captures the device and
+// runs `captured`; the port is released on every path.
+template <class Captured>
+int WithCapturedDevice(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result,
+                       Captured captured)
+{
+    result.port = device.port;
+    int code = device.image.empty() ? ExitOk : LoadCustomImage(device.image, result);
+    if (code == ExitOk)
+        code = CheckVersionListed(device.version, result);
+    if (code == ExitOk)
+        code = CaptureDevice(global, device.port, result);
+    if (code != ExitOk)
+        return code;
+    code = captured(device, result);
+    ReleaseDevice();
     return code;
 }
 
@@ -149,16 +254,10 @@ int RunCapture(const GlobalOptions &global, const DeviceOptions &device, DeviceR
 
 int RunProgram(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result)
 {
-    result.port = device.port;
-    if (!device.image.empty()) {
-        int code = LoadCustomImage(device.image, result);
-        if (code != ExitOk)
-            return code;
-    }
-    int code = CaptureDevice(global, device.port, result);
-    if (code != ExitOk)
-        return code;
-    code = ProgramCaptured(device, result);
-    ReleaseDevice();
-    return code;
+    return WithCapturedDevice(global, device, result, ProgramCaptured);
+}
+
+int RunVerify(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result)
+{
+    return WithCapturedDevice(global, device, result, VerifyCaptured);
 }

@@ -10,6 +10,7 @@
 #include "devicelink/comport.h"
 #include "targetlib/capture.h"
 #include "tools/zflash/json_writer.h"
+#include "tools/zflash/terminal.h"
 #include "tools/zflash/terminal_text.h"
 
 #ifdef _WIN32
@@ -209,12 +210,17 @@ void ShowLive(const std::string &text)
     std::lock_guard<std::mutex> lock(mutex);
     if (mode == OutputMode::Events)
         return;
-    std::string line = "\r" + TerminalSafe(text);
-    if (text.size() < liveWidth)
-        line += std::string(liveWidth - text.size(), ' ');
+    // Never wider than the terminal is now: a wrapped line cannot be redrawn.
+    std::string shown = TerminalSafe(text);
+    const int columns = TerminalColumns();
+    if (columns > 1 && shown.size() >= size_t(columns))
+        shown.resize(size_t(columns) - 1);
+    std::string line = "\r" + shown;
+    if (shown.size() < liveWidth)
+        line += std::string(liveWidth - shown.size(), ' ');
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
-    liveWidth = text.empty() ? 1 : text.size();
+    liveWidth = shown.empty() ? 1 : shown.size();
 }
 
 void EndLive()

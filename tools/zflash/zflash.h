@@ -21,17 +21,24 @@ const char *OutcomeName(int exitCode);
 int ExitCodeOf(FailureKind kind);
 
 struct GlobalOptions {
-    std::string root;      // folder of flashloader/ and firmware/; empty: beside the executable
+    std::string root;      // folder of flashloader/ and firmware/; empty: found (rootdir.h)
     bool verbose = false;  // show the target library's trace
     bool json = false;     // one JSON document on standard output
     double timeout = 0;    // seconds to wait for the device; 0: until Ctrl-C
+    double deadline = 0;   // seconds a whole device session may take; 0: no bound
+    std::string log;       // file that gets one record per device session (JSON Lines)
+    std::string progress = "auto";  // auto, bar, plain, none
+    bool events = false;   // a gang's worker: events on standard output
 };
 
 struct DeviceOptions {
-    std::string port;
-    std::string image;    // custom image file
-    std::string version;  // listed image with this version
-    bool yes = false;     // program an image that cannot be verified
+    std::vector<std::string> ports;  // as given: names, links, selectors
+    std::string port;                // the one port of this session
+    std::string adapter;             // USB serial number of its adapter, where known
+    std::string image;               // custom image file
+    std::string version;             // listed image with this version ("1.9.7" or "v1.9.7")
+    bool yes = false;                // program an image that cannot be verified
+    bool skipIfCurrent = false;      // verify instead when the device holds the image already
 };
 
 // Each command prints as it goes (text mode) and fills in its result; the
@@ -39,6 +46,10 @@ struct DeviceOptions {
 int RunPorts(const GlobalOptions &global, const std::string &sysfsRoot, PortsResult &result);
 int RunCapture(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result);
 int RunProgram(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result);
+int RunVerify(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result);
+// capture, program or verify on several ports at once: one worker process
+// each, supervised by this one (gang.cpp).
+int RunGang(const std::string &command, const GlobalOptions &global, const DeviceOptions &device);
 int RunInspect(const GlobalOptions &global, const std::vector<std::string> &files,
                InspectResult &result);
 int RunList(const GlobalOptions &global, const std::string &hw, ListResult &result);

@@ -1,0 +1,135 @@
+#include "tools/zflash/gang_display.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "tools/zflash/progress_format.h"
+
+namespace {
+
+const struct {
+    const char *step;
+    const char *phase;
+} kPhases[] = {
+    {"open", "Opening port"},       {"wait", "Waiting for device"}, {"identify", "Identifying"},
+    {"loader", "Starting loader"},  {"list", "Listing firmware"},   {"query", "Querying"},
+    {"readImage", "Reading image"}, {"blankCheck", "Blank check"},  {"erase", "Erasing"},
+    {"program", "Programming"},     {"verify", "Verifying"},        {"done", "Done"},
+};
+
+std::string Pad(const std::string &text, size_t width)
+{
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+std::string Rate(double bytesPerSecond)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f kB/s", bytesPerSecond / 1000.0);
+    return buf;
+}
+
+std::string Str(const nlohmann::json &j, const char *key)
+{
+    return j.is_object() && j.contains(key) && j[key].is_string() ? j[key].get<std::string>() : std::string();
+}
+
+std::string Installed(const nlohmann::json &record, const char *which)
+{
+    const std::string v = record.is_object() && record.contains(which) ? Str(record[which], "version") : "";
+    return v.empty() ? "-" : "v" + v;
+}
+
+std::string ResultOf(const GangPort &p)
+{
+    const std::string result = Str(p.record, "result");
+    if (!result.empty())
+        return result;
+    return p.exitCode == 0 ? "ok" : "failed (exit " + std::to_string(p.exitCode) + ")";
+}
+
+// Keeps the start of `text` within `width` columns (bytes of ASCII; a
+// cut never splits a UTF-8 sequence).
+std::string Fit(const std::string &text, size_t width)
+{
+    if (text.size() <= width)
+        return text;
+    size_t cut = width;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    return text.substr(0, cut);
+}
+
+// A long port name (a /dev/serial/by-id link) keeps its end, which tells
+// the adapters apart.
+std::string PortColumn(const std::string &port)
+{
+    const size_t kWidth = 24;
+    if (port.size() <= kWidth)
+        return Pad(port, kWidth);
+    size_t from = port.size() - (kWidth - 3);
+    while (from < port.size() && (static_cast<unsigned char>(port[from]) & 0xC0) == 0x80)
+        ++from;
+    return "..." + port.substr(from);
+}
+
+}  // namespace
+
+std::string PhaseOfStep(const std::string &step)
+{
+    for (const auto &p : kPhases)
+        if (step == p.step)
+            return p.phase;
+    return step;
+}
+
+std::string GangLine(const GangPort &p, size_t width)
+{
+    const std::string head = PortColumn(p.port) + " " + Pad(p.device.empty() ? "-" : p.device, 16) + " ";
+    std::string state = p.finished ? ResultOf(p) : p.phase;
+    std::string figures;
+    if (!p.finished && p.percent >= 0) {
+        char pct[8];
+        std::snprintf(pct, sizeof pct, "%3d%%", std::clamp(p.percent, 0, 100));
+        figures = pct;
+        if (p.bytesPerSecond > 0)
+            figures += "  " + Rate(p.bytesPerSecond);
+    }
+    const std::string bar = !p.finished && p.percent >= 0 ? " " + FormatBar(p.percent, 20) : "";
+    const std::string time = "  " + FormatSeconds(p.seconds);
+    // The widest form that fits: everything, then without the bar, the
+    // time, the figures; at the last the start of the line.
+    const std::string forms[] = {
+        head + Pad(state, 20) + bar + " " + figures + time,
+        head + Pad(state, 20) + " " + figures + time,
+        head + Pad(state, 20) + " " + figures,
+        head + state,
+    };
+    if (width == 0)
+        return forms[0];
+    for (const std::string &form : forms)
+        if (form.size() < width)
+            return form;
+    return Fit(forms[3], width - 1);
+}
+
+std::vector<std::string> GangSummary(const std::vector<GangPort> &ports)
+{
+    std::vector<std::vector<std::string>> rows = {{"Port", "Device", "Installed", "Result", "Time"}};
+    for (const GangPort &p : ports)
+        rows.push_back({p.port, p.device.empty() ? "-" : p.device,
+                        Installed(p.record, "before") + " -> " + Installed(p.record, "after"), ResultOf(p),
+                        FormatSeconds(p.seconds)});
+    std::vector<size_t> widths(rows[0].size(), 0);
+    for (const auto &row : rows)
+        for (size_t i = 0; i < row.size(); ++i)
+            widths[i] = std::max(widths[i], row[i].size());
+    std::vector<std::string> lines;
+    for (const auto &row : rows) {
+        std::string line;
+        for (size_t i = 0; i < row.size(); ++i)
+            line += i + 1 < row.size() ? Pad(row[i], widths[i] + 2) : row[i];
+        lines.push_back(line);
+    }
+    return lines;
+}

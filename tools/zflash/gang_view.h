@@ -1,0 +1,35 @@
+// How a gang's supervisor shows what its workers do. On a terminal (bar):
+// one live line per port, redrawn in place, fitted to the terminal's width
+// as it is now, with problems printed above it. Otherwise (plain): each
+// worker's lines prefixed with its port, and its progress at whole tens of
+// percent; none: the same without progress. At the end a summary table, or
+// with --json one record per line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/zflash/gang_display.h"
+#include "tools/zflash/zflash.h"
+
+class GangView {
+public:
+    explicit GangView(const GlobalOptions &global);
+
+    void Log(const GangPort &p, const std::string &text);
+    void Problem(const GangPort &p, const std::string &text);
+    void Finished(const GangPort &p);
+    // The live lines (bar) or the progress lines (plain), about ten times a second.
+    void Draw(const std::vector<GangPort> &ports);
+    void Done(const std::vector<GangPort> &ports);
+
+private:
+    void Above(const std::string &line);  // a line above the live block
+    void Erase();                         // the live block goes
+
+    enum class Style { Bar, Plain, None } style;
+    bool json;
+    size_t drawn = 0;  // lines of the live block on the terminal
+    std::vector<int> shownDecade;
+    std::vector<std::string> shownPhase;
+};
