@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "target_harness.h"
+#include "tests/support/target_harness.h"
 #include "targetlib/checksum.h"
 #include "targetlib/transact.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "pty_line.h"
+#include "tests/support/pty_line.h"
 #include "targetlib/capture.h"
 #include "targetlib/libstate.h"
 #include "tools/imagewriter/imagewriter.h"

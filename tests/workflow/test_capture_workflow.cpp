@@ -1,6 +1,6 @@
 // The capture worker against the simulated device: every end it can reach,
 // with its log lines, the port it leaves and the state it publishes.
-#include "tests/device/workflow_fixture.h"
+#include "tests/workflow/workflow_fixture.h"
 
 #include "app/support.h"
 

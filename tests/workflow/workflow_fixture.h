@@ -17,7 +17,7 @@
 #include "app/appstate.h"
 #include "app/workflows.h"
 #include "targetlib/libstate.h"
-#include "tests/unit/message_recorder.h"
+#include "tests/support/message_recorder.h"
 #include "tools/imagewriter/imagewriter.h"
 #include "tools/zsim/simdevice.h"
 
