@@ -28,7 +28,7 @@ for path in sys.argv[2:]:
         continue
     for case in cases:
         name = case.get("name", "")
-        if case.get("classname") and not name.startswith(case.get("classname") + "."):
+        if case.get("classname") not in (None, "", name) and not name.startswith(case.get("classname") + "."):
             name = case.get("classname") + "." + name
         if case.find("failure") is not None or case.find("error") is not None or case.get("status") == "fail":
             failed.append(name)

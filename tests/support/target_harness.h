@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/eventually.h"
 #include "tests/support/pty_line.h"
 #include "targetlib/capture.h"
 #include "targetlib/libstate.h"
