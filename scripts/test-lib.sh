@@ -12,24 +12,34 @@ zf_report() {
     echo "$1 $2 $3" >>"$ZF_RESULTS"
 }
 
-# zf_count_gtest LOG: prints "PASSED FAILED" from a googletest console log.
-zf_count_gtest() {
-    local passed failed
-    passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$1" | tail -n1)
-    failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\{0,1\}, listed below:.*/\1/p' "$1" | tail -n1)
-    echo "${passed:-0} ${failed:-0}"
-}
-
-# zf_count_ctest LOG: prints "PASSED FAILED" from ctest's summary; skipped
-# tests count as neither.
-zf_count_ctest() {
-    local line total failed skipped
-    line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n1)
-    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
-    failed=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
-    skipped=$(grep -cE '^[[:space:]]*[0-9]+ - .*\(Skipped\)$' "$1")
-    [ -n "$line" ] || { echo "0 0"; return; }
-    echo "$((total - failed - skipped)) $failed"
+# zf_junit counts|failed XML...: from JUnit XML files (ctest --output-junit)
+# or googletest XML files (--gtest_output=xml:FILE), "counts" prints "PASSED
+# FAILED" and "failed" the names of the failed tests, one a line. A test with
+# a <failure> or <error>, or with ctest's status "fail", failed; a skipped or
+# disabled test counts as neither; a missing file counts nothing.
+zf_junit() {
+    python3 - "$@" <<'PY'
+import sys, xml.etree.ElementTree as ET
+mode, passed, failed = sys.argv[1], 0, []
+for path in sys.argv[2:]:
+    try:
+        cases = ET.parse(path).getroot().iter("testcase")
+    except (OSError, ET.ParseError):
+        continue
+    for case in cases:
+        name = case.get("name", "")
+        if case.get("classname") not in (None, "", name) and not name.startswith(case.get("classname") + "."):
+            name = case.get("classname") + "." + name
+        if case.find("failure") is not None or case.find("error") is not None or case.get("status") == "fail":
+            failed.append(name)
+        elif (case.find("skipped") is None and case.get("status") not in ("notrun", "disabled")
+              and case.get("result") not in ("skipped", "suppressed")):
+            passed += 1
+if mode == "failed":
+    print("\n".join(failed)) if failed else None
+else:
+    print(passed, len(failed))
+PY
 }
 
 # zf_report_counts LABEL STATUS PASSED FAILED: a runner that exited non-zero
@@ -43,12 +53,29 @@ zf_report_counts() {
     zf_report "$passed" "$failed" "$label"
 }
 
-zf_report_gtest() {  # LABEL STATUS LOG
-    zf_report_counts "$1" "$2" $(zf_count_gtest "$3")
+# zf_report_junit LABEL STATUS XML...: reports what the XML files hold; a
+# run in which no test passed or failed counts as one failure.
+zf_report_junit() {
+    local label=$1 status=$2 passed failed
+    shift 2
+    read -r passed failed < <(zf_junit counts "$@")
+    if [ $((passed + failed)) -eq 0 ]; then
+        echo "$label: no test ran" >&2
+        [ "$status" -ne 0 ] || status=1
+    fi
+    zf_report_counts "$label" "$status" "$passed" "$failed"
 }
 
-zf_report_ctest() {  # LABEL STATUS LOG
-    zf_report_counts "$1" "$2" $(zf_count_ctest "$3")
+# zf_ctest LABEL BUILD-DIR [CTEST-ARGUMENTS...]: runs ctest in BUILD-DIR two
+# tests at a time (log $ZF_LOGS/LABEL.log, JUnit XML $ZF_LOGS/LABEL.xml) and
+# reports its counts under LABEL. ZF_CTEST_JOBS changes the two.
+zf_ctest() {
+    local label=$1 dir=$2 xml=$ZF_LOGS/$1.xml log=$ZF_LOGS/$1.log
+    shift 2
+    rm -f "$xml"
+    timeout -k 30 "${ZF_CTEST_TIMEOUT:-1200}" ctest --test-dir "$dir" -j"${ZF_CTEST_JOBS:-2}" \
+        --output-on-failure --output-junit "$xml" "$@" 2>&1 | tee "$log"
+    zf_report_junit "$label" "${PIPESTATUS[0]}" "$xml"
 }
 
 # zf_need FILE LABEL: reports one failure and returns 1 when a program that

@@ -5,30 +5,15 @@
 # announces itself). Screenshots go to artifacts/gui-e2e/.
 #   ZF_E2E_WINBUILD  Windows build folder (default build/windows)
 #   ZF_E2E_ZSIM      the simulator (default build/native/tools/zsim/zsim)
-. scripts/test-lib.sh
-. scripts/wine-env.sh
-winbuild=${ZF_E2E_WINBUILD:-build/windows}
-zsim=${ZF_E2E_ZSIM:-build/native/tools/zsim/zsim}
-ZF_ZSIM=$zsim
-driver=$winbuild/tests/e2e/zf_gui_e2e.exe
-zf_need "$winbuild/bin/ZelvoFlashUpdate.exe" gui-e2e && zf_need "$driver" gui-e2e \
-    && zf_need "$zsim" gui-e2e && zf_need "$winbuild/bin/README.txt" gui-e2e || exit 1
-com=COM5 silent_com=COM6
-work=$(mktemp -d)
+. scripts/wine-session.sh
+ZF_WINBUILD=${ZF_E2E_WINBUILD:-$ZF_WINBUILD}
+ZF_ZSIM=${ZF_E2E_ZSIM:-$ZF_ZSIM}
+zf_need "$ZF_WINBUILD/bin/ZelvoFlashUpdate.exe" gui-e2e && zf_need "$ZF_WINBUILD/tests/e2e/zf_gui_e2e.exe" gui-e2e \
+    && zf_need "$ZF_ZSIM" gui-e2e && zf_need "$ZF_WINBUILD/bin/README.txt" gui-e2e || exit 1
+zf_wine_session gui-e2e || exit 1
+work=$ZF_WINE_WORK
 shots=$work/shots artifacts=$ZF_REPO/artifacts/gui-e2e
 mkdir -p "$work/app" "$work/images" "$shots" "$artifacts"
-watcher_pid=
-
-cleanup() {
-    [ -n "$watcher_pid" ] && kill "$watcher_pid" 2>/dev/null
-    zf_wine_unmap_com "$com"
-    zf_wine_unmap_com "$silent_com"
-    # Wine first: the ptys must outlive every Wine handle on them.
-    zf_wine_cleanup
-    zf_zsim_stop_all
-    rm -rf "$work"
-}
-trap cleanup EXIT
 
 # Answers the driver's screenshot requests: NAME.req holds "x y w h".
 watch_shots() {
@@ -46,28 +31,19 @@ watch_shots() {
     done
 }
 
-winpath() { local p=$1; echo "Z:${p//\//\\}"; }
-
 # Erase 1.5 s, each programmed block and the first five verified ones
 # answered 100 ms late: about 5 s of programming for the driver to watch and
 # to close the window during, and a verification that lasts long enough to see.
-zf_zsim_start "$work/device" --log --hw VKT3K --erase-ms 1500 --fault slow:190:0:all:1 --fault slow:191:0:5:1 \
-    || { zf_report 0 1 gui-e2e-zsim; exit 1; }
-zf_zsim_start "$work/silent" --hw VKT3K --no-announce || { zf_report 0 1 gui-e2e-zsim; exit 1; }
-cp -r "$winbuild/bin/." "$work/app/"
-zf_wine_init_prefix && zf_xvfb_start && zf_wine_start \
-    && zf_wine_map_com "$com" "$work/device" && zf_wine_map_com "$silent_com" "$work/silent" \
-    || { zf_report 0 1 gui-e2e-setup; exit 1; }
+zf_wine_session_device COM5 device --log --hw VKT3K --erase-ms 1500 --fault slow:190:0:all:1 --fault slow:191:0:5:1 \
+    && zf_wine_session_device COM6 silent --hw VKT3K --no-announce || exit 1
+cp -r "$ZF_WINBUILD/bin/." "$work/app/"
 watch_shots &
-watcher_pid=$!
+zf_wine_session_on_exit "kill $!"
 
-export ZF_E2E_APP ZF_E2E_COM=$com ZF_E2E_SILENT_COM=$silent_com ZF_E2E_WORK ZF_E2E_SHOTS ZF_E2E_SIM_LOG
-ZF_E2E_APP=$(winpath "$work/app/ZelvoFlashUpdate.exe")
-ZF_E2E_WORK=$(winpath "$work/images")
-ZF_E2E_SHOTS=$(winpath "$shots")
-ZF_E2E_SIM_LOG=$(winpath "$work/device.log")
-log=$ZF_LOGS/gui-e2e.log
-zf_wine_run 300 "$driver" | tee "$log"
-status=${PIPESTATUS[0]}
+export ZF_E2E_APP ZF_E2E_COM=COM5 ZF_E2E_SILENT_COM=COM6 ZF_E2E_WORK ZF_E2E_SHOTS ZF_E2E_SIM_LOG
+ZF_E2E_APP=$(zf_winpath "$work/app/ZelvoFlashUpdate.exe")
+ZF_E2E_WORK=$(zf_winpath "$work/images")
+ZF_E2E_SHOTS=$(zf_winpath "$shots")
+ZF_E2E_SIM_LOG=$(zf_winpath "$work/device.log")
+zf_wine_ctest gui-e2e gui 300
 cp "$work/images/app-trace.txt" "$ZF_LOGS/gui-e2e-app-trace.log" 2>/dev/null
-zf_report_gtest gui-e2e "$status" "$log"

@@ -1,23 +1,12 @@
 # Windows build: zflash.exe under Wine against the simulated device on a pty
 # mapped as a Wine COM port: the port list, one program run end to end (with
 # the demo image tree beside the .exe), and a port that does not exist.
-. scripts/test-lib.sh
-. scripts/wine-env.sh
-exe=${ZF_ZFLASH_EXE:-build/windows/bin/zflash.exe}
-zsim=${ZF_ZSIM:-build/native/tools/zsim/zsim}
-zf_need "$exe" zflash-wine && zf_need "$zsim" zflash-wine || exit 1
+. scripts/wine-session.sh
+exe=${ZF_ZFLASH_EXE:-$ZF_WINBUILD/bin/zflash.exe}
+zf_need "$exe" zflash-wine && zf_need "$ZF_ZSIM" zflash-wine || exit 1
 com=${ZF_ZFLASH_COM:-COM8}
-work=$(mktemp -d)
 log=$ZF_LOGS/zflash-wine.log
 passed=0 failed=0
-
-cleanup() {
-    zf_wine_unmap_com "$com"
-    zf_wine_cleanup  # Wine first: the pty must outlive every Wine handle on it
-    zf_zsim_stop_all
-    rm -rf "$work"
-}
-trap cleanup EXIT
 
 # check LABEL EXPECTED-STATUS STATUS OUTPUT-FILE [TEXT...]: every TEXT must be in the output.
 check() {
@@ -30,9 +19,8 @@ check() {
     if [ $ok -eq 1 ]; then passed=$((passed + 1)); echo "PASS $label"; else failed=$((failed + 1)); echo "FAIL $label"; fi
 }
 
-zf_zsim_start "$work/device" || { zf_report 0 1 zflash-wine-zsim; exit 1; }
-zf_wine_init_prefix && zf_xvfb_start && zf_wine_start && zf_wine_map_com "$com" "$work/device" \
-    || { zf_report 0 1 zflash-wine-setup; exit 1; }
+zf_wine_session zflash-wine && zf_wine_session_device "$com" device || exit 1
+work=$ZF_WINE_WORK
 : >"$log"
 
 zf_wine_run 120 "$exe" ports >"$work/ports.txt"

@@ -6,7 +6,6 @@
 # folder of their table's rows.
 . scripts/test-lib.sh
 dir=build/asan
-log=$ZF_LOGS/asan-ctest.log
 
 scripts/build asan || { zf_report 0 1 asan-build; exit 1; }
 zf_need "$dir/CTestTestfile.cmake" asan-ctest || exit 1
@@ -25,5 +24,4 @@ export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=report_objects=1
 
-timeout -k 30 1200 ctest --test-dir "$dir" -j2 --output-on-failure -E 'FaultMatrix' 2>&1 | tee "$log"
-zf_report_ctest asan-ctest "${PIPESTATUS[0]}" "$log"
+zf_ctest asan-ctest "$dir" -LE '^faultmatrix$'

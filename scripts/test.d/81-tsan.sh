@@ -5,7 +5,6 @@
 # in its own step.
 . scripts/test-lib.sh
 dir=build/tsan
-log=$ZF_LOGS/tsan-ctest.log
 
 scripts/build tsan || { zf_report 0 1 tsan-build; exit 1; }
 zf_need "$dir/CTestTestfile.cmake" tsan-ctest || exit 1
@@ -17,5 +16,4 @@ grep -q -- -fsanitize=thread "$dir/compile_commands.json" || {
 
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
-timeout -k 30 1200 ctest --test-dir "$dir" -j2 --output-on-failure -E 'FaultMatrix' 2>&1 | tee "$log"
-zf_report_ctest tsan-ctest "${PIPESTATUS[0]}" "$log"
+zf_ctest tsan-ctest "$dir" -LE '^faultmatrix$'

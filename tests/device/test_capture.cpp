@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "target_harness.h"
+#include "tests/support/target_harness.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ TEST_F(SimTargetTest, StateFiveReturnsAtOnceWithoutReading)
 {
     Connect();
     sim->PowerCycle();  // the device announces again: bytes are waiting
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    ASSERT_TRUE(Eventually([] { return Port.RxBytes() > 0; }));
     unsigned before = Port.RxCount();
     int state = 0;
     EXPECT_EQ(Printed([&] { state = CaptureTargetSM(5); }), "");

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "devicelink/comport.h"
+#include "tests/support/eventually.h"
 
 namespace {
 
@@ -405,9 +406,7 @@ namespace {
 // Waits (up to two seconds) until the port reports n received bytes.
 bool Holds(ComPort &port, int n)
 {
-    Clock::time_point end = Clock::now() + std::chrono::seconds(2);
-    while (port.RxBytes() < n && Clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    Eventually([&] { return port.RxBytes() >= n; }, std::chrono::seconds(2));
     return port.RxBytes() == n;
 }
 

@@ -17,6 +17,7 @@
 #include "targetlib/transact.h"
 #include "tools/zsim/simdevice.h"
 #include "tools/zsim/simfaults.h"
+#include "tests/support/eventually.h"
 
 namespace {
 
@@ -162,8 +163,9 @@ std::string LoaderBlock(const std::string &info)
     return info + '\0' + std::string(40, '\x5A');
 }
 
-// Capture, download a loader naming `br` and start it; the host follows.
-void StartLoader(Host &host, const std::string &br, speed_t hostSpeed)
+// Capture, download a loader naming `br` and start it; the host follows
+// once the device has switched (its thread does so after the reply is out).
+void StartLoader(const SimDevice &sim, Host &host, const std::string &br, speed_t hostSpeed)
 {
     host.Capture();
     unsigned char st;
@@ -171,6 +173,7 @@ void StartLoader(Host &host, const std::string &br, speed_t hostSpeed)
     ASSERT_EQ(st, 0);
     host.Ask(CmdRamStart, Bytes({0x20, 0, 0, 0}), st);
     ASSERT_EQ(st, 0);
+    ASSERT_TRUE(Eventually([&] { return sim.LoaderRunning(); }));
     host.SetSpeed(hostSpeed);
 }
 
@@ -262,7 +265,7 @@ TEST_F(SimulatorTest, BlankRegionAnswersNoStringData)
 TEST_F(SimulatorTest, LoaderRunsAtTheBaudOfItsInformationText)
 {
     Begin();
-    StartLoader(*host, "921600", B921600);
+    StartLoader(*sim, *host, "921600", B921600);
     EXPECT_TRUE(sim->LoaderRunning());
     EXPECT_EQ(sim->CurrentBaud(), 921600u);
     EXPECT_EQ(host->Ask(CmdQuery, "HW", status), "VKT3K");
@@ -272,7 +275,7 @@ TEST_F(SimulatorTest, LoaderRunsAtTheBaudOfItsInformationText)
 TEST_F(SimulatorTest, HostThatStaysAtTheOldBaudGetsNoValidReply)
 {
     Begin();
-    StartLoader(*host, "4", B115200);
+    StartLoader(*sim, *host, "4", B115200);
     EXPECT_EQ(sim->CurrentBaud(), 460800u);
     host->Ask(CmdQuery, "HW", status, 300);
     EXPECT_EQ(status, 0xEE);
@@ -293,9 +296,9 @@ TEST_F(SimulatorTest, ResetAnswersAndReturnsToAnnouncing)
 TEST_F(SimulatorTest, ClosingThePortPowerCyclesTheDevice)
 {
     Begin();
-    StartLoader(*host, "9", B921600);
+    StartLoader(*sim, *host, "9", B921600);
     host->Close();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(Eventually([&] { return !sim->Captured(); }));
     Host again(sim->PortPath());
     EXPECT_TRUE(again.ReadUntil(kAnnouncement, 2000));
     EXPECT_FALSE(sim->Captured());
@@ -305,7 +308,7 @@ TEST_F(SimulatorTest, ClosingThePortPowerCyclesTheDevice)
 TEST_F(SimulatorTest, EraseProgramAndVerifyFollowTheFlash)
 {
     Begin();
-    StartLoader(*host, "1", B115200);
+    StartLoader(*sim, *host, "1", B115200);
     host->Ask(CmdBlankCheck, Bytes({2}), status);
     EXPECT_EQ(status, 1);
     host->Ask(CmdErase, Bytes({2}), status);
@@ -331,7 +334,7 @@ TEST_F(SimulatorTest, EraseProgramAndVerifyFollowTheFlash)
 TEST_F(SimulatorTest, ProgrammingOverFirmwareWithoutEraseIsAWriteError)
 {
     Begin();
-    StartLoader(*host, "1", B115200);
+    StartLoader(*sim, *host, "1", B115200);
     EXPECT_EQ(host->Ask(CmdProgram, "data", status), Bytes({3}));
     EXPECT_EQ(status, 1);
 }
@@ -341,7 +344,7 @@ TEST_F(SimulatorTest, ProgrammingBeyondTheRegionIsABadLength)
     SimOptions o = Fast();
     o.flashSize = 100;
     Begin(o);
-    StartLoader(*host, "1", B115200);
+    StartLoader(*sim, *host, "1", B115200);
     host->Ask(CmdErase, Bytes({2}), status);
     EXPECT_EQ(host->Ask(CmdProgram, std::string(101, 'x'), status), Bytes({2}));
     EXPECT_EQ(status, 1);
@@ -352,7 +355,7 @@ TEST_F(SimulatorTest, ForcedVerifyMismatchHitsTheNamedBlock)
     SimOptions o = Fast();
     o.verifyMismatchBlock = 1;
     Begin(o);
-    StartLoader(*host, "1", B115200);
+    StartLoader(*sim, *host, "1", B115200);
     host->Ask(CmdErase, Bytes({2}), status);
     host->Ask(CmdProgram, "one", status);
     host->Ask(CmdProgram, "two", status);

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "target_harness.h"
+#include "tests/support/target_harness.h"
 #include "targetlib/transact.h"
 
 namespace {

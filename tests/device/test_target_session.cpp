@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "target_harness.h"
+#include "tests/support/target_harness.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ TEST_F(SimTargetTest, FullSessionStartsTheLoaderThenProgramsAndVerifiesTheFirmwa
     ASSERT_TRUE(started);
     EXPECT_EQ(LastError(), 0);
     EXPECT_EQ(Port.BaudRate(), 921600u);
-    EXPECT_TRUE(sim->LoaderRunning());
+    EXPECT_TRUE(Eventually([&] { return sim->LoaderRunning(); }));  // the device switches after its reply
     EXPECT_EQ(sim->CurrentBaud(), 921600u);
     EXPECT_EQ(progressCalls, Steps(PhaseRAMExec, 3));
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "target_harness.h"
+#include "tests/support/target_harness.h"
 #include "targetlib/checksum.h"
 #include "targetlib/transact.h"
 
@@ -31,10 +31,7 @@ std::string Reseal(std::string frame)
 // Waits (up to two seconds) until the port holds `n` received bytes.
 bool ReceivedByPort(int n)
 {
-    auto t0 = std::chrono::steady_clock::now();
-    while (Port.RxBytes() < n && ElapsedMs(t0) < 2000)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return Port.RxBytes() >= n;
+    return Eventually([n] { return Port.RxBytes() >= n; }, std::chrono::seconds(2));
 }
 
 std::vector<int> Repeated(int code, int times)

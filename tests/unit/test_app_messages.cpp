@@ -2,7 +2,7 @@
 // message-box handler and the custom-image panel refresh.
 #include <gtest/gtest.h>
 
-#include "tests/unit/message_recorder.h"
+#include "tests/support/message_recorder.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "app/workflows.h"
-#include "tests/unit/message_recorder.h"
+#include "tests/support/message_recorder.h"
 #include "tools/imagewriter/imagewriter.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Progress reports: one WM_APP_PROGRESS per whole percentage and phase.
 #include <gtest/gtest.h>
 
-#include "tests/unit/message_recorder.h"
+#include "tests/support/message_recorder.h"
 
 namespace {
 

@@ -26,10 +26,10 @@ TEST(GangDisplay, ALineNeverReachesTheTerminalsLastColumn)
     for (size_t width : {120u, 80u, 40u, 20u, 2u}) {
         const std::string line = GangLine(Programming(), width);
         EXPECT_LT(line.size(), width) << width;
-        if (width >= 40)  // a long port name keeps its end, which tells adapters apart
+        if (width >= 40) {  // a long port name keeps its end, which tells adapters apart
             EXPECT_EQ(0u, line.find("...")) << line;
-        if (width >= 40)
             EXPECT_NE(std::string::npos, line.find("A1B2C3-if00-port0 ")) << line;
+        }
     }
 }
 

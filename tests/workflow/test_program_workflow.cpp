@@ -1,5 +1,5 @@
 // The program worker against the simulated device's flash loader.
-#include "tests/device/workflow_fixture.h"
+#include "tests/workflow/workflow_fixture.h"
 
 #include <algorithm>
 #include <set>

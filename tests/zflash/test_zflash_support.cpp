@@ -1,4 +1,4 @@
-#include "tests/device/test_zflash_support.h"
+#include "tests/zflash/test_zflash_support.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -2,7 +2,7 @@
 // where the window judges them, with the window's texts.
 #include <fstream>
 
-#include "tests/device/test_zflash_support.h"
+#include "tests/zflash/test_zflash_support.h"
 
 using zftest::kInstalledInfo;
 using zftest::kLegacyInfo;

@@ -1,7 +1,7 @@
 // --json: one document on standard output, nothing else there.
 #include <nlohmann/json.hpp>
 
-#include "tests/device/test_zflash_support.h"
+#include "tests/zflash/test_zflash_support.h"
 
 using nlohmann::json;
 

@@ -1,7 +1,7 @@
 // zflash without a device: inspect, list, notes, usage.
 #include <fstream>
 
-#include "tests/device/test_zflash_support.h"
+#include "tests/zflash/test_zflash_support.h"
 
 namespace {
 

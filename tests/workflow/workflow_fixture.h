@@ -19,7 +19,8 @@
 #include "app/outcome.h"
 #include "app/workflows.h"
 #include "targetlib/libstate.h"
-#include "tests/unit/message_recorder.h"
+#include "tests/support/eventually.h"
+#include "tests/support/message_recorder.h"
 #include "tools/imagewriter/imagewriter.h"
 #include "tools/zsim/simdevice.h"
 
@@ -117,7 +118,10 @@ protected:
     }
 
     // A device identified and its flash loader running, with the two images
-    // listed; the recorder and the simulator's statistics start afresh.
+    // listed; the recorder and the simulator's statistics start afresh. The
+    // device's thread starts the loader after its reply to the start command
+    // is out, so the capture can be done before that: the test waits for it
+    // (a power cycle in between would be undone by the late start).
     void CaptureDevice()
     {
         WriteLoader();
@@ -126,6 +130,7 @@ protected:
         ASSERT_TRUE(StartSim());
         RunCapture(sim->PortPath());
         ASSERT_EQ(1u, CompletionOf(WM_APP_CAPTURE_DONE).wParam);
+        ASSERT_TRUE(Eventually([&] { return sim->LoaderRunning(); }));
         recorder.Clear();
         sim->ResetStats();
     }

@@ -10,7 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "pty_line.h"
+#include "tests/support/eventually.h"
+#include "tests/support/pty_line.h"
 #include "targetlib/capture.h"
 #include "targetlib/libstate.h"
 #include "tools/imagewriter/imagewriter.h"

@@ -9,7 +9,7 @@
 // The cells run only when ZF_FAULT_MATRIX names a folder for their rows
 // (scripts/test.d/60-fault-matrix.sh runs them two at a time): the erase
 // time-outs alone take minutes. FaultMatrixTable then prints the matrix.
-#include "tests/device/workflow_fixture.h"
+#include "tests/workflow/workflow_fixture.h"
 
 #include <algorithm>
 #include <cctype>
@@ -18,7 +18,7 @@
 #include <ctime>
 
 #include "app/support.h"
-#include "tests/device/fault_matrix_rows.h"
+#include "tests/workflow/fault_matrix_rows.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "pty_line.h"
+#include "tests/support/pty_line.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "tests/device/test_zflash_support.h"
+#include "tests/zflash/test_zflash_support.h"
 #include "tools/zflash/sha256.h"
 
 using nlohmann::json;

@@ -2,7 +2,7 @@
 // second press after a warning.
 #include <signal.h>
 
-#include "tests/device/test_zflash_support.h"
+#include "tests/zflash/test_zflash_support.h"
 
 using zftest::kNewestInfo;
 

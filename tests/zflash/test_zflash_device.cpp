@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "app/support.h"
-#include "tests/device/test_zflash_support.h"
+#include "tests/zflash/test_zflash_support.h"
 
 using zftest::kInstalledInfo;
 using zftest::kNewestInfo;

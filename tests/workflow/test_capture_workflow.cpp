@@ -1,6 +1,6 @@
 // The capture worker against the simulated device: every end it can reach,
 // with its log lines, the port it leaves and the state it publishes.
-#include "tests/device/workflow_fixture.h"
+#include "tests/workflow/workflow_fixture.h"
 
 #include "app/support.h"
 
@@ -55,7 +55,7 @@ TEST_F(CaptureWorkflow, SuccessLogsEachStepAndLeavesTheLoaderRunningAtItsBaud)
     EXPECT_TRUE(g_portOpen);
     EXPECT_TRUE(HostPortOpen());
     EXPECT_EQ(921600u, Port.BaudRate());
-    EXPECT_TRUE(sim->LoaderRunning());
+    EXPECT_TRUE(Eventually([&] { return sim->LoaderRunning(); }));
     ASSERT_NE(nullptr, g_prod.load());
     ASSERT_NE(nullptr, g_hw.load());
     EXPECT_EQ("VKT-3", g_prod.load()->name);
