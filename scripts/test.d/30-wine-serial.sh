@@ -8,13 +8,7 @@ com=${ZF_WINE_COM:-COM7}
 export ZF_TEST_COM=$com ZF_TEST_HW=VKT3W
 work=$(mktemp -d)
 
-cleanup() {
-    zf_wine_unmap_com "$com"
-    zf_wine_cleanup
-    zf_zsim_stop_all
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'zf_end_wine_session "$work" "$com"' EXIT
 
 zf_zsim_start "$work/device" --hw "$ZF_TEST_HW" || { zf_report 0 1 wine-serial-zsim; exit 1; }
 zf_wine_init_prefix && zf_xvfb_start && zf_wine_start && zf_wine_map_com "$com" "$work/device" \

@@ -21,12 +21,7 @@ watcher_pid=
 
 cleanup() {
     [ -n "$watcher_pid" ] && kill "$watcher_pid" 2>/dev/null
-    zf_wine_unmap_com "$com"
-    zf_wine_unmap_com "$silent_com"
-    # Wine first: the ptys must outlive every Wine handle on them.
-    zf_wine_cleanup
-    zf_zsim_stop_all
-    rm -rf "$work"
+    zf_end_wine_session "$work" "$com" "$silent_com"
 }
 trap cleanup EXIT
 

@@ -9,26 +9,8 @@ zf_need "$exe" zflash-wine && zf_need "$zsim" zflash-wine || exit 1
 com=${ZF_ZFLASH_COM:-COM8}
 work=$(mktemp -d)
 log=$ZF_LOGS/zflash-wine.log
-passed=0 failed=0
 
-cleanup() {
-    zf_wine_unmap_com "$com"
-    zf_wine_cleanup  # Wine first: the pty must outlive every Wine handle on it
-    zf_zsim_stop_all
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# check LABEL EXPECTED-STATUS STATUS OUTPUT-FILE [TEXT...]: every TEXT must be in the output.
-check() {
-    local label=$1 want=$2 got=$3 out=$4 ok=1 text
-    shift 4
-    [ "$got" -eq "$want" ] || { echo "$label: exit status $got, expected $want" >&2; ok=0; }
-    for text in "$@"; do
-        grep -qF -- "$text" "$out" || { echo "$label: missing \"$text\"" >&2; ok=0; }
-    done
-    if [ $ok -eq 1 ]; then passed=$((passed + 1)); echo "PASS $label"; else failed=$((failed + 1)); echo "FAIL $label"; fi
-}
+trap 'zf_end_wine_session "$work" "$com"' EXIT
 
 zf_zsim_start "$work/device" || { zf_report 0 1 zflash-wine-zsim; exit 1; }
 zf_wine_init_prefix && zf_xvfb_start && zf_wine_start && zf_wine_map_com "$com" "$work/device" \
@@ -36,15 +18,15 @@ zf_wine_init_prefix && zf_xvfb_start && zf_wine_start && zf_wine_map_com "$com" 
 : >"$log"
 
 zf_wine_run 120 "$exe" ports >"$work/ports.txt"
-check zflash-wine-ports 0 $? "$work/ports.txt" "$com"
+zf_check zflash-wine-ports 0 $? "$work/ports.txt" "$com"
 
 zf_wine_run 600 "$exe" --json program --port "$com" >"$work/program.json" 2>"$work/program.err"
-check zflash-wine-program 0 $? "$work/program.json" '"outcome": "success"' \
+zf_check zflash-wine-program 0 $? "$work/program.json" '"outcome": "success"' \
     '"loaderBaud": 921600' '"before": "v1.0.0   VKT-3 (VKT3K)' '"after": "v1.10.3   VKT-3 (VKT3K)'
 
 zf_wine_run 120 "$exe" capture --port COM99 >"$work/missing.txt" 2>&1
-check zflash-wine-missing-port 3 $? "$work/missing.txt" "COM99 does not exist."
+zf_check zflash-wine-missing-port 3 $? "$work/missing.txt" "COM99 does not exist."
 
 cat "$work/ports.txt" "$work/program.json" "$work/program.err" "$work/missing.txt" >>"$log"
-zf_report "$passed" "$failed" zflash-wine
-[ "$failed" -eq 0 ]
+zf_report "$ZF_CHECKS_PASSED" "$ZF_CHECKS_FAILED" zflash-wine
+[ "$ZF_CHECKS_FAILED" -eq 0 ]
