@@ -102,6 +102,8 @@ zf_check deb-bash-completion 0 $? "$work/completion.txt" "zflash pro => program"
     "zflash --v => --verbose --version" "--port CO => COM3 COM4"
 
 # --- Windows ----------------------------------------------------------------
+# Where Wine would put menu entries of the Linux desktop for the shortcut.
+export XDG_DATA_HOME=$work/xdg-data XDG_CONFIG_HOME=$work/xdg-config
 zf_zsim_start "$work/com-device" || { zf_verdict msi-zsim-start 0; finish; }
 zf_wine_init_prefix && zf_xvfb_start && zf_wine_start && zf_wine_map_com "$com" "$work/com-device" \
     || { zf_verdict msi-wine-setup 0; finish; }
@@ -122,6 +124,7 @@ zf_check msi-registered 0 $? "$work/registered.txt" "$version"
 shortcut=$(shortcuts | head -n1)
 [ -n "$shortcut" ]
 zf_verdict msi-start-menu-shortcut $((! $?))
+missing msi-no-linux-menu-entry "$XDG_DATA_HOME/applications/wine" "$XDG_CONFIG_HOME/menus"
 
 ZF_E2E_APP="$installed_win\\ZelvoFlashUpdate.exe" ZF_E2E_COM=$com ZF_E2E_WORK=$(winepath -w "$work") \
     ZF_E2E_SHORTCUT=$(winepath -w "$shortcut" 2>/dev/null) \

@@ -16,7 +16,7 @@ enum ExitCode {
 const char *OutcomeName(int exitCode);
 
 struct GlobalOptions {
-    std::string root;      // folder of flashloader/ and firmware/; empty: beside the executable
+    std::string root;      // folder of flashloader/ and firmware/; empty: ChooseRootDir decides
     bool verbose = false;  // show the target library's trace
     bool json = false;     // one JSON document on standard output
     double timeout = 0;    // seconds to wait for the device; 0: until Ctrl-C
