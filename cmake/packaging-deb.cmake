@@ -1,6 +1,7 @@
 # The Linux install and its Debian packages (included by packaging.cmake).
 set(zf_doc ${CMAKE_INSTALL_DATADIR}/doc)
 set(zf_man ${CMAKE_BINARY_DIR}/man)
+file(MAKE_DIRECTORY ${zf_man})
 
 # The changelog names the version being packaged: keep it in step.
 file(STRINGS ${CMAKE_SOURCE_DIR}/packaging/debian/changelog zf_changelog_top LIMIT_COUNT 1)
@@ -9,39 +10,37 @@ if(NOT zf_changelog_top MATCHES "^[a-z0-9.+-]+ \\(${PROJECT_VERSION}\\) ")
                       "${zf_changelog_top}")
 endif()
 add_custom_command(OUTPUT ${zf_man}/changelog.gz
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${zf_man}
   COMMAND sh -c "gzip -9n < \"$0\" > \"$1\"" ${CMAKE_SOURCE_DIR}/packaging/debian/changelog ${zf_man}/changelog.gz
   DEPENDS ${CMAKE_SOURCE_DIR}/packaging/debian/changelog
   VERBATIM)
-set(zf_generated ${zf_man}/changelog.gz)
+add_custom_target(zf_changelog ALL DEPENDS ${zf_man}/changelog.gz)
 
-# Manual pages: zflash(1) from docs/zflash.md, zsim(1) from zsim --help.
-find_program(ZF_GO_MD2MAN go-md2man)
-find_program(ZF_HELP2MAN help2man)
-if(ZF_GO_MD2MAN)
-  add_custom_command(OUTPUT ${zf_man}/zflash.1.gz
-    COMMAND sh ${CMAKE_SOURCE_DIR}/packaging/debian/zflash-manpage.sh ${PROJECT_VERSION}
-            ${CMAKE_SOURCE_DIR}/docs/zflash.md ${zf_man}/zflash.1.gz
-    DEPENDS ${CMAKE_SOURCE_DIR}/docs/zflash.md ${CMAKE_SOURCE_DIR}/packaging/debian/zflash-manpage.sh
-    VERBATIM)
-  list(APPEND zf_generated ${zf_man}/zflash.1.gz)
-  install(FILES ${zf_man}/zflash.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT zflash)
-else()
-  message(STATUS "No go-md2man (Debian package go-md2man): zflash is installed without its manual page")
-endif()
-if(ZF_HELP2MAN)
-  add_custom_command(OUTPUT ${zf_man}/zsim.1.gz
-    COMMAND sh -c "help2man --no-info --no-discard-stderr --section=1 --version-string=\"$1\" --name=\"$2\" \"$0\" | gzip -9n > \"$3\""
-            $<TARGET_FILE:zsim> ${PROJECT_VERSION} "the simulated Zelvo device on a pseudo-terminal"
-            ${zf_man}/zsim.1.gz
-    DEPENDS zsim
-    VERBATIM)
-  list(APPEND zf_generated ${zf_man}/zsim.1.gz)
-  install(FILES ${zf_man}/zsim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT zsim)
-else()
-  message(STATUS "No help2man (Debian package help2man): zsim is installed without its manual page")
-endif()
-add_custom_target(zf_package_docs ALL DEPENDS ${zf_generated})
+# zf_manpage(PROGRAM TOOL COMMAND... DEPENDS...): man/PROGRAM.1.gz, written
+# by COMMAND when the Debian package TOOL is installed, installed with
+# PROGRAM's component.
+function(zf_manpage program tool)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "COMMAND;DEPENDS")
+  find_program(ZF_${tool}_PROGRAM ${tool})
+  if(NOT ZF_${tool}_PROGRAM)
+    message(STATUS "No ${tool} (Debian package ${tool}): ${program} is installed without its manual page")
+    return()
+  endif()
+  set(page ${zf_man}/${program}.1.gz)
+  add_custom_command(OUTPUT ${page} COMMAND ${arg_COMMAND} DEPENDS ${arg_DEPENDS} VERBATIM)
+  add_custom_target(zf_manpage_${program} ALL DEPENDS ${page})
+  install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${program})
+endfunction()
+
+# zflash(1) from its manual, zsim(1) from zsim --help.
+zf_manpage(zflash go-md2man
+  COMMAND sh ${CMAKE_SOURCE_DIR}/packaging/debian/zflash-manpage.sh ${PROJECT_VERSION}
+          ${CMAKE_SOURCE_DIR}/docs/zflash.md ${zf_man}/zflash.1.gz
+  DEPENDS ${CMAKE_SOURCE_DIR}/docs/zflash.md ${CMAKE_SOURCE_DIR}/packaging/debian/zflash-manpage.sh)
+zf_manpage(zsim help2man
+  COMMAND sh -c "help2man --no-info --no-discard-stderr --section=1 --version-string=\"$1\" --name=\"$2\" \"$0\" | gzip -9n > \"$3\""
+          $<TARGET_FILE:zsim> ${PROJECT_VERSION} "the simulated Zelvo device on a pseudo-terminal"
+          ${zf_man}/zsim.1.gz
+  DEPENDS zsim)
 
 install(TARGETS zflash RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT zflash)
 install(DIRECTORY ${ZF_IMAGE_TREE} DESTINATION ${CMAKE_INSTALL_DATADIR}/zflash COMPONENT zflash)

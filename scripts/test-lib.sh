@@ -117,3 +117,46 @@ zf_zsim_stop_all() {
     done
     ZF_ZSIM_PIDS=()
 }
+
+# A step's own checks, counted in ZF_CHECKS_PASSED and ZF_CHECKS_FAILED (the
+# step reports them with zf_report). Each prints "PASS LABEL" or "FAIL LABEL";
+# zf_check also appends the output it read to $ZF_CHECK_LOG when that is set.
+#   zf_verdict LABEL OK             OK is 1 (passed) or 0 (failed)
+#   zf_check LABEL EXPECTED-STATUS STATUS OUTPUT-FILE [TEXT...]
+#                                   passes when STATUS is EXPECTED-STATUS and
+#                                   every TEXT is in the output file
+ZF_CHECKS_PASSED=0 ZF_CHECKS_FAILED=0
+
+zf_verdict() {
+    if [ "$2" -eq 1 ]; then
+        ZF_CHECKS_PASSED=$((ZF_CHECKS_PASSED + 1))
+        echo "PASS $1"
+    else
+        ZF_CHECKS_FAILED=$((ZF_CHECKS_FAILED + 1))
+        echo "FAIL $1"
+    fi
+}
+
+zf_check() {
+    local label=$1 want=$2 got=$3 out=$4 ok=1 text
+    shift 4
+    [ "$got" -eq "$want" ] || { echo "$label: exit status $got, expected $want" >&2; ok=0; }
+    for text in "$@"; do
+        grep -qF -- "$text" "$out" || { echo "$label: missing \"$text\"" >&2; ok=0; }
+    done
+    [ -n "${ZF_CHECK_LOG:-}" ] && { echo "=== $label (exit $got)"; cat "$out"; } >>"$ZF_CHECK_LOG"
+    zf_verdict "$label" $ok
+}
+
+# zf_end_wine_session DIR COM...: the end of a step that mapped simulated
+# devices into Wine (for `trap ... EXIT`; needs scripts/wine-env.sh): the COM
+# ports unmapped, Wine and Xvfb stopped, then the simulators (their ptys must
+# outlive every Wine handle on them), and DIR removed.
+zf_end_wine_session() {
+    local dir=$1 com
+    shift
+    for com in "$@"; do zf_wine_unmap_com "$com"; done
+    zf_wine_cleanup
+    zf_zsim_stop_all
+    rm -rf "$dir"
+}

@@ -19,7 +19,9 @@ ZF_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX="${ZF_WINEPREFIX:-$ZF_REPO/.wine}"
 export WINEARCH=win32
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko, and no winemenubuilder: an installer's Start menu shortcut
+# must not turn into a menu entry of the Linux desktop (~/.local/share).
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LANG=C.UTF-8
 ZF_XVFB_PID=${ZF_XVFB_PID:-}
 

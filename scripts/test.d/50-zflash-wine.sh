@@ -1,38 +1,34 @@
-# Windows build: zflash.exe under Wine against the simulated device on a pty
-# mapped as a Wine COM port: the port list, one program run end to end (with
-# the demo image tree beside the .exe), and a port that does not exist.
+# Windows build: zflash.exe under Wine against simulated devices on ptys
+# mapped as Wine COM ports: the port list, one program run end to end (with
+# the demo image tree beside the .exe), a port that does not exist, and a
+# gang of two devices at once with a record of each.
 . scripts/wine-session.sh
 exe=${ZF_ZFLASH_EXE:-$ZF_WINBUILD/bin/zflash.exe}
 zf_need "$exe" zflash-wine && zf_need "$ZF_ZSIM" zflash-wine || exit 1
-com=${ZF_ZFLASH_COM:-COM8}
-log=$ZF_LOGS/zflash-wine.log
-passed=0 failed=0
+com=${ZF_ZFLASH_COM:-COM8} com2=COM9 com3=COM10
+export ZF_CHECK_LOG=$ZF_LOGS/zflash-wine.log
+: >"$ZF_CHECK_LOG"
 
-# check LABEL EXPECTED-STATUS STATUS OUTPUT-FILE [TEXT...]: every TEXT must be in the output.
-check() {
-    local label=$1 want=$2 got=$3 out=$4 ok=1 text
-    shift 4
-    [ "$got" -eq "$want" ] || { echo "$label: exit status $got, expected $want" >&2; ok=0; }
-    for text in "$@"; do
-        grep -qF -- "$text" "$out" || { echo "$label: missing \"$text\"" >&2; ok=0; }
-    done
-    if [ $ok -eq 1 ]; then passed=$((passed + 1)); echo "PASS $label"; else failed=$((failed + 1)); echo "FAIL $label"; fi
-}
-
-zf_wine_session zflash-wine && zf_wine_session_device "$com" device || exit 1
+zf_wine_session zflash-wine && zf_wine_session_device "$com" device \
+    && zf_wine_session_device "$com2" second && zf_wine_session_device "$com3" third || exit 1
 work=$ZF_WINE_WORK
-: >"$log"
 
 zf_wine_run 120 "$exe" ports >"$work/ports.txt"
-check zflash-wine-ports 0 $? "$work/ports.txt" "$com"
+zf_check zflash-wine-ports 0 $? "$work/ports.txt" "$com"
 
 zf_wine_run 600 "$exe" --json program --port "$com" >"$work/program.json" 2>"$work/program.err"
-check zflash-wine-program 0 $? "$work/program.json" '"outcome": "success"' \
-    '"loaderBaud": 921600' '"before": "v1.0.0   VKT-3 (VKT3K)' '"after": "v1.10.3   VKT-3 (VKT3K)'
+zf_check zflash-wine-program 0 $? "$work/program.json" '"outcome": "success"' \
+    '"loaderBaud": 921600' '"version": "1.0.0"' '"version": "1.10.3"'
 
 zf_wine_run 120 "$exe" capture --port COM99 >"$work/missing.txt" 2>&1
-check zflash-wine-missing-port 3 $? "$work/missing.txt" "COM99 does not exist."
+zf_check zflash-wine-missing-port 3 $? "$work/missing.txt" "COM99 does not exist."
 
-cat "$work/ports.txt" "$work/program.json" "$work/program.err" "$work/missing.txt" >>"$log"
-zf_report "$passed" "$failed" zflash-wine
-[ "$failed" -eq 0 ]
+# Two devices at once: one worker process each, a summary, two records.
+zf_wine_run 600 "$exe" --log "$(zf_winpath "$work/line.jsonl")" program --port "$com2" --port "$com3" \
+    >"$work/gang.txt" 2>&1
+zf_check zflash-wine-gang 0 $? "$work/gang.txt" "$com2" "$com3" "v1.0.0 -> v1.10.3  ok"
+records=$(grep -c '"result":"ok"' "$work/line.jsonl" 2>/dev/null)
+zf_verdict zflash-wine-gang-records "$([ "${records:-0}" -eq 2 ] && echo 1 || echo 0)"
+
+zf_report "$ZF_CHECKS_PASSED" "$ZF_CHECKS_FAILED" zflash-wine
+[ "$ZF_CHECKS_FAILED" -eq 0 ]

@@ -2,6 +2,7 @@
 #include <fstream>
 
 #include "tests/zflash/test_zflash_support.h"
+#include "zf_version.h"
 
 namespace {
 
@@ -95,6 +96,23 @@ TEST(Zflash, HelpDocumentsTheExitCodes)
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(Contains(run.out, "Exit codes:\n  0  success\n"));
     EXPECT_TRUE(Contains(run.out, "  4  image without hardware identifier refused (use --yes)"));
+}
+
+// Before the command --version is zflash's own; after "program" it chooses an
+// image (tested with the device).
+TEST(Zflash, VersionBeforeTheCommandPrintsTheProjectVersion)
+{
+    ZflashRun run = RunZflash({"--version"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "zflash " ZF_VERSION "\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(Zflash, ProgramVersionWithoutAValueIsAUsageError)
+{
+    ZflashRun run = RunZflash({"program", "--port", "x", "--version"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
 }
 
 TEST(Zflash, AMissingCommandOrOptionIsAUsageError)
