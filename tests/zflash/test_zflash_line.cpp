@@ -160,3 +160,21 @@ TEST(CommandLine, AVersionTakesTheListingsForm)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GangDisplay, PlainLinesSayThePhaseAndThenTheResult)
+{
+    GangPort p = Programming();
+    EXPECT_EQ("Programming: 42%, 88.6 kB/s", GangPlainLine(p));
+    p.percent = -1;
+    p.bytesPerSecond = 0;
+    p.phase = "Erasing";
+    EXPECT_EQ("Erasing", GangPlainLine(p));
+    p.finished = true;
+    p.exitCode = 1;
+    p.record = {{"result", "failed"}};
+    EXPECT_EQ("failed in 12.5 s", GangPlainLine(p));
+}
+
+}  // namespace

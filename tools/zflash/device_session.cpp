@@ -23,7 +23,6 @@ std::string SecondsText(double seconds)
 void ReportDevice(const DeviceResult &result)
 {
     const DeviceEntry &d = *result.device;
-    EmitEvent("device", {{"label", ModelHW(d.product, d.hw)}});
     PrintResult("Device:       " + ModelHW(d.product, d.hw));
     PrintResult("Flash loader: " + std::to_string(d.loaderBaud) + " baud");
     PrintResult("Firmware:     " + std::to_string(result.images.size()) + " image(s), newest first");
@@ -65,10 +64,8 @@ int CaptureFailed(const GlobalOptions &global, const std::string &port, const Wo
     }
     const Product *product = g_prod;
     const HWOption *hw = g_hw;
-    if (product && hw) {  // identified before it failed
+    if (product && hw)  // identified before it failed
         result.device = EntryOf(*product, *hw, r.outcome.loaderBaud);
-        EmitEvent("device", {{"label", ModelHW(product->name, hw->hw)}});
-    }
     return DeviceFailed(result, failure, diagnosis);
 }
 

@@ -113,6 +113,18 @@ std::string GangLine(const GangPort &p, size_t width)
     return Fit(forms[3], width - 1);
 }
 
+std::string GangPlainLine(const GangPort &p)
+{
+    if (p.finished)
+        return ResultOf(p) + " in " + FormatSeconds(p.seconds);
+    std::string line = p.phase;
+    if (p.percent >= 0)
+        line += ": " + std::to_string(std::clamp(p.percent, 0, 100)) + "%";
+    if (p.bytesPerSecond > 0)
+        line += ", " + Rate(p.bytesPerSecond);
+    return line;
+}
+
 std::vector<std::string> GangSummary(const std::vector<GangPort> &ports)
 {
     std::vector<std::vector<std::string>> rows = {{"Port", "Device", "Installed", "Result", "Time"}};

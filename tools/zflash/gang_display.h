@@ -24,5 +24,8 @@ std::string PhaseOfStep(const std::string &step);
 // A port's live line, at most `width` - 1 characters (the last column is
 // left free so that no terminal wraps it); width 0: no limit.
 std::string GangLine(const GangPort &p, size_t width);
+// A line of plain output, after the port's prefix: "Programming: 40%, 88.6
+// kB/s" while it works, "ok in 12.5 s" once finished.
+std::string GangPlainLine(const GangPort &p);
 // The summary: port, device, installed before -> after, result, time.
 std::vector<std::string> GangSummary(const std::vector<GangPort> &ports);

@@ -65,7 +65,7 @@ void GangView::Problem(const GangPort &p, const std::string &text)
 void GangView::Finished(const GangPort &p)
 {
     if (style == Style::Plain || style == Style::None)
-        Write(stderr, "[" + p.port + "] " + GangLine(p, 0) + "\n");
+        Write(stderr, "[" + p.port + "] " + GangPlainLine(p) + "\n");
 }
 
 void GangView::Draw(const std::vector<GangPort> &ports)
@@ -90,7 +90,7 @@ void GangView::Draw(const std::vector<GangPort> &ports)
             continue;
         shownDecade[i] = decade;
         shownPhase[i] = p.phase;
-        Write(stderr, "[" + p.port + "] " + GangLine(p, 0) + "\n");
+        Write(stderr, "[" + p.port + "] " + GangPlainLine(p) + "\n");
     }
 }
 

@@ -10,6 +10,7 @@
 #include "app/appstate.h"
 #include "app/commands.h"
 #include "app/workflows.h"
+#include "catalogue/hwcheck.h"
 #include "tools/zflash/output.h"
 #include "tools/zflash/progress.h"
 #include "tools/zflash/stop_policy.h"
@@ -77,6 +78,10 @@ void OnStep(WorkStep next, uint64_t bytes)
             captured = true;
     }
     EmitEvent("step", {{"step", StepName(next)}});
+    const Product *product = g_prod;
+    const HWOption *hw = g_hw;
+    if (next == WorkStep::StartLoader && product && hw)  // identified
+        EmitEvent("device", {{"label", ModelHW(product->name, hw->hw)}});
     for (const std::string &line : held)
         PrintLog(line);
     ProgressPhase phase;
