@@ -26,4 +26,5 @@ int BenchDiscovery(const std::vector<std::string> &args);
 #ifndef _WIN32
 int BenchCapture(const std::vector<std::string> &args);
 int BenchPeer(const std::vector<std::string> &args);
+int BenchGang(const std::vector<std::string> &args);
 #endif

@@ -19,6 +19,8 @@ const char kUsage[] =
 #ifndef _WIN32
     "  capture   [--trials 50]   announcement end to \"Target Captured\" (in-process pty)\n"
     "  peer      --link PATH     the far end for rxrate, on a pty linked at PATH\n"
+    "  gang      --zflash PATH --zsim PATH [--counts 1,2,4,8] [--region 1048576]\n"
+    "            N devices programmed and verified at once, against one\n"
 #endif
     ;
 
@@ -40,6 +42,8 @@ int main(int argc, char **argv)
             return BenchCapture(args);
         if (command == "peer")
             return BenchPeer(args);
+        if (command == "gang")
+            return BenchGang(args);
 #endif
     } catch (const std::exception &e) {
         std::fprintf(stderr, "zbench %s: %s\n", command.c_str(), e.what());
