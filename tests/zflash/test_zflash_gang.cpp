@@ -50,7 +50,7 @@ bool Released(const std::string &port)
 class ZflashGangTest : public ZflashDeviceTest {
 protected:
     // Devices beside the fixture's own, with options of their own.
-    SimDevice &AddDevice(SimOptions options)
+    SimDevice &AddDevice(const SimOptions &options)
     {
         others.emplace_back(new SimDevice(options));
         EXPECT_TRUE(others.back()->Start());

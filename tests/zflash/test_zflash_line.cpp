@@ -50,12 +50,14 @@ TEST(GangDisplay, TheSummaryGivesEachPortItsFirmwareBeforeAndAfterAndItsResult)
     GangPort ok = Programming();
     ok.finished = true;
     ok.exitCode = 0;
-    ok.record = {{"result", "ok"}, {"before", {{"version", "1.0.0"}}}, {"after", {{"version", "1.10.0"}}}};
+    ok.result = "ok";
+    ok.before = "1.0.0";
+    ok.after = "1.10.0";
     GangPort lost;
     lost.port = "COM12";
     lost.finished = true;
     lost.exitCode = 3;
-    lost.record = {{"result", "no-device"}, {"before", {{"version", ""}}}, {"after", {{"version", ""}}}};
+    lost.result = "no-device";
 
     const std::vector<std::string> lines = GangSummary({ok, lost});
 
@@ -173,7 +175,7 @@ TEST(GangDisplay, PlainLinesSayThePhaseAndThenTheResult)
     EXPECT_EQ("Erasing", GangPlainLine(p));
     p.finished = true;
     p.exitCode = 1;
-    p.record = {{"result", "failed"}};
+    p.result = "failed";
     EXPECT_EQ("failed in 12.5 s", GangPlainLine(p));
 }
 

@@ -18,8 +18,6 @@
 #include "tools/bench/bench.h"
 #include "tools/imagewriter/imagewriter.h"
 
-extern char **environ;
-
 namespace fs = std::filesystem;
 
 namespace {

@@ -10,8 +10,6 @@
 #include <climits>
 #include <cstring>
 
-extern char **environ;
-
 struct Child::Handle {
     pid_t pid = -1;
     int out = -1;

@@ -36,7 +36,7 @@ void ReportDevice(const DeviceResult &result)
 std::string ShowOpeningLines(const std::string &port, const WorkflowResult &r)
 {
     const std::vector<std::string> &lines = r.unshownLines;
-    const std::string reason =
+    std::string reason =
         r.outcome.failure.kind == FailureKind::PortOpenFailed ? DiagnosePort(port) : std::string();
     for (size_t i = 0; i < lines.size(); ++i) {
         if (!reason.empty() && i + 1 == lines.size())

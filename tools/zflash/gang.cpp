@@ -92,6 +92,11 @@ std::vector<std::string> WorkerArgs(const std::string &command, const GlobalOpti
     return args;
 }
 
+std::string Text(const nlohmann::json &j, const char *key)
+{
+    return j.is_object() && j.contains(key) && j[key].is_string() ? j[key].get<std::string>() : std::string();
+}
+
 // A worker that ended without its record (it could not start, or it was
 // killed): the supervisor writes one in its place.
 nlohmann::json RecordInPlace(const GangPort &p, const std::string &why, const GlobalOptions &g)
@@ -101,7 +106,7 @@ nlohmann::json RecordInPlace(const GangPort &p, const std::string &why, const Gl
     device.failure.kind = FailureKind::Internal;
     device.failure.message = why;
     RecordContext context{UtcNow(), ZF_VERSION, StationName(), std::string()};
-    const nlohmann::json record = MakeRecord(device, p.exitCode > 0 ? p.exitCode : ExitFailed, context);
+    nlohmann::json record = MakeRecord(device, p.exitCode > 0 ? p.exitCode : ExitFailed, context);
     std::string error;
     if (!g.log.empty())
         AppendRecord(g.log, record, error);
@@ -123,6 +128,7 @@ public:
     int Run()
     {
         children.resize(ports.size());
+        records.resize(ports.size());
         for (size_t i = 0; i < ports.size(); ++i)
             Start(i);
         while (running > 0) {
@@ -144,7 +150,7 @@ private:
         if (!children[i]->Start(args[i], error)) {
             ports[i].finished = true;
             ports[i].exitCode = ExitFailed;
-            ports[i].record = RecordInPlace(ports[i], "the worker could not start: " + error, global);
+            Keep(i, RecordInPlace(ports[i], "the worker could not start: " + error, global));
             view.Problem(ports[i], "could not start a worker: " + error);
             return;
         }
@@ -159,20 +165,30 @@ private:
             p.exitCode = children[line.worker]->Wait();
             p.finished = true;
             p.seconds = Seconds();
-            if (p.record.is_null())
-                p.record = RecordInPlace(p, "the worker ended without a record (exit status " +
-                                                std::to_string(p.exitCode) + ")", global);
+            if (records[line.worker].is_null())
+                Keep(line.worker, RecordInPlace(p, "the worker ended without a record (exit status " +
+                                                       std::to_string(p.exitCode) + ")",
+                                                global));
             --running;
             view.Finished(p);
             return;
         }
         const nlohmann::json event = nlohmann::json::parse(line.text, nullptr, false);
         if (event.is_object())
-            Apply(p, event);
+            Apply(line.worker, event);
     }
 
-    void Apply(GangPort &p, const nlohmann::json &e)
+    void Keep(size_t i, const nlohmann::json &record)
     {
+        records[i] = record;
+        ports[i].result = Text(record, "result");
+        ports[i].before = record.contains("before") ? Text(record["before"], "version") : std::string();
+        ports[i].after = record.contains("after") ? Text(record["after"], "version") : std::string();
+    }
+
+    void Apply(size_t i, const nlohmann::json &e)
+    {
+        GangPort &p = ports[i];
         const std::string name = e.value("event", "");
         const std::string text = e.value("text", "");
         if (name == "step") {
@@ -187,7 +203,7 @@ private:
         } else if (name == "device") {
             p.device = e.value("label", "");
         } else if (name == "record") {
-            p.record = e["record"];
+            Keep(i, e["record"]);
         } else if (name == "log" || name == "trace") {
             view.Log(p, text);
         } else if (name == "error" || name == "warning" || name == "notice") {
@@ -213,7 +229,7 @@ private:
 
     int Finish()
     {
-        view.Done(ports);
+        view.Done(ports, records);
         int code = ExitOk;
         for (const GangPort &p : ports)
             code = std::max(code, p.exitCode < 0 ? int(ExitFailed) : p.exitCode);
@@ -227,6 +243,7 @@ private:
     std::vector<GangPort> ports;
     std::vector<std::vector<std::string>> args;
     std::vector<std::unique_ptr<Child>> children;
+    std::vector<nlohmann::json> records;
     std::vector<std::thread> readers;
     LineQueue queue;
     size_t running = 0;

@@ -29,22 +29,15 @@ std::string Rate(double bytesPerSecond)
     return buf;
 }
 
-std::string Str(const nlohmann::json &j, const char *key)
+std::string Installed(const std::string &version)
 {
-    return j.is_object() && j.contains(key) && j[key].is_string() ? j[key].get<std::string>() : std::string();
-}
-
-std::string Installed(const nlohmann::json &record, const char *which)
-{
-    const std::string v = record.is_object() && record.contains(which) ? Str(record[which], "version") : "";
-    return v.empty() ? "-" : "v" + v;
+    return version.empty() ? "-" : "v" + version;
 }
 
 std::string ResultOf(const GangPort &p)
 {
-    const std::string result = Str(p.record, "result");
-    if (!result.empty())
-        return result;
+    if (!p.result.empty())
+        return p.result;
     return p.exitCode == 0 ? "ok" : "failed (exit " + std::to_string(p.exitCode) + ")";
 }
 
@@ -130,7 +123,7 @@ std::vector<std::string> GangSummary(const std::vector<GangPort> &ports)
     std::vector<std::vector<std::string>> rows = {{"Port", "Device", "Installed", "Result", "Time"}};
     for (const GangPort &p : ports)
         rows.push_back({p.port, p.device.empty() ? "-" : p.device,
-                        Installed(p.record, "before") + " -> " + Installed(p.record, "after"), ResultOf(p),
+                        Installed(p.before) + " -> " + Installed(p.after), ResultOf(p),
                         FormatSeconds(p.seconds)});
     std::vector<size_t> widths(rows[0].size(), 0);
     for (const auto &row : rows)

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 struct GangPort {
     std::string port;
     std::string device;      // "VKT-3 (VKT3K)" once identified
@@ -16,7 +14,9 @@ struct GangPort {
     bool finished = false;
     int exitCode = -1;
     double seconds = 0;      // since it started, or its whole time once finished
-    nlohmann::json record;   // the worker's record, once it sent it
+    // From the worker's record, once it sent it (empty before).
+    std::string result;      // "ok", "failed", ...
+    std::string before, after;  // installed versions
 };
 
 // The phase's words for a step name of the events ("blankCheck" -> "Blank check").

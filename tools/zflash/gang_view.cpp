@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/zflash/record.h"
 #include "tools/zflash/terminal.h"
 #include "tools/zflash/terminal_text.h"
 
@@ -94,13 +93,13 @@ void GangView::Draw(const std::vector<GangPort> &ports)
     }
 }
 
-void GangView::Done(const std::vector<GangPort> &ports)
+void GangView::Done(const std::vector<GangPort> &ports, const std::vector<nlohmann::json> &records)
 {
     if (style == Style::Bar)
         Draw(ports);  // the final state stays on the terminal
     if (json) {
-        for (const GangPort &p : ports)
-            Write(stdout, p.record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+        for (const nlohmann::json &record : records)
+            Write(stdout, record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
         return;
     }
     for (const std::string &line : GangSummary(ports))

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "tools/zflash/gang_display.h"
 #include "tools/zflash/zflash.h"
 
@@ -21,7 +23,8 @@ public:
     void Finished(const GangPort &p);
     // The live lines (bar) or the progress lines (plain), about ten times a second.
     void Draw(const std::vector<GangPort> &ports);
-    void Done(const std::vector<GangPort> &ports);
+    // The summary, or with --json the records (one per port, in order).
+    void Done(const std::vector<GangPort> &ports, const std::vector<nlohmann::json> &records);
 
 private:
     void Above(const std::string &line);  // a line above the live block

@@ -31,7 +31,7 @@ Sha256::Sha256()
 void Sha256::Block(const uint8_t *p)
 {
     uint32_t w[64];
-    for (int i = 0; i < 16; ++i)
+    for (size_t i = 0; i < 16; ++i)
         w[i] = uint32_t(p[4 * i]) << 24 | uint32_t(p[4 * i + 1]) << 16 | uint32_t(p[4 * i + 2]) << 8 | p[4 * i + 3];
     for (int i = 16; i < 64; ++i) {
         const uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
