@@ -2,7 +2,8 @@
 # driven from outside by zf_gui_e2e.exe, against two simulated devices on
 # ptys mapped as Wine COM ports (a VKT-3 (VKT3K) with a slow erase and slow
 # programming, so the busy states can be watched, and one that never
-# announces itself). Screenshots go to artifacts/gui-e2e/.
+# announces itself). A second copy of the program runs from a folder whose
+# name is not ASCII. Screenshots go to artifacts/gui-e2e/.
 #   ZF_E2E_WINBUILD  Windows build folder (default build/windows)
 #   ZF_E2E_ZSIM      the simulator (default build/native/tools/zsim/zsim)
 . scripts/test-lib.sh
@@ -16,7 +17,8 @@ zf_need "$winbuild/bin/ZelvoFlashUpdate.exe" gui-e2e && zf_need "$driver" gui-e2
 com=COM5 silent_com=COM6
 work=$(mktemp -d)
 shots=$work/shots artifacts=$ZF_REPO/artifacts/gui-e2e
-mkdir -p "$work/app" "$work/images" "$shots" "$artifacts"
+names_app="$work/Zelvo Prüf Жук"
+mkdir -p "$work/app" "$names_app" "$work/images" "$shots" "$artifacts"
 watcher_pid=
 
 cleanup() {
@@ -48,21 +50,26 @@ watch_shots() {
 
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
-# Erase 1.5 s, each programmed block and the first five verified ones
-# answered 100 ms late: about 5 s of programming for the driver to watch and
-# to close the window during, and a verification that lasts long enough to see.
-zf_zsim_start "$work/device" --log --hw VKT3K --erase-ms 1500 --fault slow:190:0:all:1 --fault slow:191:0:5:1 \
+# Erase 1.5 s and each programmed block answered 100 ms late: about 5 s of
+# programming for the driver to watch and to close the window during. Bytes
+# take their time on the line (--wire-time), so the verification lasts about
+# half a second and its caption is seen. (Verify replies answered 100 ms late
+# would meet the host's 100 ms verify time-out: a retry then shifts the
+# device's verify position and fails the run.)
+zf_zsim_start "$work/device" --log --hw VKT3K --erase-ms 1500 --wire-time --fault slow:190:0:all:1 \
     || { zf_report 0 1 gui-e2e-zsim; exit 1; }
 zf_zsim_start "$work/silent" --hw VKT3K --no-announce || { zf_report 0 1 gui-e2e-zsim; exit 1; }
 cp -r "$winbuild/bin/." "$work/app/"
+cp -r "$winbuild/bin/." "$names_app/"
 zf_wine_init_prefix && zf_xvfb_start && zf_wine_start \
     && zf_wine_map_com "$com" "$work/device" && zf_wine_map_com "$silent_com" "$work/silent" \
     || { zf_report 0 1 gui-e2e-setup; exit 1; }
 watch_shots &
 watcher_pid=$!
 
-export ZF_E2E_APP ZF_E2E_COM=$com ZF_E2E_SILENT_COM=$silent_com ZF_E2E_WORK ZF_E2E_SHOTS ZF_E2E_SIM_LOG
+export ZF_E2E_APP ZF_E2E_NAMES_APP ZF_E2E_COM=$com ZF_E2E_SILENT_COM=$silent_com ZF_E2E_WORK ZF_E2E_SHOTS ZF_E2E_SIM_LOG
 ZF_E2E_APP=$(winpath "$work/app/ZelvoFlashUpdate.exe")
+ZF_E2E_NAMES_APP=$(winpath "$names_app/ZelvoFlashUpdate.exe")
 ZF_E2E_WORK=$(winpath "$work/images")
 ZF_E2E_SHOTS=$(winpath "$shots")
 ZF_E2E_SIM_LOG=$(winpath "$work/device.log")

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+// A window's text as UTF-8, and setting it from UTF-8.
 std::string WindowText(HWND hwnd);
+void SetText(HWND hwnd, const std::string &text);
 bool Enabled(HWND hwnd);
 LONG Style(HWND hwnd);
 std::vector<std::string> ComboItems(HWND combo);
