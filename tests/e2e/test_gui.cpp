@@ -55,14 +55,6 @@ int LineClosings()
     return n;
 }
 
-int IndexOf(const std::vector<std::string> &items, const std::string &item)
-{
-    for (size_t i = 0; i < items.size(); i++)
-        if (items[i] == item)
-            return int(i);
-    return -1;
-}
-
 class Gui : public testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -89,10 +81,7 @@ protected:
 
     static void SelectPort(const std::string &port)
     {
-        const int index = IndexOf(ComboItems(app->Control(IDC_PORT_COMBO)), port);
-        ASSERT_GE(index, 0) << port << " is not listed";
-        SelectComboEntry(app->Control(IDC_PORT_COMBO), index);
-        ASSERT_TRUE(WaitFor([&] { return ComboSelection(app->Control(IDC_PORT_COMBO)) == index; }));
+        ASSERT_TRUE(SelectComboText(app->Control(IDC_PORT_COMBO), port)) << port << " is not listed";
     }
 
     // Captures the simulated device and waits for the automatic query.

@@ -55,14 +55,6 @@ bool WriteText(const std::string &path, const std::string &text)
 std::string HotfixFolder() { return Config().workDir + "\\Hotfix Prüf Жук"; }
 std::string HotfixPath() { return HotfixFolder() + "\\" + kHotfixName; }
 
-int IndexOf(const std::vector<std::string> &items, const std::string &item)
-{
-    for (size_t i = 0; i < items.size(); i++)
-        if (items[i] == item)
-            return int(i);
-    return -1;
-}
-
 class GuiNames : public testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -145,11 +137,7 @@ TEST_F(GuiNames, BrowsingForTheImageByItsNameLoadsItAgain)
 
 TEST_F(GuiNames, DiscoveryInTheProgramsFolderListsTheNamesRight)
 {
-    HWND ports = app->Control(IDC_PORT_COMBO);
-    const int port = IndexOf(ComboItems(ports), Config().com);
-    ASSERT_GE(port, 0);
-    SelectComboEntry(ports, port);
-    ASSERT_TRUE(WaitFor([&] { return ComboSelection(ports) == port; }));
+    ASSERT_TRUE(SelectComboText(app->Control(IDC_PORT_COMBO), Config().com));
     const size_t from = app->LogLines().size();
     Click(app->Control(IDC_CAPTURE));
     const bool captured = WaitFor([] {
@@ -177,9 +165,7 @@ TEST_F(GuiNames, DiscoveryInTheProgramsFolderListsTheNamesRight)
 
 TEST_F(GuiNames, AMessageBoxShowsTheImagesOwnTextRight)
 {
-    const int other = IndexOf(ComboItems(app->Control(IDC_FW_COMBO)), kOtherName + "  (v0.5.0)");
-    ASSERT_GE(other, 0);
-    SelectComboEntry(app->Control(IDC_FW_COMBO), other);
+    ASSERT_TRUE(SelectComboText(app->Control(IDC_FW_COMBO), kOtherName + "  (v0.5.0)"));
     Click(app->Control(IDC_PROGRAM));
     HWND box = app->WaitForBox();
     ASSERT_NE(box, nullptr);

@@ -60,6 +60,23 @@ void SelectComboEntry(HWND combo, int index)
     PostMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), LPARAM(combo));
 }
 
+bool SelectComboText(HWND combo, const std::string &text)
+{
+    const int index = IndexOf(ComboItems(combo), text);
+    if (index < 0)
+        return false;
+    SelectComboEntry(combo, index);
+    return WaitFor([&] { return ComboSelection(combo) == index; });
+}
+
+int IndexOf(const std::vector<std::string> &items, const std::string &item)
+{
+    for (size_t i = 0; i < items.size(); i++)
+        if (items[i] == item)
+            return int(i);
+    return -1;
+}
+
 std::vector<std::string> SplitLines(const std::string &text)
 {
     std::vector<std::string> lines;

@@ -22,6 +22,11 @@ int ComboSelection(HWND combo);
 void Click(HWND button);
 // Selects entry `index` and tells the parent, as a user's choice would.
 void SelectComboEntry(HWND combo, int index);
+// Selects the entry that reads `text` the same way and waits until the
+// selection took; false when no entry reads so.
+bool SelectComboText(HWND combo, const std::string &text);
+// Index of `item` in `items`, or -1.
+int IndexOf(const std::vector<std::string> &items, const std::string &item);
 std::vector<std::string> SplitLines(const std::string &text);
 
 // Polls `cond` every 20 ms until it holds or `seconds` have passed.

@@ -26,12 +26,6 @@ namespace {
 const std::string kFolder = "Zelvo Prüf Δ";
 const std::string kImage = "vkt3k_Prüf_Δ_😀.bin";
 
-#ifdef _WIN32
-const char kSep = '\\';
-#else
-const char kSep = '/';
-#endif
-
 std::string Info(const std::string &version)
 {
     return "VN:" + version + "\r\nMD:VKT-3\r\nHW:VKT3K\r\n";
@@ -52,7 +46,7 @@ protected:
     {
         std::random_device rd;
         base_ = fs::temp_directory_path() / ("zf_names_" + std::to_string(rd()));
-        root_ = Utf8FromPath(base_) + kSep + kFolder;
+        root_ = Utf8FromPath(base_) + kPathSep + kFolder;
         fs::create_directories(PathFromUtf8(root_));
         SetTraceHandler(Quiet);
     }
@@ -65,7 +59,7 @@ protected:
     }
 
     // `rel` joins components with the platform's separator.
-    std::string At(const std::string &rel) const { return root_ + kSep + rel; }
+    std::string At(const std::string &rel) const { return root_ + kPathSep + rel; }
 
     void Write(const std::string &path, const std::string &bytes)
     {
@@ -118,14 +112,14 @@ TEST_F(Utf8Paths, AnImageIsLoadedByItsUtf8Name)
 
 TEST_F(Utf8Paths, DiscoveryInAFolderNamedInUtf8ListsUtf8NamesThatOpen)
 {
-    const std::string folder = At(std::string("firmware") + kSep + "Ünïcode");
-    Write(folder + kSep + kImage, ImageBytes(Info("3.0.0")));
-    Write(folder + kSep + "plain.bin", ImageBytes(Info("1.0.0")));
+    const std::string folder = At(std::string("firmware") + kPathSep + "Ünïcode");
+    Write(folder + kPathSep + kImage, ImageBytes(Info("3.0.0")));
+    Write(folder + kPathSep + "plain.bin", ImageBytes(Info("1.0.0")));
 
     const std::vector<FirmwareVersion> found = DiscoverFirmware(folder);
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found[0].fileName, kImage);
-    EXPECT_EQ(found[0].path, folder + kSep + kImage);
+    EXPECT_EQ(found[0].path, folder + kPathSep + kImage);
     EXPECT_EQ(found[0].version, "3.0.0");
     EXPECT_EQ(found[1].fileName, "plain.bin");
     // The listed path is the one the program workflow loads again.
