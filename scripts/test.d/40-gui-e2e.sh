@@ -77,4 +77,5 @@ log=$ZF_LOGS/gui-e2e.log
 zf_wine_run 300 "$driver" | tee "$log"
 status=${PIPESTATUS[0]}
 cp "$work/images/app-trace.txt" "$ZF_LOGS/gui-e2e-app-trace.log" 2>/dev/null
+cp "$work/device.log" "$ZF_LOGS/gui-e2e-device.log" 2>/dev/null
 zf_report_gtest gui-e2e "$status" "$log"
