@@ -1,8 +1,9 @@
-// The folder of the running executable on Windows. A drive letter made with
-// "subst" is replaced by the folder it stands for, so that the files beside
-// the executable are found under their real path.
+// The folder of the running executable on Windows, as UTF-8. A drive letter
+// made with "subst" is replaced by the folder it stands for, so that the files
+// beside the executable are found under their real path.
 #include <windows.h>
 
+#include "app/utf16.h"
 #include "app/workflows.h"
 
 namespace {
@@ -10,19 +11,19 @@ namespace {
 constexpr DWORD kPathChars = 260;
 
 // p with a substituted drive letter replaced by its folder; otherwise p.
-std::string ResolveSubstDrive(const std::string &p)
+std::wstring ResolveSubstDrive(const std::wstring &p)
 {
-    if (p.size() < 2 || p[1] != ':')
+    if (p.size() < 2 || p[1] != L':')
         return p;
-    const char drive[3] = {p[0], ':', '\0'};
-    char target[kPathChars];
-    if (QueryDosDeviceA(drive, target, kPathChars) == 0)
+    const wchar_t drive[3] = {p[0], L':', L'\0'};
+    wchar_t target[kPathChars];
+    if (QueryDosDeviceW(drive, target, kPathChars) == 0)
         return p;
-    std::string folder(target);  // the first string of the answer
-    if (folder.size() < 4 || folder.compare(0, 4, "\\??\\") != 0)
+    std::wstring folder(target);  // the first string of the answer
+    if (folder.size() < 4 || folder.compare(0, 4, L"\\??\\") != 0)
         return p;
     folder.erase(0, 4);
-    if (!folder.empty() && folder.back() == '\\')
+    if (!folder.empty() && folder.back() == L'\\')
         folder.pop_back();
     return folder + p.substr(2);
 }
@@ -31,13 +32,13 @@ std::string ResolveSubstDrive(const std::string &p)
 
 std::string GetExeDir()
 {
-    char buf[kPathChars];
-    const DWORD n = GetModuleFileNameA(nullptr, buf, kPathChars);
+    wchar_t buf[kPathChars];
+    const DWORD n = GetModuleFileNameW(nullptr, buf, kPathChars);
     if (n == 0 || n == kPathChars)
         return "";
-    const std::string p = ResolveSubstDrive(std::string(buf, n));
-    const size_t sep = p.find_last_of("\\/");
-    if (sep == std::string::npos)
+    const std::wstring p = ResolveSubstDrive(std::wstring(buf, n));
+    const size_t sep = p.find_last_of(L"\\/");
+    if (sep == std::wstring::npos)
         return "";
-    return p.substr(0, sep + 1);
+    return Utf8FromWide(p.substr(0, sep + 1));
 }

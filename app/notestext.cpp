@@ -5,12 +5,14 @@
 #include <sstream>
 
 #include "app/workflows.h"
+#include "targetlib/utf8path.h"
 
 const char *const kNoReleaseNotes = "No release notes are included for this product.";
 
 bool ReadReleaseNotes(const HWOption &hw, std::string &bytes)
 {
-    std::ifstream in(ReleaseNotesPath(hw.folder), std::ios::binary);
+    std::ifstream in;
+    OpenForReading(in, ReleaseNotesPath(hw.folder));
     if (!in)
         return false;
     std::ostringstream text;

@@ -29,10 +29,15 @@ UiInputs CurrentUiInputs()
     in.capturing = g_capturing;
     in.programming = g_programming;
     in.querying = g_querying;
+    in.customLoaded = g_customLoaded;
+    in.customValid = g_customValid;
+    // While a worker runs it may be writing the device state (the capture
+    // worker sets g_portOpen and replaces g_fwList without a lock), and no
+    // rule looks at it then: it is read only while the window has it alone.
+    if (in.capturing || in.programming || in.querying)
+        return in;
     in.portOpen = g_portOpen;
     in.hwKnown = g_hw.load() != nullptr;
     in.fwListEmpty = g_fwList.empty();
-    in.customLoaded = g_customLoaded;
-    in.customValid = g_customValid;
     return in;
 }

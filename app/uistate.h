@@ -18,5 +18,7 @@ struct UiEnables {
 };
 
 UiEnables ComputeUiState(const UiInputs &in);
-// The inputs as the application state holds them now.
+// The inputs as the application state holds them now. While a worker runs
+// only the flags are read; the device state keeps its defaults (port closed,
+// no hardware, no images), which no rule consults in that state.
 UiInputs CurrentUiInputs();

@@ -6,6 +6,7 @@
 
 #include "catalogue/firmware.h"
 #include "targetlib/capture.h"
+#include "targetlib/utf8path.h"
 
 namespace fs = std::filesystem;
 
@@ -66,7 +67,7 @@ bool ReadFirmwareInfo(const std::string &path, FirmwareVersion &fw)
 std::vector<FirmwareVersion> DiscoverFirmware(const std::string &folder)
 {
     std::vector<FirmwareVersion> found;
-    fs::path dir = fs::u8path(folder);
+    const fs::path dir = PathFromUtf8(folder);
     if (!IsDirectory(dir))
         return found;
     std::error_code ec;
@@ -77,7 +78,7 @@ std::vector<FirmwareVersion> DiscoverFirmware(const std::string &folder)
     for (; it != fs::directory_iterator(); ++it) {
         if (!it->is_regular_file())
             continue;
-        std::string name = it->path().filename().u8string();
+        const std::string name = Utf8FromPath(it->path().filename());
         if (!HasBinExtension(name))
             continue;
         FirmwareVersion fw;

@@ -43,6 +43,7 @@ enum {
 
 void help(void);
 str Version(void);
+// The outcome of the calling thread's last operation.
 int LastError(void);
 void SetProgressCallback(ProgressFn fn);
 

@@ -9,6 +9,7 @@
 #include "targetlib/checksum.h"
 #include "targetlib/libstate.h"
 #include "targetlib/transact.h"
+#include "targetlib/utf8path.h"
 
 namespace {
 
@@ -16,21 +17,6 @@ bool Corrupt()
 {
     Trace("  ERR:  The Zelvo Image File appears to be corrupt.\n");
     return false;
-}
-
-// Paths are UTF-8 text. Windows' narrow file functions take the ANSI code
-// page instead, so there the name goes through a wide path; a name that is
-// not UTF-8 (an ANSI path from the system) is opened as it is.
-void OpenBinary(std::ifstream &in, const char *fname)
-{
-#ifdef _WIN32
-    try {
-        in.open(std::filesystem::u8path(fname), std::ios::binary);
-        return;
-    } catch (const std::exception &) {
-    }
-#endif
-    in.open(fname, std::ios::binary);
 }
 
 // A file's bytes, read whole into a buffer that each thread keeps from one
@@ -47,7 +33,7 @@ bool ReadWholeFile(const char *fname, FileBytes &bytes)
 {
     static thread_local std::vector<unsigned char> buffer;
     std::ifstream in;
-    OpenBinary(in, fname);
+    OpenForReading(in, fname);
     if (!in)
         return false;
     in.seekg(0, std::ios::end);

@@ -10,10 +10,10 @@
 #include <string>
 
 ComPort Port;
-int LastErr = 0;
-std::string LastErrText;
-int LastDevErr = -1;
-int LastBlock = -1;
+thread_local int LastErr = 0;
+thread_local std::string LastErrText;
+thread_local int LastDevErr = -1;
+thread_local int LastBlock = -1;
 ProgressFn ProgressCB = nullptr;
 QueueWriter *hwRx = nullptr;
 QueueReader *hrRx = nullptr;

@@ -10,11 +10,13 @@
 #include "targetlib/capture.h"
 
 extern ComPort Port;
-extern int LastErr;
+// The last outcome, kept per thread: the worker that runs the device and the
+// window thread, which judges a dropped image meanwhile, each read their own.
+extern thread_local int LastErr;
 // Details of the last failure (see LastErrorText and friends).
-extern std::string LastErrText;
-extern int LastDevErr;
-extern int LastBlock;
+extern thread_local std::string LastErrText;
+extern thread_local int LastDevErr;
+extern thread_local int LastBlock;
 extern ProgressFn ProgressCB;
 extern QueueWriter *hwRx;
 extern QueueReader *hrRx;

@@ -6,6 +6,7 @@
 #include "app/appstate.h"
 #include "app/commands.h"
 #include "app/fwtext.h"
+#include "app/utf16.h"
 #include "app/workflows.h"
 #include "targetlib/capture.h"
 
@@ -15,23 +16,21 @@ void Capture()
 {
     const LRESULT sel = SendMessageA(g_portCombo, CB_GETCURSEL, 0, 0);
     if (sel == CB_ERR) {
-        MessageBoxA(g_hwnd, "Select a COM port first.", kBoxCaption, MB_ICONWARNING);
+        ShowBox("Select a COM port first.", kBoxCaption, MB_ICONWARNING);
         return;
     }
-    char port[260] = "";
-    if (SendMessageA(g_portCombo, CB_GETLBTEXTLEN, WPARAM(sel), 0) < LRESULT(sizeof port))
-        SendMessageA(g_portCombo, CB_GETLBTEXT, WPARAM(sel), reinterpret_cast<LPARAM>(port));
+    const std::string port = ComboEntryText(g_portCombo, int(sel));
 
     ClearDeviceState();
     SendMessageA(g_fwCombo, CB_RESETCONTENT, 0, 0);
-    SetWindowTextA(g_deviceStatic, "Detecting...");
-    SetWindowTextA(g_installedStatic, "(unknown)");
+    SetText(g_deviceStatic, "Detecting...");
+    SetText(g_installedStatic, "(unknown)");
     UpdateCustomUI();
     g_capturing = true;
     ResetProgressAndTitle();
     SetUIState();
     if (!StartWorker(CaptureThreadProc, new std::string(port), g_capturing))
-        SetWindowTextA(g_deviceStatic, "(capture failed)");
+        SetText(g_deviceStatic, "(capture failed)");
 }
 
 void Query()
@@ -62,12 +61,12 @@ bool Approve(const FirmwareVersion &fw, const Product &prod, const HWOption &hw)
     case ImageApproval::Go:
         return true;
     case ImageApproval::Refuse:
-        MessageBoxA(g_hwnd, a.text.c_str(), a.caption.c_str(), MB_ICONERROR);
+        ShowBox(a.text, a.caption, MB_ICONERROR);
         return false;
     case ImageApproval::Ask:
         break;
     }
-    return MessageBoxA(g_hwnd, a.text.c_str(), a.caption.c_str(), MB_ICONWARNING | MB_YESNO) == IDYES;
+    return ShowBox(a.text, a.caption, MB_ICONWARNING | MB_YESNO) == IDYES;
 }
 
 void Program()
@@ -87,18 +86,18 @@ void Program()
 
 void Browse()
 {
-    char file[MAX_PATH] = "";
-    OPENFILENAMEA ofn = {};
+    wchar_t file[MAX_PATH] = L"";
+    OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = g_hwnd;
-    ofn.lpstrFilter = "Zelvo firmware images (*.bin)\0*.bin\0All files (*.*)\0*.*\0";
+    ofn.lpstrFilter = L"Zelvo firmware images (*.bin)\0*.bin\0All files (*.*)\0*.*\0";
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = file;
     ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrTitle = "Select custom firmware image";
+    ofn.lpstrTitle = L"Select custom firmware image";
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-    if (GetOpenFileNameA(&ofn))
-        LoadCustomFirmware(file);
+    if (GetOpenFileNameW(&ofn))
+        LoadCustomFirmware(Utf8FromWide(file));
 }
 
 void Clear()
@@ -132,14 +131,8 @@ void OnCommand(int id)
 
 void OnDropFiles(HDROP drop)
 {
-    // Ask for the length first, so a long path is never cut short.
-    const UINT len = DragQueryFileA(drop, 0, nullptr, 0);
-    if (len > 0) {
-        std::string path(len + 1, '\0');
-        if (DragQueryFileA(drop, 0, &path[0], len + 1) == len) {
-            path.resize(len);
-            LoadCustomFirmware(path);
-        }
-    }
+    const std::string path = DroppedFile(drop, 0);
+    if (!path.empty())
+        LoadCustomFirmware(path);
     DragFinish(drop);
 }

@@ -11,7 +11,7 @@ void FillFirmwareList()
 {
     SendMessageA(g_fwCombo, CB_RESETCONTENT, 0, 0);
     for (const FirmwareVersion &fw : g_fwList)
-        SendMessageA(g_fwCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(FirmwareListEntry(fw).c_str()));
+        AddComboEntry(g_fwCombo, FirmwareListEntry(fw));
     SendMessageA(g_fwCombo, CB_SETCURSEL, 0, 0);
 }
 
@@ -24,13 +24,13 @@ void OnCaptureDone(bool ok)
     const Product *prod = g_prod;
     const HWOption *hw = g_hw;
     if (!ok || !prod || !hw) {
-        SetWindowTextA(g_deviceStatic, "(capture failed)");
+        SetText(g_deviceStatic, "(capture failed)");
         ValidateCustom();
         UpdateCustomUI();
         SetUIState();
         return;
     }
-    SetWindowTextA(g_deviceStatic, ModelHW(prod->name, hw->hw).c_str());
+    SetText(g_deviceStatic, ModelHW(prod->name, hw->hw));
     FillFirmwareList();
     ValidateCustom();
     UpdateCustomUI();
@@ -47,10 +47,10 @@ void OnProgramDone(bool ok)
     ResetProgressAndTitle();
     SetUIState();
     if (!ok) {
-        MessageBoxA(g_hwnd, "Programming failed - see log for details.", kBoxCaption, MB_ICONERROR);
+        ShowBox("Programming failed - see log for details.", kBoxCaption, MB_ICONERROR);
         return;
     }
-    MessageBoxA(g_hwnd, "Programming complete.", kBoxCaption, MB_ICONINFORMATION);
+    ShowBox("Programming complete.", kBoxCaption, MB_ICONINFORMATION);
     if (g_portOpen)
         StartQuery();
 }
@@ -59,9 +59,9 @@ void OnQueryDone(bool ok, std::string *summary)
 {
     g_querying = false;
     if (ok && summary)
-        SetWindowTextA(g_installedStatic, summary->c_str());
+        SetText(g_installedStatic, *summary);
     else
-        SetWindowTextA(g_installedStatic, "(query failed)");
+        SetText(g_installedStatic, "(query failed)");
     delete summary;
     SetUIState();
 }

@@ -7,10 +7,7 @@ void ShowLogLine(std::string *line)
 {
     if (!line)
         return;
-    const int end = GetWindowTextLengthA(g_logEdit);
-    SendMessageA(g_logEdit, EM_SETSEL, WPARAM(end), LPARAM(end));
-    const std::string text = *line + "\r\n";
-    SendMessageA(g_logEdit, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    AppendToEdit(g_logEdit, *line + "\r\n");
     delete line;
 }
 
@@ -34,7 +31,7 @@ void ShowProgress(WPARAM percent, LPARAM phase)
     // wsprintfA writes at most 1024 characters; the title is far shorter.
     char caption[1025];
     wsprintfA(caption, "%s - %s %d%%", g_appTitle.c_str(), PhaseName(phase), int(percent));
-    SetWindowTextA(g_hwnd, caption);
+    SetText(g_hwnd, caption);
 }
 
 void ShowEraseBusy(bool busy)
@@ -43,17 +40,17 @@ void ShowEraseBusy(bool busy)
     if (busy) {
         SetWindowLongA(g_progressBar, GWL_STYLE, style | PBS_MARQUEE);
         SendMessageA(g_progressBar, PBM_SETMARQUEE, 1, 30);
-        SetWindowTextA(g_hwnd, (g_appTitle + " - Erasing...").c_str());
+        SetText(g_hwnd, g_appTitle + " - Erasing...");
     } else {
         SendMessageA(g_progressBar, PBM_SETMARQUEE, 0, 0);
         SetWindowLongA(g_progressBar, GWL_STYLE, style & ~PBS_MARQUEE);
         SendMessageA(g_progressBar, PBM_SETPOS, 0, 0);
-        SetWindowTextA(g_hwnd, g_appTitle.c_str());
+        SetText(g_hwnd, g_appTitle);
     }
 }
 
 void ResetProgressAndTitle()
 {
     SendMessageA(g_progressBar, PBM_SETPOS, 0, 0);
-    SetWindowTextA(g_hwnd, g_appTitle.c_str());
+    SetText(g_hwnd, g_appTitle);
 }

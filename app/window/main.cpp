@@ -2,11 +2,12 @@
 // window and the message loop.
 
 #include "app/appstate.h"
+#include "app/utf16.h"
 #include "app/window/window.h"
 #include "targetlib/capture.h"
 
-const char kMainClass[] = "ZelvoFlashUpdateWndClass";
-const char kNotesClass[] = "ZelvoNotesWndClass";
+const wchar_t kMainClass[] = L"ZelvoFlashUpdateWndClass";
+const wchar_t kNotesClass[] = L"ZelvoNotesWndClass";
 const char kBoxCaption[] = "ZelvoFlashUpdate";
 
 HWND g_hwnd;
@@ -28,34 +29,29 @@ void PostToMainWindow(unsigned msg, uintptr_t wParam, intptr_t lParam)
         delete reinterpret_cast<std::string *>(lParam);
 }
 
-int ShowBox(const std::string &text, const std::string &caption, unsigned type)
-{
-    return MessageBoxA(g_hwnd, text.c_str(), caption.c_str(), type);
-}
-
 void RefreshCustomPanel()
 {
     UpdateCustomUI();
     SetUIState();
 }
 
-void RegisterWindowClass(HINSTANCE instance, const char *name, WNDPROC proc)
+void RegisterWindowClass(HINSTANCE instance, const wchar_t *name, WNDPROC proc)
 {
-    WNDCLASSEXA wc = {};
+    WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = proc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = name;
-    RegisterClassExA(&wc);
+    RegisterClassExW(&wc);
 }
 
 HFONT CreateMonoFont()
 {
-    return CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+    return CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       FIXED_PITCH | FF_MODERN, "Consolas");
+                       FIXED_PITCH | FF_MODERN, L"Consolas");
 }
 
 }  // namespace
@@ -76,15 +72,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd)
 
     RECT rc = {0, 0, kClientWidth, kClientHeight};
     AdjustWindowRect(&rc, kMainStyle, FALSE);
-    CreateWindowExA(0, kMainClass, g_appTitle.c_str(), kMainStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                    rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr, instance, nullptr);
+    CreateWindowExW(0, kMainClass, WideFromUtf8(g_appTitle).c_str(), kMainStyle, CW_USEDEFAULT,
+                    CW_USEDEFAULT, rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr, instance,
+                    nullptr);
     ShowWindow(g_hwnd, showCmd);
     UpdateWindow(g_hwnd);
 
     MSG msg = {};
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        DispatchMessageW(&msg);
     }
     return int(msg.wParam);
 }

@@ -11,7 +11,7 @@ namespace {
 HWND CreateNotesWindow()
 {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(g_hwnd, GWLP_HINSTANCE));
-    return CreateWindowExA(0, kNotesClass, "", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+    return CreateWindowExW(0, kNotesClass, L"", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                            640, 560, g_hwnd, nullptr, instance, nullptr);
 }
 
@@ -25,7 +25,7 @@ void ShowReleaseNotes()
         return;
     std::string bytes;
     if (!ReadReleaseNotes(*hw, bytes)) {
-        MessageBoxA(g_hwnd, kNoReleaseNotes, "Release Notes", MB_ICONINFORMATION);
+        ShowBox(kNoReleaseNotes, "Release Notes", MB_ICONINFORMATION);
         return;
     }
     const std::string text = ToEditLineEnds(bytes);
@@ -35,8 +35,8 @@ void ShowReleaseNotes()
         if (!g_notesWnd)
             return;
     }
-    SetWindowTextA(g_notesWnd, caption.c_str());
-    SetWindowTextA(g_notesEdit, text.c_str());
+    SetText(g_notesWnd, caption);
+    SetText(g_notesEdit, text);
     SendMessageA(g_notesEdit, EM_SETSEL, 0, 0);
     SendMessageA(g_notesEdit, EM_SCROLLCARET, 0, 0);
     ShowWindow(g_notesWnd, SW_SHOW);
@@ -47,7 +47,7 @@ LRESULT CALLBACK NotesWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
     case WM_CREATE:
-        g_notesEdit = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "", 0x503008C4, 0, 0, 10, 10, hwnd,
+        g_notesEdit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", 0x503008C4, 0, 0, 10, 10, hwnd,
                                       reinterpret_cast<HMENU>(IDC_NOTES_EDIT), nullptr, nullptr);
         SendMessageA(g_notesEdit, WM_SETFONT, WPARAM(g_monoFont), TRUE);
         return 0;
@@ -65,6 +65,6 @@ LRESULT CALLBACK NotesWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         g_notesEdit = nullptr;
         return 0;
     default:
-        return DefWindowProcA(hwnd, msg, wParam, lParam);
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
 }

@@ -15,7 +15,7 @@ void RefreshPortList()
     SendMessageA(g_portCombo, CB_RESETCONTENT, 0, 0);
     const std::vector<std::string> ports = EnumerateComPorts();
     for (const std::string &port : ports)
-        SendMessageA(g_portCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(port.c_str()));
+        AddComboEntry(g_portCombo, port);
     if (!ports.empty())
         SendMessageA(g_portCombo, CB_SETCURSEL, 0, 0);
 }

@@ -15,7 +15,7 @@ void SetUIState()
     EnableWindow(g_captureBtn, on.capture);
     EnableWindow(g_disconnectBtn, on.disconnect);
     if (in.capturing != wasCancel) {
-        SetWindowTextA(g_disconnectBtn, on.disconnectCaption);
+        SetText(g_disconnectBtn, on.disconnectCaption);
         wasCancel = in.capturing;
     }
     EnableWindow(g_queryBtn, on.query);
@@ -53,10 +53,10 @@ std::string CustomStatusLine()
 void UpdateCustomUI()
 {
     if (!g_customLoaded) {
-        SetWindowTextA(g_customFileStatic, "(none - using bundled firmware above)");
-        SetWindowTextA(g_customStatusStatic, "Drag a firmware file onto this window, or click Browse.");
+        SetText(g_customFileStatic, "(none - using bundled firmware above)");
+        SetText(g_customStatusStatic, "Drag a firmware file onto this window, or click Browse.");
         return;
     }
-    SetWindowTextA(g_customFileStatic, CustomFileLine().c_str());
-    SetWindowTextA(g_customStatusStatic, CustomStatusLine().c_str());
+    SetText(g_customFileStatic, CustomFileLine());
+    SetText(g_customStatusStatic, CustomStatusLine());
 }

@@ -1,5 +1,6 @@
 // The Windows program's main window: handles, control ids and the functions
-// the window's source files share. Window thread only.
+// the window's source files share. Window thread only. The windows are
+// Unicode windows; text is UTF-8 everywhere else (uitext.cpp converts).
 #pragma once
 
 #include <windows.h>
@@ -32,8 +33,8 @@ enum {
     IDC_NOTES_EDIT = 1030,
 };
 
-extern const char kMainClass[];   // "ZelvoFlashUpdateWndClass"
-extern const char kNotesClass[];  // "ZelvoNotesWndClass"
+extern const wchar_t kMainClass[];   // "ZelvoFlashUpdateWndClass"
+extern const wchar_t kNotesClass[];  // "ZelvoNotesWndClass"
 extern const char kBoxCaption[];  // "ZelvoFlashUpdate"
 
 extern HWND g_hwnd;
@@ -48,6 +49,17 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK NotesWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 BOOL CALLBACK SetFontCallback(HWND child, LPARAM font);
 
+// uitext.cpp: text into and out of windows, UTF-8 on this side.
+void SetText(HWND hwnd, const std::string &text);
+void AddComboEntry(HWND combo, const std::string &text);
+// Entry `index` of a combo box's list ("" when there is none).
+std::string ComboEntryText(HWND combo, int index);
+// Appends `text` at the end of an edit control's text.
+void AppendToEdit(HWND edit, const std::string &text);
+// A modal message box owned by the main window (MessageBoxW); its answer.
+int ShowBox(const std::string &text, const std::string &caption, unsigned type);
+// The path of file `index` of a drop ("" when there is none).
+std::string DroppedFile(HDROP drop, UINT index);
 // create.cpp: the main window's creation steps.
 void OnCreate(HWND hwnd);
 // display.cpp: log lines, progress and the erase phase.

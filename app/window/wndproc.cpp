@@ -9,10 +9,9 @@ namespace {
 // operator decides.
 bool ConfirmClose()
 {
-    return MessageBoxA(g_hwnd,
-                       "Programming is in progress. Closing now leaves the device without "
-                       "working firmware.\n\nClose anyway?",
-                       kBoxCaption, MB_YESNO | MB_ICONWARNING) == IDYES;
+    return ShowBox("Programming is in progress. Closing now leaves the device without "
+                   "working firmware.\n\nClose anyway?",
+                   kBoxCaption, MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 
 }  // namespace
@@ -56,5 +55,5 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         OnQueryDone(wParam != 0, reinterpret_cast<std::string *>(lParam));
         return 0;
     }
-    return DefWindowProcA(hwnd, msg, wParam, lParam);
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
 }

@@ -24,7 +24,7 @@ void StartQuery()
 {
     g_querying = true;
     SetUIState();
-    SetWindowTextA(g_installedStatic, "Querying...");
+    SetText(g_installedStatic, "Querying...");
     if (!StartWorker(QueryThreadProc, nullptr, g_querying))
-        SetWindowTextA(g_installedStatic, "(query failed)");
+        SetText(g_installedStatic, "(query failed)");
 }

@@ -2,7 +2,8 @@
 # driven from outside by zf_gui_e2e.exe, against two simulated devices on
 # ptys mapped as Wine COM ports (a VKT-3 (VKT3K) with a slow erase and slow
 # programming, so the busy states can be watched, and one that never
-# announces itself). Screenshots go to artifacts/gui-e2e/.
+# announces itself). A second copy of the program runs from a folder whose
+# name is not ASCII. Screenshots go to artifacts/gui-e2e/.
 #   ZF_E2E_WINBUILD  Windows build folder (default build/windows)
 #   ZF_E2E_ZSIM      the simulator (default build/native/tools/zsim/zsim)
 . scripts/wine-session.sh
@@ -13,7 +14,8 @@ zf_need "$ZF_WINBUILD/bin/ZelvoFlashUpdate.exe" gui-e2e && zf_need "$ZF_WINBUILD
 zf_wine_session gui-e2e || exit 1
 work=$ZF_WINE_WORK
 shots=$work/shots artifacts=$ZF_REPO/artifacts/gui-e2e
-mkdir -p "$work/app" "$work/images" "$shots" "$artifacts"
+names_app="$work/Zelvo Prüf Жук"
+mkdir -p "$work/app" "$names_app" "$work/images" "$shots" "$artifacts"
 
 # Answers the driver's screenshot requests: NAME.req holds "x y w h".
 watch_shots() {
@@ -31,19 +33,25 @@ watch_shots() {
     done
 }
 
-# Erase 1.5 s, each programmed block and the first five verified ones
-# answered 100 ms late: about 5 s of programming for the driver to watch and
-# to close the window during, and a verification that lasts long enough to see.
-zf_wine_session_device COM5 device --log --hw VKT3K --erase-ms 1500 --fault slow:190:0:all:1 --fault slow:191:0:5:1 \
+# Erase 1.5 s and each programmed block answered 100 ms late: about 5 s of
+# programming for the driver to watch and to close the window during. Bytes
+# take their time on the line (--wire-time), so the verification lasts about
+# half a second and its caption is seen. (Verify replies answered 100 ms late
+# would meet the host's 100 ms verify time-out: a retry then shifts the
+# device's verify position and fails the run.)
+zf_wine_session_device COM5 device --log --hw VKT3K --erase-ms 1500 --wire-time --fault slow:190:0:all:1 \
     && zf_wine_session_device COM6 silent --hw VKT3K --no-announce || exit 1
 cp -r "$ZF_WINBUILD/bin/." "$work/app/"
+cp -r "$ZF_WINBUILD/bin/." "$names_app/"
 watch_shots &
 zf_wine_session_on_exit "kill $!"
 
-export ZF_E2E_APP ZF_E2E_COM=COM5 ZF_E2E_SILENT_COM=COM6 ZF_E2E_WORK ZF_E2E_SHOTS ZF_E2E_SIM_LOG
+export ZF_E2E_APP ZF_E2E_NAMES_APP ZF_E2E_COM=COM5 ZF_E2E_SILENT_COM=COM6 ZF_E2E_WORK ZF_E2E_SHOTS ZF_E2E_SIM_LOG
 ZF_E2E_APP=$(zf_winpath "$work/app/ZelvoFlashUpdate.exe")
+ZF_E2E_NAMES_APP=$(zf_winpath "$names_app/ZelvoFlashUpdate.exe")
 ZF_E2E_WORK=$(zf_winpath "$work/images")
 ZF_E2E_SHOTS=$(zf_winpath "$shots")
 ZF_E2E_SIM_LOG=$(zf_winpath "$work/device.log")
 zf_wine_ctest gui-e2e gui 300
 cp "$work/images/app-trace.txt" "$ZF_LOGS/gui-e2e-app-trace.log" 2>/dev/null
+cp "$work/device.log" "$ZF_LOGS/gui-e2e-device.log" 2>/dev/null

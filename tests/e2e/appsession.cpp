@@ -1,9 +1,9 @@
 #include "tests/e2e/appsession.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "app/utf16.h"
 #include "tests/e2e/winui.h"
 
 namespace {
@@ -39,10 +39,16 @@ BOOL CALLBACK FindProc(HWND hwnd, LPARAM lp)
     return FALSE;
 }
 
-std::string Env(const char *name)
+// As UTF-8: the "A" environment is in this process's code page.
+std::string Env(const wchar_t *name)
 {
-    const char *v = std::getenv(name);
-    return v ? v : "";
+    const DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
+    if (n == 0)
+        return "";
+    std::wstring value(n, L'\0');
+    const DWORD got = GetEnvironmentVariableW(name, &value[0], n);
+    value.resize(got < n ? got : 0);
+    return Utf8FromWide(value);
 }
 
 }  // namespace
@@ -58,17 +64,19 @@ bool AppSession::Launch(const std::string &exePath)
     // The program's trace (standard output) goes to a file, not the driver's log.
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
     const std::string tracePath = Config().workDir + "\\app-trace.txt";
-    HANDLE trace = CreateFileA(tracePath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    HANDLE trace = CreateFileW(WideFromUtf8(tracePath).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                &sa, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    STARTUPINFOA si = {};
+    STARTUPINFOW si = {};
     si.cb = sizeof si;
     if (trace != INVALID_HANDLE_VALUE) {
         si.dwFlags = STARTF_USESTDHANDLES;
         si.hStdOutput = si.hStdError = trace;
     }
-    std::string cmd = "\"" + exePath + "\"";
-    const BOOL started = CreateProcessA(exePath.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                        dir.empty() ? nullptr : dir.c_str(), &si, &pi_);
+    const std::wstring exe = WideFromUtf8(exePath);
+    const std::wstring wdir = WideFromUtf8(dir);
+    std::wstring cmd = L"\"" + exe + L"\"";
+    const BOOL started = CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                        wdir.empty() ? nullptr : wdir.c_str(), &si, &pi_);
     if (trace != INVALID_HANDLE_VALUE)
         CloseHandle(trace);
     if (!started)
@@ -128,6 +136,18 @@ bool AppSession::LogHas(const std::string &line, size_t from) const
     return false;
 }
 
+std::vector<std::string> AppSession::LogLinesFrom(size_t from) const
+{
+    const std::vector<std::string> lines = LogLines();
+    return from <= lines.size() ? std::vector<std::string>(lines.begin() + long(from), lines.end())
+                                : std::vector<std::string>();
+}
+
+bool AppSession::WaitForLogLines(size_t from, const std::vector<std::string> &lines) const
+{
+    return WaitFor([&] { return LogLinesFrom(from) == lines; });
+}
+
 std::string AppSession::EnabledControls() const
 {
     std::string names;
@@ -179,12 +199,14 @@ void AppSession::Answer(HWND box, int buttonId)
 
 bool AppSession::DropFile(const std::string &path)
 {
-    // The block must live in the receiving process: DragQueryFile reads it there.
-    std::vector<char> block(sizeof(DROPFILES) + path.size() + 2, '\0');
+    // The block must live in the receiving process: DragQueryFile reads it
+    // there. Wide names, as the shell sends them; the list ends with two NULs.
+    const std::wstring name = WideFromUtf8(path);
+    std::vector<char> block(sizeof(DROPFILES) + (name.size() + 2) * sizeof(wchar_t), '\0');
     DROPFILES *df = reinterpret_cast<DROPFILES *>(block.data());
     df->pFiles = sizeof(DROPFILES);
-    df->fWide = FALSE;
-    std::memcpy(block.data() + sizeof(DROPFILES), path.data(), path.size());
+    df->fWide = TRUE;
+    std::memcpy(block.data() + sizeof(DROPFILES), name.data(), name.size() * sizeof(wchar_t));
     void *remote = VirtualAllocEx(pi_.hProcess, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE,
                                   PAGE_READWRITE);
     if (!remote)
@@ -198,7 +220,7 @@ bool AppSession::DropFile(const std::string &path)
 
 bool AppSession::Screenshot(const std::string &name, HWND hwnd) const
 {
-    const std::string dir = Env("ZF_E2E_SHOTS");
+    const std::string dir = Env(L"ZF_E2E_SHOTS");
     if (dir.empty())
         return false;
     RECT rc;
@@ -218,15 +240,29 @@ bool AppSession::Screenshot(const std::string &name, HWND hwnd) const
     return WaitFor([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20);
 }
 
+namespace {
+
+std::string FolderOf(const std::string &exe)
+{
+    return exe.substr(0, exe.find_last_of("\\/") + 1);
+}
+
+}  // namespace
+
 std::string E2eConfig::appDir() const
 {
-    return appExe.substr(0, appExe.find_last_of("\\/") + 1);
+    return FolderOf(appExe);
+}
+
+std::string E2eConfig::namesAppDir() const
+{
+    return FolderOf(namesAppExe);
 }
 
 const E2eConfig &Config()
 {
-    static const E2eConfig config = {Env("ZF_E2E_APP"), Env("ZF_E2E_COM"),
-                                     Env("ZF_E2E_SILENT_COM"), Env("ZF_E2E_WORK"),
-                                     Env("ZF_E2E_SIM_LOG")};
+    static const E2eConfig config = {Env(L"ZF_E2E_APP"), Env(L"ZF_E2E_COM"),
+                                     Env(L"ZF_E2E_SILENT_COM"), Env(L"ZF_E2E_WORK"),
+                                     Env(L"ZF_E2E_SIM_LOG"), Env(L"ZF_E2E_NAMES_APP")};
     return config;
 }

@@ -11,7 +11,8 @@
 class AppSession {
 public:
     ~AppSession();
-    // Starts the program (working folder: its own) and waits for its window.
+    // Starts the program (UTF-8 path; working folder: its own) and waits for
+    // its window.
     bool Launch(const std::string &exePath);
     // Waits for the process to end; true when it did.
     bool WaitExit(double seconds);
@@ -25,6 +26,11 @@ public:
     std::vector<std::string> LogLines() const;
     // True when the log got `line` after its first `from` lines.
     bool LogHas(const std::string &line, size_t from = 0) const;
+    // The log's lines after its first `from`.
+    std::vector<std::string> LogLinesFrom(size_t from) const;
+    // Waits until the log's lines after its first `from` are `lines`: they
+    // are posted, so they may come after a control has changed.
+    bool WaitForLogLines(size_t from, const std::vector<std::string> &lines) const;
     // Names of the enabled interactive controls, in a fixed order:
     // port refresh capture disconnect query notes fwlist browse clear program.
     std::string EnabledControls() const;
@@ -37,7 +43,7 @@ public:
     static std::string BoxText(HWND box);
     static void Answer(HWND box, int buttonId);
 
-    // Delivers a WM_DROPFILES with one file, as the shell would.
+    // Delivers a WM_DROPFILES with one file (UTF-8 path), as the shell would.
     bool DropFile(const std::string &path);
     // Asks the script for a screenshot of `hwnd`'s screen rectangle saved as
     // NAME.png; false when no screenshot folder is set or nobody answered.
@@ -48,13 +54,17 @@ private:
     HWND main_ = nullptr;
 };
 
-// Settings from the environment set by the test script.
+// Settings from the environment set by the test script (UTF-8).
 struct E2eConfig {
     std::string appExe;      // ZF_E2E_APP: the program in its own copy of the tree
     std::string com;         // ZF_E2E_COM: the simulated VKT-3 (VKT3K)
     std::string silentCom;   // ZF_E2E_SILENT_COM: a simulated device that never announces
     std::string workDir;     // ZF_E2E_WORK: where the driver writes its own images
     std::string simLog;      // ZF_E2E_SIM_LOG: the event log of the simulator on `com`
-    std::string appDir() const;  // folder of appExe, with its trailing separator
+    // ZF_E2E_NAMES_APP: the program in a copy of the tree in a folder whose
+    // name is not ASCII
+    std::string namesAppExe;
+    std::string appDir() const;       // folder of appExe, with its trailing separator
+    std::string namesAppDir() const;  // folder of namesAppExe, likewise
 };
 const E2eConfig &Config();

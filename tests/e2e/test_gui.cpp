@@ -55,14 +55,6 @@ int LineClosings()
     return n;
 }
 
-int IndexOf(const std::vector<std::string> &items, const std::string &item)
-{
-    for (size_t i = 0; i < items.size(); i++)
-        if (items[i] == item)
-            return int(i);
-    return -1;
-}
-
 class Gui : public testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -89,10 +81,7 @@ protected:
 
     static void SelectPort(const std::string &port)
     {
-        const int index = IndexOf(ComboItems(app->Control(IDC_PORT_COMBO)), port);
-        ASSERT_GE(index, 0) << port << " is not listed";
-        SelectComboEntry(app->Control(IDC_PORT_COMBO), index);
-        ASSERT_TRUE(WaitFor([&] { return ComboSelection(app->Control(IDC_PORT_COMBO)) == index; }));
+        ASSERT_TRUE(SelectComboText(app->Control(IDC_PORT_COMBO), port)) << port << " is not listed";
     }
 
     // Captures the simulated device and waits for the automatic query.
@@ -296,10 +285,10 @@ TEST_F(Gui, ACustomImageChosenWithBrowseIsVerifiedAgainstTheDevice)
         << app->Text(IDC_CUSTOM_FILE);
     EXPECT_EQ(app->Text(IDC_CUSTOM_STATUS), "Verified: matches the connected VKT-3 (VKT3K).");
     EXPECT_EQ(app->EnabledControls(), "port refresh capture disconnect query notes browse clear program");
-    const std::vector<std::string> log = app->LogLines();
     const std::vector<std::string> expected = {"Custom firmware loaded: hotfix_vkt3k_v2_0_1.bin",
                                                "    for VKT-3 (VKT3K)  v2.0.1"};
-    EXPECT_EQ(std::vector<std::string>(log.begin() + long(from), log.end()), expected);
+    app->WaitForLogLines(from, expected);
+    EXPECT_EQ(app->LogLinesFrom(from), expected);
 }
 
 TEST_F(Gui, ADroppedImageForOtherHardwareReplacesItAndShowsTheMismatch)
@@ -310,19 +299,22 @@ TEST_F(Gui, ADroppedImageForOtherHardwareReplacesItAndShowsTheMismatch)
         << app->Text(IDC_CUSTOM_FILE);
     EXPECT_EQ(app->Text(IDC_CUSTOM_STATUS), "DOES NOT MATCH - this firmware is for VKT-3 (VKT3).  Use Clear.");
     EXPECT_EQ(app->EnabledControls(), "port refresh capture disconnect query notes browse clear");
-    const std::vector<std::string> log = app->LogLines();
     const std::vector<std::string> expected = {"Custom firmware loaded: hotfix_vkt3_v2_0_1.bin",
                                                "    for VKT-3 (VKT3)  v2.0.1",
                                                "    WARNING: does not match the connected VKT-3 (VKT3K)."};
-    EXPECT_EQ(std::vector<std::string>(log.begin() + long(from), log.end()), expected);
+    app->WaitForLogLines(from, expected);
+    EXPECT_EQ(app->LogLinesFrom(from), expected);
 }
 
 TEST_F(Gui, ClearReturnsToTheBundledFirmware)
 {
+    const size_t from = app->LogLines().size();
     Click(app->Control(IDC_CLEAR));
     ASSERT_TRUE(WaitFor([] { return app->Text(IDC_CUSTOM_FILE) == "(none - using bundled firmware above)"; }));
     EXPECT_EQ(app->Text(IDC_CUSTOM_STATUS), "Drag a firmware file onto this window, or click Browse.");
-    EXPECT_EQ(app->LogLines().back(), "Custom firmware cleared - using bundled firmware.");
+    const std::vector<std::string> expected = {"Custom firmware cleared - using bundled firmware."};
+    app->WaitForLogLines(from, expected);
+    EXPECT_EQ(app->LogLinesFrom(from), expected);
     EXPECT_EQ(app->EnabledControls(), "port refresh capture disconnect query notes fwlist browse program");
 }
 

@@ -1,12 +1,21 @@
 #include "tests/e2e/winui.h"
 
+#include "app/utf16.h"
+
+// Texts are read and written in UTF-16 and compared as UTF-8: an "A" message
+// would pass them through this process's code page.
 std::string WindowText(HWND hwnd)
 {
-    const LRESULT len = SendMessageA(hwnd, WM_GETTEXTLENGTH, 0, 0);
-    std::string text(size_t(len) + 1, '\0');
-    const LRESULT got = SendMessageA(hwnd, WM_GETTEXT, WPARAM(len + 1), LPARAM(&text[0]));
+    const LRESULT len = SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(size_t(len > 0 ? len : 0) + 1, L'\0');
+    const LRESULT got = SendMessageW(hwnd, WM_GETTEXT, WPARAM(text.size()), LPARAM(&text[0]));
     text.resize(got > 0 ? size_t(got) : 0);
-    return text;
+    return Utf8FromWide(text);
+}
+
+void SetText(HWND hwnd, const std::string &text)
+{
+    SendMessageW(hwnd, WM_SETTEXT, 0, LPARAM(WideFromUtf8(text).c_str()));
 }
 
 bool Enabled(HWND hwnd)
@@ -29,7 +38,7 @@ std::vector<std::string> ComboItems(HWND combo)
         std::wstring w(size_t(len > 0 ? len : 0) + 1, L'\0');
         SendMessageW(combo, CB_GETLBTEXT, WPARAM(i), LPARAM(&w[0]));
         w.resize(size_t(len > 0 ? len : 0));
-        items.push_back(std::string(w.begin(), w.end()));  // the texts are ASCII
+        items.push_back(Utf8FromWide(w));
     }
     return items;
 }
@@ -49,6 +58,23 @@ void SelectComboEntry(HWND combo, int index)
     SendMessageA(combo, CB_SETCURSEL, WPARAM(index), 0);
     const int id = GetDlgCtrlID(combo);
     PostMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), LPARAM(combo));
+}
+
+bool SelectComboText(HWND combo, const std::string &text)
+{
+    const int index = IndexOf(ComboItems(combo), text);
+    if (index < 0)
+        return false;
+    SelectComboEntry(combo, index);
+    return WaitFor([&] { return ComboSelection(combo) == index; });
+}
+
+int IndexOf(const std::vector<std::string> &items, const std::string &item)
+{
+    for (size_t i = 0; i < items.size(); i++)
+        if (items[i] == item)
+            return int(i);
+    return -1;
 }
 
 std::vector<std::string> SplitLines(const std::string &text)

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+// A window's text as UTF-8, and setting it from UTF-8.
 std::string WindowText(HWND hwnd);
+void SetText(HWND hwnd, const std::string &text);
 bool Enabled(HWND hwnd);
 LONG Style(HWND hwnd);
 std::vector<std::string> ComboItems(HWND combo);
@@ -20,6 +22,11 @@ int ComboSelection(HWND combo);
 void Click(HWND button);
 // Selects entry `index` and tells the parent, as a user's choice would.
 void SelectComboEntry(HWND combo, int index);
+// Selects the entry that reads `text` the same way and waits until the
+// selection took; false when no entry reads so.
+bool SelectComboText(HWND combo, const std::string &text);
+// Index of `item` in `items`, or -1.
+int IndexOf(const std::vector<std::string> &items, const std::string &item);
 std::vector<std::string> SplitLines(const std::string &text);
 
 // Polls `cond` every 20 ms until it holds or `seconds` have passed.

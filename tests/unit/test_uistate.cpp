@@ -153,23 +153,44 @@ TEST(UiState, CancelCaptionFollowsTheCapturingFlagOnly)
     EXPECT_STREQ(ComputeUiState(in).disconnectCaption, "Disconnect");
 }
 
-TEST(UiState, CurrentInputsReadTheApplicationState)
+namespace {
+
+// The application state as a finished capture leaves it, with the given
+// worker flags.
+void SetCapturedState(bool capturing, bool programming, bool querying)
 {
     const Product *prod = nullptr;
     const HWOption *hw = nullptr;
     ASSERT_TRUE(FindByHW("VKT3K", prod, hw));
-    g_capturing = false;
-    g_programming = true;
-    g_querying = false;
+    g_capturing = capturing;
+    g_programming = programming;
+    g_querying = querying;
     g_portOpen = true;
     g_hw = hw;
     g_fwList.assign(1, FirmwareVersion{});
     g_customLoaded = true;
+    g_customValid = true;
+}
+
+void ResetState()
+{
+    g_capturing = g_programming = g_querying = false;
+    g_portOpen = false;
+    g_hw = nullptr;
+    g_fwList.clear();
+    g_customLoaded = g_customValid = false;
+}
+
+}  // namespace
+
+TEST(UiState, CurrentInputsReadTheApplicationState)
+{
+    SetCapturedState(false, false, false);
     g_customValid = false;
 
     const UiInputs in = CurrentUiInputs();
     EXPECT_FALSE(in.capturing);
-    EXPECT_TRUE(in.programming);
+    EXPECT_FALSE(in.programming);
     EXPECT_FALSE(in.querying);
     EXPECT_TRUE(in.portOpen);
     EXPECT_TRUE(in.hwKnown);
@@ -177,13 +198,36 @@ TEST(UiState, CurrentInputsReadTheApplicationState)
     EXPECT_TRUE(in.customLoaded);
     EXPECT_FALSE(in.customValid);
 
-    g_programming = false;
-    g_portOpen = false;
-    g_hw = nullptr;
-    g_fwList.clear();
-    g_customLoaded = false;
+    ResetState();
     const UiInputs reset = CurrentUiInputs();
     EXPECT_FALSE(reset.hwKnown);
     EXPECT_TRUE(reset.fwListEmpty);
     EXPECT_FALSE(reset.portOpen);
+    EXPECT_FALSE(reset.customLoaded);
+}
+
+// A worker may be writing the port flag and the firmware list meanwhile (a
+// file dropped during a capture refreshes the controls): while any worker
+// runs, only the flags and the window's own custom-image state are read.
+TEST(UiState, WhileAWorkerRunsTheDeviceStateIsNotRead)
+{
+    const struct { bool capturing, programming, querying; const char *enabled; } workers[] = {
+        {true, false, false, "disconnect"},
+        {false, true, false, ""},
+        {false, false, true, ""},
+    };
+    for (const auto &w : workers) {
+        SetCapturedState(w.capturing, w.programming, w.querying);
+        const UiInputs in = CurrentUiInputs();
+        EXPECT_EQ(in.capturing, w.capturing);
+        EXPECT_EQ(in.programming, w.programming);
+        EXPECT_EQ(in.querying, w.querying);
+        EXPECT_FALSE(in.portOpen) << w.enabled;
+        EXPECT_FALSE(in.hwKnown) << w.enabled;
+        EXPECT_TRUE(in.fwListEmpty) << w.enabled;
+        EXPECT_TRUE(in.customLoaded);
+        EXPECT_TRUE(in.customValid);
+        EXPECT_EQ(Enabled(in), w.enabled);
+    }
+    ResetState();
 }

@@ -9,6 +9,7 @@
 #include "app/workflows.h"
 #include "tools/zflash/device_session.h"
 #include "catalogue/target.h"
+#include "targetlib/utf8path.h"
 #include "tools/zflash/output.h"
 #include "tools/zflash/sha256.h"
 #include "tools/zflash/worker.h"
@@ -45,7 +46,9 @@ Failure BadInput(FailureKind kind, WorkStep step, const std::string &file)
 int LoadCustomImage(const std::string &path, DeviceResult &result)
 {
     const Failure invalid = BadInput(FailureKind::ImageInvalid, WorkStep::ReadImage, path);
-    if (!std::ifstream(path, std::ios::binary))
+    std::ifstream file;
+    OpenForReading(file, path);
+    if (!file)
         return DeviceFailed(result, invalid, "image file not found: " + path);
     FirmwareVersion fw;
     const CustomJudgement j = JudgeCustomImage(path, fw);

@@ -1,5 +1,7 @@
 #include "tools/zflash/sha256.h"
 
+#include "targetlib/utf8path.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -95,7 +97,8 @@ std::string Sha256::Hex()
 
 std::string FileSha256(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in;
+    OpenForReading(in, path);
     if (!in)
         return std::string();
     Sha256 sha;
