@@ -20,7 +20,8 @@
 #
 # The end, in this order: the step's own commands, the COM mappings, Wine
 # (before the simulators: a pty must outlive every Wine handle on it), Xvfb,
-# the simulators, the scratch folder.
+# the simulators (their logs kept as $ZF_LOGS/LABEL-zsim-NAME.log), the
+# scratch folder.
 . scripts/test-lib.sh
 . scripts/wine-env.sh
 
@@ -34,12 +35,17 @@ zf_winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 zf_wine_session_on_exit() { ZF_WINE_ON_EXIT+=("$1"); }
 
 zf_wine_session_end() {
-    local cmd com
+    local cmd com log
     for cmd in "${ZF_WINE_ON_EXIT[@]}"; do eval "$cmd"; done
     for com in "${ZF_WINE_COMS[@]}"; do zf_wine_unmap_com "$com"; done
     zf_wine_cleanup
     zf_zsim_stop_all
-    [ -n "$ZF_WINE_WORK" ] && rm -rf "$ZF_WINE_WORK"
+    if [ -n "$ZF_WINE_WORK" ]; then
+        for log in "$ZF_WINE_WORK"/*.log; do  # the simulators' logs
+            [ -e "$log" ] && cp "$log" "$ZF_LOGS/$ZF_WINE_LABEL-zsim-$(basename "$log")"
+        done
+        rm -rf "$ZF_WINE_WORK"
+    fi
     ZF_WINE_WORK= ZF_WINE_COMS=() ZF_WINE_ON_EXIT=()
 }
 
