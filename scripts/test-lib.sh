@@ -148,15 +148,3 @@ zf_check() {
     zf_verdict "$label" $ok
 }
 
-# zf_end_wine_session DIR COM...: the end of a step that mapped simulated
-# devices into Wine (for `trap ... EXIT`; needs scripts/wine-env.sh): the COM
-# ports unmapped, Wine and Xvfb stopped, then the simulators (their ptys must
-# outlive every Wine handle on them), and DIR removed.
-zf_end_wine_session() {
-    local dir=$1 com
-    shift
-    for com in "$@"; do zf_wine_unmap_com "$com"; done
-    zf_wine_cleanup
-    zf_zsim_stop_all
-    rm -rf "$dir"
-}
