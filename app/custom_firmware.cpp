@@ -1,6 +1,8 @@
 // The custom ("hotfix") image: judged when the operator gives it, kept as the
 // loaded image when it is one and carries a hardware identifier, and checked
 // against the captured device whenever that may have changed.
+#include <utility>
+
 #include "app/appstate.h"
 #include "app/workflows.h"
 #include "catalogue/hwcheck.h"
@@ -37,12 +39,21 @@ void LogLoaded(const FirmwareVersion &fw)
         Log("    WARNING: does not match the connected " + ModelHW(prod->name, hw->hw) + ".");
 }
 
-}  // namespace
+// The file's tokens; false when it does not load as an image, or reading it
+// fails in any other way (memory).
+bool ReadCustomInfo(const std::string &path, FirmwareVersion &fw) noexcept
+{
+    try {
+        return ReadFirmwareInfo(path, fw);
+    } catch (...) {
+        return false;
+    }
+}
 
-void LoadCustomFirmware(const std::string &path)
+void Load(const std::string &path)
 {
     FirmwareVersion fw;
-    if (!ReadFirmwareInfo(path, fw)) {
+    if (!ReadCustomInfo(path, fw)) {
         Refuse(kNotAnImage);
         return;
     }
@@ -50,11 +61,25 @@ void LoadCustomFirmware(const std::string &path)
         Refuse(kNoIdentifier);
         return;
     }
-    g_customFw = fw;
+    std::swap(g_customFw, fw);  // all six fields at once, without allocating
     g_customLoaded = true;
     ValidateCustom();
     RefreshCustomUi();
-    LogLoaded(fw);
+    LogLoaded(g_customFw);
+}
+
+}  // namespace
+
+// Runs on the window thread inside a message handler, so nothing may escape:
+// memory running out part-way leaves the state consistent (the image is
+// adopted whole or not at all, and judged valid only by a finished check).
+void LoadCustomFirmware(const std::string &path)
+{
+    try {
+        Load(path);
+    } catch (...) {
+        // Nothing left to report with.
+    }
 }
 
 void ValidateCustom()
@@ -64,6 +89,10 @@ void ValidateCustom()
     const HWOption *hw = g_hw;
     if (!g_customLoaded || !prod || !hw)
         return;
-    std::string message;
-    g_customValid = CheckFirmwareHW(g_customFw, *prod, *hw, message) == HWMatch;
+    try {
+        std::string message;
+        g_customValid = CheckFirmwareHW(g_customFw, *prod, *hw, message) == HWMatch;
+    } catch (...) {
+        // Not judged, so not valid.
+    }
 }
