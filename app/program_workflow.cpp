@@ -51,6 +51,16 @@ bool WriteAndVerify(IMG *image)
     return true;
 }
 
+// An image without a byte to write would only cost the device its firmware.
+bool HasDataToWrite(const IMG &image)
+{
+    for (const BLK &b : image.blocks)
+        if (b.length != 0)
+            return true;
+    Log("ERROR: The firmware image holds no data to program. The device was not changed.");
+    return false;
+}
+
 bool Program(const std::string &path)
 {
     std::unique_ptr<IMG> image(ReadImage(path.c_str()));
@@ -58,6 +68,8 @@ bool Program(const std::string &path)
         Log("ERROR: Could not re-read firmware image.");
         return false;
     }
+    if (!HasDataToWrite(*image))
+        return false;
     Log("Blank-checking firmware region...");
     if (!BlankCheck(kFirmwareRegion) && !EraseRegion())
         return false;
