@@ -113,6 +113,7 @@ void SimDevice::Impl::SendReply(const SimReply &r, const SimFault *fault)
     if (r.after == SimAfter::StartLoader) {
         SimStartLoader(mach, r.loaderBaud);
         ResetReceive();
+        deafUntil = SimClock::now() + std::chrono::milliseconds(mach.options.loaderDeafMs);
         Log("flash loader running at %u baud", mach.baud);
     } else if (r.after == SimAfter::PowerCycle) {
         PowerUp();
