@@ -49,6 +49,7 @@ void Captured()
 {
     Trace("  Target Captured.\n");
     InitParser();
+    QuietLineDue = true;
 }
 
 bool AckWindowPassed()
@@ -152,6 +153,7 @@ bool OpenPort(const char *devName)
         return false;
     }
     InitParser();
+    QuietLineDue = true;
     LastErr = ErrNone;
     return true;
 }

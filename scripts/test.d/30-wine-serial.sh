@@ -16,7 +16,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-zf_zsim_start "$work/device" --hw "$ZF_TEST_HW" || { zf_report 0 1 wine-serial-zsim; exit 1; }
+# The flash loader is deaf for 8 ms after it starts, as a real one that
+# re-clocks its line: the first request at its rate must wait for that.
+export ZF_TEST_LOADER_DEAF_MS=8
+zf_zsim_start "$work/device" --hw "$ZF_TEST_HW" --loader-deaf-ms "$ZF_TEST_LOADER_DEAF_MS" \
+    || { zf_report 0 1 wine-serial-zsim; exit 1; }
 zf_wine_init_prefix && zf_xvfb_start && zf_wine_start && zf_wine_map_com "$com" "$work/device" \
     || { zf_report 0 1 wine-serial-setup; exit 1; }
 log=$ZF_LOGS/wine-serial.log
