@@ -178,6 +178,11 @@ int CaptureTargetSM(int state)
     if (state == 5)
         return 5;
     Step step = ResumeStep(state);
+    // A line that never pauses would keep one call reading for good; the
+    // call returns the state it is in after kCaptureStepLimitMs instead, so
+    // that its caller gets back to its cancel check.
+    const long callStart = TickMs();
+    auto timeUp = [callStart] { return TickMs() - callStart >= kCaptureStepLimitMs; };
     unsigned char c;
     for (;;) {
         switch (step) {
@@ -188,7 +193,7 @@ int CaptureTargetSM(int state)
             break;
         case Announce:
             do {
-                if (Port.GetChar(&c) != 0)
+                if (timeUp() || Port.GetChar(&c) != 0)
                     return 2;
             } while (!AnnounceByteCompletes(c));
             SendCaptureRequest();
@@ -203,7 +208,7 @@ int CaptureTargetSM(int state)
                 step = Restart;
                 break;
             }
-            if (Port.GetChar(&c) != 0)
+            if (timeUp() || Port.GetChar(&c) != 0)
                 return step == Sync ? 3 : 4;
             step = TakeAckByte(step, c);
             break;

@@ -51,6 +51,10 @@ bool ClosePort(void);
 bool CaptureTarget(void);
 bool CaptureTarget(const char *devName);
 // One non-blocking capture step; start with 1, stop on 5 (captured) or 0.
+// A step reads what arrives and returns when a read times out, when the
+// capture completes, or at the latest after kCaptureStepLimitMs (plus one
+// read timeout) on a line that never pauses.
+constexpr long kCaptureStepLimitMs = 50;
 int CaptureTargetSM(int state);
 void InitParser(void);
 
