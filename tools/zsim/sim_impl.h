@@ -63,7 +63,8 @@ struct SimDevice::Impl {
     void ChatterIfDue();
     bool Chattering() const;  // caller holds `m`
     void OnHostClosed();
-    bool Send(const unsigned char *data, size_t n, bool droppable);
+    // `atBaud` 0: at the device's current baud.
+    bool Send(const unsigned char *data, size_t n, bool droppable, unsigned atBaud = 0);
     void WaitWire(SimClock::time_point start, size_t bytes);
     void Pause(int ms);
 

@@ -202,7 +202,7 @@ void SimDevice::Impl::ChatterIfDue()
 // rate differs, paced at 10 bits a byte with wire time on. The master is
 // non-blocking; an announcement the host has no room for is dropped, a reply
 // waits for room a while. False when not all of it went out.
-bool SimDevice::Impl::Send(const unsigned char *data, size_t n, bool droppable)
+bool SimDevice::Impl::Send(const unsigned char *data, size_t n, bool droppable, unsigned atBaud)
 {
     unsigned baud;
     bool wire, enforce;
@@ -210,7 +210,7 @@ bool SimDevice::Impl::Send(const unsigned char *data, size_t n, bool droppable)
         std::lock_guard<std::mutex> lk(m);
         if (dead || pty.master < 0)
             return false;
-        baud = mach.baud;
+        baud = atBaud ? atBaud : mach.baud;
         wire = mach.options.wireTime;
         enforce = mach.options.enforceBaud;
     }
