@@ -12,27 +12,12 @@
 #include "target_harness.h"
 #include "targetlib/transact.h"
 
-namespace {
-
-// A flash loader that runs at `baud`, named by the information text at the
-// start of its first block (where the simulated device reads it).
-IMG LoaderAt(unsigned baud)
-{
-    IMG img;
-    img.address = 0x20000000;
-    img.info = "VN:1.0.4\r\nBR:" + std::to_string(baud) + "\r\n";
-    img.blocks = SplitIntoBlocks(img.info + '\0' + std::string(600, '\xA5'), 256);
-    return img;
-}
-
-}  // namespace
-
 TEST_F(SimTargetTest, TheFirstRequestAtTheLoadersRateWaitsUntilTheLoaderListens)
 {
     SimOptions options;
     options.loaderDeafMs = 8;  // a loader that takes 8 ms to start and re-clock
     Connect(options);
-    IMG loader = LoaderAt(921600);
+    IMG loader = LoaderImage(921600, 600);
     bool started = false;
     Printed([&] { started = RAMExec(&loader, false, 921600); });
     ASSERT_TRUE(started);
@@ -62,7 +47,7 @@ TEST_F(SimTargetTest, OnlyTheFirstRequestOnAFreshLineWaitsForQuiet)
     // At least one read timeout of quiet line (10 ms after OpenPort).
     EXPECT_GE(GetTransactTimes().quietSeconds, 0.009);
 
-    IMG loader = LoaderAt(115200);
+    IMG loader = LoaderImage(115200, 600);
     bool started = false;
     Printed([&] { started = RAMExec(&loader, false, 115200); });  // its blocks follow each other
     ASSERT_TRUE(started);

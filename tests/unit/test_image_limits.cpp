@@ -10,7 +10,6 @@
 #include <string>
 
 #include "targetlib/capture.h"
-#include "targetlib/checksum.h"
 #include "targetlib/imagefile.h"
 #include "tools/imagewriter/imagewriter.h"
 
@@ -21,18 +20,10 @@ namespace {
 const char kCorrupt[] = "  ERR:  The Zelvo Image File appears to be corrupt.\n";
 const std::string kInfo = "VN:1.2.3\r\nMD:VKT-3\r\nHW:VKT3K\r\n";
 
-std::string BE32(uint32_t v)
-{
-    return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-}
-
 // An image of `count` empty blocks: 3 bytes of file each.
 std::string EmptyBlocksImage(uint32_t count)
 {
-    std::string body = std::string("zimg") + std::string(4, '\0') + kInfo + '\0' + BE32(0) + BE32(count);
-    body.append(size_t(count) * 3, '\0');
-    const unsigned char *p = reinterpret_cast<const unsigned char *>(body.data());
-    return body + BE32(CalcFletcher32(p, int(body.size() / 2)));
+    return BuildImage(kInfo, 0, std::vector<BLK>(count, BLK{0, 0, ""}));
 }
 
 class ImageLimits : public testing::Test {
@@ -56,12 +47,7 @@ protected:
     std::string Write(const std::string &name, const std::string &bytes)
     {
         std::string path = PathOf(name);
-        FILE *f = std::fopen(path.c_str(), "wb");
-        EXPECT_NE(f, nullptr);
-        if (f) {
-            EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-            std::fclose(f);
-        }
+        EXPECT_TRUE(WriteFileBytes(path, bytes));
         return path;
     }
 
@@ -74,14 +60,19 @@ protected:
         return img;
     }
 
-    // ReadImageInfo of `path`, its trace in `out`.
-    static bool LoadInfo(const std::string &path, std::string &out)
+    // Both ReadImage and ReadImageInfo refuse `path` with exactly `line`.
+    static void ExpectRefused(const std::string &path, const std::string &line)
     {
-        std::string info;
+        std::string out;
+        EXPECT_EQ(Load(path, out), nullptr);
+        EXPECT_EQ(out, line);
+        EXPECT_EQ(LastError(), ErrImage);
+        std::string info = "kept";
         testing::internal::CaptureStdout();
-        bool ok = ReadImageInfo(path.c_str(), info);
-        out = testing::internal::GetCapturedStdout();
-        return ok;
+        EXPECT_FALSE(ReadImageInfo(path.c_str(), info));
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), line);
+        EXPECT_EQ(LastError(), ErrImage);
+        EXPECT_EQ(info, "kept");
     }
 
     fs::path dir;
@@ -93,30 +84,17 @@ TEST_F(ImageLimits, ADirectoryCannotBeOpenedAsAnImage)
 {
     const std::string path = PathOf("folder.bin");
     ASSERT_TRUE(fs::create_directory(path));
-    const std::string line = "  ERR:  Unable to open image file <" + path + ">\n";
-    std::string out;
-    EXPECT_EQ(Load(path, out), nullptr);
-    EXPECT_EQ(out, line);
-    EXPECT_EQ(LastError(), ErrImage);
-    EXPECT_FALSE(LoadInfo(path, out));
-    EXPECT_EQ(out, line);
-    EXPECT_EQ(LastError(), ErrImage);
+    ExpectRefused(path, "  ERR:  Unable to open image file <" + path + ">\n");
 }
 
 TEST_F(ImageLimits, AFileLargerThanTheCapIsRefusedWithoutBeingRead)
 {
     // Sparse: the size is there, the bytes are not.
-    const std::string path = PathOf("huge.bin");
-    Write("huge.bin", "zimg");
+    const std::string path = Write("huge.bin", "zimg");
     fs::resize_file(path, kMaxImageFileBytes + 1);
-    const std::string line = "  ERR:  Image file <" + path + "> is too large (" +
-                             std::to_string(kMaxImageFileBytes + 1) + " bytes; image files are at most 64 MiB).\n";
-    std::string out;
-    EXPECT_EQ(Load(path, out), nullptr);
-    EXPECT_EQ(out, line);
-    EXPECT_EQ(LastError(), ErrImage);
-    EXPECT_FALSE(LoadInfo(path, out));
-    EXPECT_EQ(out, line);
+    ExpectRefused(path, "  ERR:  Image file <" + path + "> is too large (" +
+                            std::to_string(kMaxImageFileBytes + 1) +
+                            " bytes; image files are at most 64 MiB).\n");
 }
 
 TEST_F(ImageLimits, BlocksThatWouldTakeFarMoreMemoryThanTheFileAreCorrupt)
@@ -124,14 +102,8 @@ TEST_F(ImageLimits, BlocksThatWouldTakeFarMoreMemoryThanTheFileAreCorrupt)
     // 400,000 empty blocks: 1.2 MB of file, 16 MB of records (64-bit).
     const std::string bytes = EmptyBlocksImage(400000);
     ASSERT_GT(400000 * BlockMemory(0), ImageMemoryBound(bytes.size()));
-    const std::string path = Write("empty-blocks.bin", bytes);
-    std::string out;
-    EXPECT_EQ(Load(path, out), nullptr);
-    EXPECT_EQ(out, kCorrupt);
-    EXPECT_EQ(LastError(), ErrImage);
     // Listing judges it as loading does.
-    EXPECT_FALSE(LoadInfo(path, out));
-    EXPECT_EQ(out, kCorrupt);
+    ExpectRefused(Write("empty-blocks.bin", bytes), kCorrupt);
 }
 
 TEST_F(ImageLimits, ASmallImageOfManyEmptyBlocksStillLoads)

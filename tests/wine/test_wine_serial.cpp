@@ -168,10 +168,7 @@ TEST_F(WineCom, ADeviceCapturedBeforeIsCapturedAgainAfterClosePort)
 // first request at the loader's rate is heard at its first attempt.
 TEST_F(WineCom, FirstRequestAfterTheLoaderStartsIsAnsweredAtItsFirstAttempt)
 {
-    IMG loader;
-    loader.address = 0x20000000;
-    loader.info = "VN:1.0.4\r\nBR:921600\r\n";
-    loader.blocks = SplitIntoBlocks(loader.info + '\0' + std::string(600, '\xA5'), 256);
+    IMG loader = LoaderImage(921600, 600);
     testing::internal::CaptureStdout();
     bool started = OpenPort(port.c_str()) && CaptureWithin10s() == 5 && RAMExec(&loader, false, 921600);
     ResetTransactTimes();
