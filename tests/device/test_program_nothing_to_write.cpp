@@ -13,7 +13,7 @@ const char kNothingToWrite[] =
 std::string WriteRawFirmware(const fs::path &dir, const std::string &name, const std::vector<BLK> &blocks)
 {
     fs::create_directories(dir);
-    const std::string path = (dir / name).string();
+    std::string path = (dir / name).string();
     EXPECT_TRUE(WriteImageFile(path, kNewFirmwareInfo, 0x08010000, blocks));
     return path;
 }
