@@ -1,6 +1,8 @@
 // The custom ("hotfix") image: judged when the operator gives it, kept as the
 // loaded image when it is one and carries a hardware identifier, and checked
 // against the captured device whenever that may have changed.
+#include <utility>
+
 #include "app/appstate.h"
 #include "app/commands.h"
 #include "app/workflows.h"
@@ -33,6 +35,17 @@ void LogLoaded(const FirmwareVersion &fw)
         Log("    WARNING: does not match the connected " + ModelHW(prod->name, hw->hw) + ".");
 }
 
+// The file's tokens; false when it does not load as an image, or reading it
+// fails in any other way (memory).
+bool ReadCustomInfo(const std::string &path, FirmwareVersion &fw) noexcept
+{
+    try {
+        return ReadFirmwareInfo(path, fw);
+    } catch (...) {
+        return false;
+    }
+}
+
 }  // namespace
 
 CustomJudgement JudgeCustomImage(const std::string &path, FirmwareVersion &fw)
@@ -40,7 +53,7 @@ CustomJudgement JudgeCustomImage(const std::string &path, FirmwareVersion &fw)
     CustomJudgement j;
     j.caption = kRefusedCaption;
     FirmwareVersion read;
-    if (!ReadFirmwareInfo(path, read)) {
+    if (!ReadCustomInfo(path, read)) {
         j.verdict = CustomJudgement::NotAnImage;
         j.text = kNotAnImage;
     } else if (!read.hasHW) {
@@ -48,29 +61,37 @@ CustomJudgement JudgeCustomImage(const std::string &path, FirmwareVersion &fw)
         j.text = kNoIdentifier;
     } else {
         j.verdict = CustomJudgement::Accepted;
-        fw = read;
+        std::swap(fw, read);
     }
     return j;
 }
 
 void AdoptCustomFirmware(const FirmwareVersion &fw)
 {
-    g_customFw = fw;
+    FirmwareVersion copy = fw;
+    std::swap(g_customFw, copy);  // all six fields at once, or none
     g_customLoaded = true;
     ValidateCustom();
     RefreshCustomUi();
-    LogLoaded(fw);
+    LogLoaded(g_customFw);
 }
 
+// Runs on the window thread inside a message handler, so nothing may escape:
+// memory running out part-way leaves the state consistent (the image is
+// adopted whole or not at all, and judged valid only by a finished check).
 void LoadCustomFirmware(const std::string &path)
 {
-    FirmwareVersion fw;
-    const CustomJudgement j = JudgeCustomImage(path, fw);
-    if (j.verdict != CustomJudgement::Accepted) {
-        AppMessageBox(j.text, j.caption, BoxIconError | BoxOk);
-        return;
+    try {
+        FirmwareVersion fw;
+        const CustomJudgement j = JudgeCustomImage(path, fw);
+        if (j.verdict != CustomJudgement::Accepted) {
+            AppMessageBox(j.text, j.caption, BoxIconError | BoxOk);
+            return;
+        }
+        AdoptCustomFirmware(fw);
+    } catch (...) {
+        // Nothing left to report with.
     }
-    AdoptCustomFirmware(fw);
 }
 
 void ValidateCustom()
@@ -80,6 +101,10 @@ void ValidateCustom()
     const HWOption *hw = g_hw;
     if (!g_customLoaded || !prod || !hw)
         return;
-    std::string message;
-    g_customValid = CheckFirmwareHW(g_customFw, *prod, *hw, message) == HWMatch;
+    try {
+        std::string message;
+        g_customValid = CheckFirmwareHW(g_customFw, *prod, *hw, message) == HWMatch;
+    } catch (...) {
+        // Not judged, so not valid.
+    }
 }

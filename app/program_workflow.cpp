@@ -54,10 +54,21 @@ bool WriteAndVerify(IMG *image)
     return true;
 }
 
+// An image without a byte to write would only cost the device its firmware.
+bool HasDataToWrite(const IMG &image, const std::string &path)
+{
+    if (GetImageBytes(&image) > 0)
+        return true;
+    return LogFailure(FailureKind::ImageInvalid,
+                      "ERROR: The firmware image holds no data to program. The device was not changed.", path);
+}
+
 bool Program(const std::string &path)
 {
     std::unique_ptr<IMG> image = ReadImageStep(path);
     if (!image)
+        return false;
+    if (!HasDataToWrite(*image, path))
         return false;
     ReportStep(WorkStep::BlankCheck);
     Log("Blank-checking firmware region...");

@@ -31,5 +31,9 @@ bool ReadFirmwareInfo(const std::string &path, FirmwareVersion &fw);
 // images without a version last. Throws std::filesystem::filesystem_error when
 // the scan fails after the folder was opened.
 std::vector<FirmwareVersion> DiscoverFirmware(const std::string &folder);
-// The order DiscoverFirmware returns: well defined for any version strings.
+// The order DiscoverFirmware returns: newest first by CompareVersions,
+// records without a version last, equal versions by file name, then path.
+// Safe on any version strings: where CompareVersions is no consistent order
+// on the list (numbers and texts at the same part: 1a < 9 < 10 < 1a) the
+// result is still a permutation, the same whatever order the list came in.
 void SortNewestFirst(std::vector<FirmwareVersion> &list);

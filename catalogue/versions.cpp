@@ -92,57 +92,62 @@ int ComparePart(std::string_view a, std::string_view b)
     return CompareBytes(a, b);
 }
 
-// The order used for sorting. CompareVersions compares two numeric parts as
-// numbers and everything else byte-wise, which is not transitive once numbers
-// and texts meet at the same position (1a < 9 < 10 < 1a), and no sort is well
-// defined over such a relation. This order is total and transitive and
-// differs from CompareVersions only where digits of different lengths meet:
-//   - an empty part, or one starting below '0' (" 1", "-1"), comes before
-//     every part starting with a digit, and one starting above '9' ("rc1",
-//     "beta") after them; these compare among themselves byte-wise;
-//   - a part starting with a digit ranks by the value of its leading digits,
-//     then by the rest of the part byte-wise (a number has no rest, so "2"
-//     comes before "2a"), then by all its bytes ("01a" before "1a"); numbers
-//     of equal value are equal ("01" and "1").
-// So 1.2 < 1.2a < 1.3 and 1.10 < 1.10a as CompareVersions has them, while
-// 1.9a < 1.10 and 1.9a < 1.10a, where CompareVersions compares the parts
-// byte-wise. Texts cannot keep the byte order throughout: "10a" < "1b"
-// byte-wise, yet 1.1b must stay older than 1.2 and 1.10a newer than 1.10.
-int Rank(std::string_view part)
-{
-    if (part.empty() || (unsigned char)part[0] < '0')
-        return 0;
-    return (unsigned char)part[0] > '9' ? 2 : 1;
-}
-
-int SortPart(std::string_view a, std::string_view b)
-{
-    int ra = Rank(a), rb = Rank(b);
-    if (ra != rb)
-        return ra < rb ? -1 : 1;
-    if (ra != 1)
-        return CompareBytes(a, b);
-    size_t da = DigitRun(a), db = DigitRun(b);
-    if (int c = Sign(int64_t(Saturated(a.substr(0, da))) - Saturated(b.substr(0, db))))
-        return c;
-    if (int c = CompareBytes(a.substr(da), b.substr(db)))
-        return c;
-    if (da == a.size())  // both numbers of equal value
-        return 0;
-    return CompareBytes(a, b);
-}
-
-// Newest first; records without a version last; then by file name and path
-// so that equal versions come out in the same order on every run.
+// Newest first by CompareVersions, records without a version last; equal
+// versions by file name and path, so that a folder lists the same way on
+// every run.
 bool ListedBefore(const FirmwareVersion &a, const FirmwareVersion &b)
 {
     if (a.version.empty() != b.version.empty())
         return b.version.empty();
-    if (int c = WalkParts(a.version, b.version, SortPart))
+    if (int c = WalkParts(a.version, b.version, ComparePart))
         return c > 0;
     if (int c = CompareBytes(a.fileName, b.fileName))
         return c < 0;
     return CompareBytes(a.path, b.path) < 0;
+}
+
+// A total order on the records' bytes alone: the sort starts from it, so
+// that the result depends only on the set of records, never on the order the
+// platform listed them in.
+bool CanonicalBefore(const FirmwareVersion &a, const FirmwareVersion &b)
+{
+    if (int c = CompareBytes(a.version, b.version))
+        return c < 0;
+    if (int c = CompareBytes(a.fileName, b.fileName))
+        return c < 0;
+    return CompareBytes(a.path, b.path) < 0;
+}
+
+// Merges the sorted runs from[lo, mid) and from[mid, hi) into to[lo, hi);
+// on a tie the left run's record goes first.
+void MergeRuns(std::vector<FirmwareVersion> &from, std::vector<FirmwareVersion> &to, size_t lo,
+               size_t mid, size_t hi)
+{
+    size_t i = lo, j = mid, k = lo;
+    while (i < mid && j < hi)
+        to[k++] = std::move(ListedBefore(from[j], from[i]) ? from[j++] : from[i++]);
+    while (i < mid)
+        to[k++] = std::move(from[i++]);
+    while (j < hi)
+        to[k++] = std::move(from[j++]);
+}
+
+// Bottom-up merge sort by ListedBefore. It only ever asks ListedBefore, so
+// it stays within the list and ends whatever the answers are; where they form
+// a consistent order (CompareVersions is one on most sets of versions, but
+// not where numbers and texts meet at the same part: 1a < 9 < 10 < 1a) the
+// result is sorted by it.
+void MergeSort(std::vector<FirmwareVersion> &list)
+{
+    const size_t n = list.size();
+    std::vector<FirmwareVersion> other(n);
+    for (size_t width = 1; width < n; width *= 2) {
+        for (size_t lo = 0; lo < n; lo += 2 * width) {
+            const size_t mid = std::min(lo + width, n), hi = std::min(mid + width, n);
+            MergeRuns(list, other, lo, mid, hi);
+        }
+        list.swap(other);
+    }
 }
 
 }  // namespace
@@ -154,5 +159,6 @@ int CompareVersions(const std::string &a, const std::string &b)
 
 void SortNewestFirst(std::vector<FirmwareVersion> &list)
 {
-    std::sort(list.begin(), list.end(), ListedBefore);
+    std::sort(list.begin(), list.end(), CanonicalBefore);
+    MergeSort(list);
 }

@@ -49,6 +49,7 @@ void Captured()
 {
     Trace("  Target Captured.\n");
     InitParser();
+    QuietLineDue = true;
 }
 
 bool AckWindowPassed()
@@ -168,6 +169,7 @@ bool OpenPort(const char *devName)
         return false;
     }
     InitParser();
+    QuietLineDue = true;
     LastErr = ErrNone;
     return true;
 }
@@ -193,6 +195,11 @@ int CaptureTargetSM(int state)
     if (state == 5)
         return 5;
     Step step = ResumeStep(state);
+    // A line that never pauses would keep one call reading for good; the
+    // call returns the state it is in after kCaptureStepLimitMs instead, so
+    // that its caller gets back to its cancel check.
+    const long callStart = TickMs();
+    auto timeUp = [callStart] { return TickMs() - callStart >= kCaptureStepLimitMs; };
     unsigned char c;
     for (;;) {
         switch (step) {
@@ -203,7 +210,7 @@ int CaptureTargetSM(int state)
             break;
         case Announce:
             do {
-                if (Port.GetChar(&c) != 0)
+                if (timeUp() || Port.GetChar(&c) != 0)
                     return 2;
             } while (!AnnounceByteCompletes(c));
             SendCaptureRequest();
@@ -218,7 +225,7 @@ int CaptureTargetSM(int state)
                 step = Restart;
                 break;
             }
-            if (Port.GetChar(&c) != 0)
+            if (timeUp() || Port.GetChar(&c) != 0)
                 return step == Sync ? 3 : 4;
             step = TakeAckByte(step, c);
             break;

@@ -63,6 +63,10 @@ bool ClosePort(void);
 bool CaptureTarget(void);
 bool CaptureTarget(const char *devName);
 // One non-blocking capture step; start with 1, stop on 5 (captured) or 0.
+// A step reads what arrives and returns when a read times out, when the
+// capture completes, or at the latest after kCaptureStepLimitMs (plus one
+// read timeout) on a line that never pauses.
+constexpr long kCaptureStepLimitMs = 50;
 int CaptureTargetSM(int state);
 void InitParser(void);
 
@@ -70,14 +74,17 @@ bool ResetTarget(void);
 str Query(const char *name);
 str GetInfo(unsigned int region);
 
-// Loads and checks an image file; null (LastError 5) when it cannot be used.
-IMG *ReadImage(const char *fname);
+// Loads and checks an image file; null (LastError 5) when it cannot be used:
+// not a regular file, larger than 64 MiB, not an image, damaged, or blocks
+// that would take more than twice the file's size in memory (the limits are
+// in imagefile.h). Throws nothing.
+IMG *ReadImage(const char *fname) noexcept;
 const char *GetImageInfo(IMG *ip);
 // Data bytes of all blocks of an image (0 for null).
 uint64_t GetImageBytes(const IMG *ip);
 // Loads and checks an image file exactly as ReadImage does (same trace, same
 // LastError), but keeps only its information text: for listing images.
-bool ReadImageInfo(const char *fname, std::string &info);
+bool ReadImageInfo(const char *fname, std::string &info) noexcept;
 
 bool RAMExec(IMG *ip, bool hup = true, unsigned long baud = 115200);
 

@@ -4,12 +4,16 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "targetlib/checksum.h"
+#include "targetlib/imagefile.h"
 #include "targetlib/libstate.h"
 #include "targetlib/transact.h"
 #include "targetlib/utf8path.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -19,36 +23,59 @@ bool Corrupt()
     return false;
 }
 
-// A file's bytes, read whole into a buffer that each thread keeps from one
-// file to the next: listing a folder of images then costs no allocation and
-// no fresh pages per file.
+// A file's bytes, read whole. Files up to kKeptBufferBytes go into a buffer
+// that each thread keeps from one file to the next, so that listing a folder
+// of images costs no allocation and no fresh pages per file; a larger file
+// gets a buffer of its own, given back once the image is loaded.
 struct FileBytes {
     const unsigned char *data = nullptr;
     size_t size = 0;
+    std::unique_ptr<unsigned char[]> own;
 };
 
-// The whole file, or false when it cannot be opened or read. The bytes stay
-// valid until the thread reads the next file.
-bool ReadWholeFile(const char *fname, FileBytes &bytes)
+thread_local std::vector<unsigned char> keptBuffer;
+
+unsigned char *BufferFor(size_t size, FileBytes &bytes)
 {
-    static thread_local std::vector<unsigned char> buffer;
-    std::ifstream in;
-    OpenForReading(in, fname);
+    if (size > kKeptBufferBytes) {
+        bytes.own.reset(new unsigned char[size]);
+        return bytes.own.get();
+    }
+    if (keptBuffer.size() < size)
+        keptBuffer.resize(size);
+    return keptBuffer.data();
+}
+
+enum class FileRead { Done, CannotOpen, TooLarge };
+
+// Only a regular file (or a link to one) is read: a directory, a FIFO or a
+// device node is refused before it is opened, so none of them blocks or
+// reads without end.
+FileRead ReadWholeFile(const char *fname, FileBytes &bytes, unsigned long long &size)
+{
+    const fs::path path = PathOfName(fname);
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec || !fs::is_regular_file(status))
+        return FileRead::CannotOpen;
+    std::ifstream in(path, std::ios::binary);
     if (!in)
-        return false;
+        return FileRead::CannotOpen;
     in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
+    const std::streamoff length = in.tellg();
     in.seekg(0, std::ios::beg);
-    if (size < 0 || !in)
-        return false;
-    if (buffer.size() < size_t(size))
-        buffer.resize(size_t(size));
-    in.read(reinterpret_cast<char *>(buffer.data()), size);
-    if (in.gcount() != size || in.bad())
-        return false;
-    bytes.data = buffer.data();
+    if (length < 0 || !in)
+        return FileRead::CannotOpen;
+    size = static_cast<unsigned long long>(length);
+    if (size > kMaxImageFileBytes)
+        return FileRead::TooLarge;
+    unsigned char *buffer = BufferFor(size_t(size), bytes);
+    in.read(reinterpret_cast<char *>(buffer), length);
+    if (in.gcount() != length || in.bad())
+        return FileRead::CannotOpen;
+    bytes.data = buffer;
     bytes.size = size_t(size);
-    return true;
+    return FileRead::Done;
 }
 
 bool HasMagic(const FileBytes &bytes)
@@ -62,10 +89,66 @@ bool ChecksumMatches(const unsigned char *p, size_t size)
     return CalcFletcher32(p, int((size - 4) / 2)) == ReadULong(&field);
 }
 
+// One block record as the file holds it.
+struct Record {
+    uint8_t flags;
+    uint16_t length;
+    const unsigned char *data;
+};
+
+// Reads the record at `at` (advanced past it); false when it runs past `end`.
+bool NextRecord(const unsigned char *&at, const unsigned char *end, Record &r)
+{
+    if (end - at < 3)
+        return false;
+    r.flags = *at++;
+    r.length = ReadUShort(&at);
+    if (end - at < r.length)
+        return false;
+    r.data = at;
+    at += r.length;
+    return true;
+}
+
+// Walks the `count` block records from `at` without storing them: each must
+// lie before `end` and fit in one frame, and the memory they would take once
+// loaded must stay within ImageMemoryBound. Prints the reason on failure.
+bool CheckRecords(const unsigned char *at, const unsigned char *end, uint32_t count, size_t fileSize)
+{
+    const size_t bound = ImageMemoryBound(fileSize);
+    size_t memory = 0;
+    Record r;
+    for (uint32_t i = 0; i < count; i++) {
+        // Each record takes at least 3 bytes, so a count the file cannot
+        // hold ends the walk at the file's end.
+        if (!NextRecord(at, end, r))
+            return Corrupt();
+        if (r.length > kMaxPayload) {
+            Trace("  ERR:  Block %u of the image is %u bytes long; at most %d fit in one frame.\n",
+                  unsigned(i), unsigned(r.length), kMaxPayload);
+            return false;
+        }
+        memory += BlockMemory(r.length);
+        if (memory > bound)
+            return Corrupt();
+    }
+    return true;
+}
+
+// Copies `count` records, already checked, from `at` into `blocks`.
+void StoreRecords(const unsigned char *at, const unsigned char *end, uint32_t count, std::vector<BLK> &blocks)
+{
+    blocks.reserve(count);
+    Record r;
+    for (uint32_t i = 0; i < count && NextRecord(at, end, r); i++)
+        blocks.push_back(BLK{r.flags, r.length, std::string(reinterpret_cast<const char *>(r.data), r.length)});
+}
+
 // Reads the fields covered by the checksum (bytes p .. end) into `img`, the
-// blocks' data only when `keepBlocks` (`blockCount` counts them either way).
-// Prints the reason and returns false when a field runs past `end` or a
-// block cannot travel in one frame. Never reads at or beyond `end`.
+// blocks only when `keepBlocks` (`blockCount` counts them either way).
+// Prints the reason and returns false when a field runs past `end`, a block
+// cannot travel in one frame or the blocks would take too much memory.
+// Never reads at or beyond `end`.
 bool ParseBody(const unsigned char *p, const unsigned char *end, IMG &img, bool keepBlocks,
                uint32_t &blockCount)
 {
@@ -80,48 +163,33 @@ bool ParseBody(const unsigned char *p, const unsigned char *end, IMG &img, bool 
     if (end - at < 8)
         return Corrupt();
     img.address = ReadULong(&at);
-    uint32_t count = ReadULong(&at);
-    blockCount = count;
-    // Each record takes at least 3 bytes, so a count the file cannot hold
-    // ends the loop at the file's end, before much is stored.
-    for (uint32_t i = 0; i < count; i++) {
-        if (end - at < 3)
-            return Corrupt();
-        BLK b;
-        b.flags = *at++;
-        b.length = ReadUShort(&at);
-        if (end - at < b.length)
-            return Corrupt();
-        if (b.length > kMaxPayload) {
-            Trace("  ERR:  Block %u of the image is %u bytes long; at most %d fit in one frame.\n",
-                  unsigned(i), unsigned(b.length), kMaxPayload);
-            return false;
-        }
-        const unsigned char *data = at;
-        at += b.length;
-        if (keepBlocks) {
-            b.data.assign(reinterpret_cast<const char *>(data), b.length);
-            img.blocks.push_back(std::move(b));
-        }
-    }
+    blockCount = ReadULong(&at);
+    if (!CheckRecords(at, end, blockCount, size_t(end - p) + 4))
+        return false;
+    if (keepBlocks)
+        StoreRecords(at, end, blockCount, img.blocks);
     return true;
 }
 
-}  // namespace
-
-namespace {
+std::unique_ptr<IMG> RefuseUnreadable(FileRead why, const char *fname, unsigned long long size)
+{
+    if (why == FileRead::TooLarge)
+        Trace("  ERR:  Image file <%s> is too large (%llu bytes; image files are at most %u MiB).\n",
+              fname, size, unsigned(kMaxImageFileBytes >> 20));
+    else
+        Trace("  ERR:  Unable to open image file <%s>\n", fname);
+    return nullptr;
+}
 
 // Loads, checks and reports an image file as ReadImage does; the blocks'
 // data is kept only when `keepBlocks`.
 std::unique_ptr<IMG> LoadImage(const char *fname, bool keepBlocks)
 {
-    BeginOperation();
-    LastErr = ErrImage;
     FileBytes bytes;
-    if (!ReadWholeFile(fname, bytes)) {
-        Trace("  ERR:  Unable to open image file <%s>\n", fname);
-        return nullptr;
-    }
+    unsigned long long size = 0;
+    const FileRead read = ReadWholeFile(fname, bytes, size);
+    if (read != FileRead::Done)
+        return RefuseUnreadable(read, fname, size);
     if (!HasMagic(bytes)) {
         Trace("  ERR:  This does not appear to be a Zelvo Image file.\n");
         return nullptr;
@@ -137,23 +205,57 @@ std::unique_ptr<IMG> LoadImage(const char *fname, bool keepBlocks)
         return nullptr;
     Trace("Image Information:\n--------\n%s--------\nLoaded %d blocks.\n", img->info.c_str(),
           int(blockCount));
-    LastErr = ErrNone;
     return img;
+}
+
+// LoadImage with LastErr set, and nothing thrown: a failing allocation or
+// file-system call refuses the file like any other failure.
+std::unique_ptr<IMG> LoadImageOrRefuse(const char *fname, bool keepBlocks) noexcept
+{
+    BeginOperation();
+    LastErr = ErrImage;
+    try {
+        std::unique_ptr<IMG> img = LoadImage(fname, keepBlocks);
+        if (img)
+            LastErr = ErrNone;
+        return img;
+    } catch (const std::bad_alloc &) {
+        Trace("  ERR:  Not enough memory to load image file <%s>.\n", fname);
+    } catch (...) {
+        Trace("  ERR:  Unable to open image file <%s>\n", fname);
+    }
+    return nullptr;
 }
 
 }  // namespace
 
-IMG *ReadImage(const char *fname)
+size_t BlockMemory(uint16_t length)
 {
-    return LoadImage(fname, true).release();
+    static const size_t inPlace = std::string().capacity();
+    return sizeof(BLK) + (length > inPlace ? size_t(length) + kHeapAllowance : 0);
 }
 
-bool ReadImageInfo(const char *fname, std::string &info)
+size_t ImageMemoryBound(size_t fileSize)
 {
-    std::unique_ptr<IMG> img = LoadImage(fname, false);
+    return 2 * fileSize + kImageMemoryFloor;
+}
+
+size_t KeptImageBufferBytes()
+{
+    return keptBuffer.capacity();
+}
+
+IMG *ReadImage(const char *fname) noexcept
+{
+    return LoadImageOrRefuse(fname, true).release();
+}
+
+bool ReadImageInfo(const char *fname, std::string &info) noexcept
+{
+    std::unique_ptr<IMG> img = LoadImageOrRefuse(fname, false);
     if (!img)
         return false;
-    info = std::move(img->info);
+    info.swap(img->info);
     return true;
 }
 

@@ -18,6 +18,7 @@ ProgressFn ProgressCB = nullptr;
 QueueWriter *hwRx = nullptr;
 QueueReader *hrRx = nullptr;
 Packetizer *Pktzr = nullptr;
+bool QuietLineDue = false;
 
 alignas(std::max_align_t) unsigned char RxQbuf[kRxQbufSize];
 alignas(std::max_align_t) unsigned char pktzrbuf[kPktzrbufSize];

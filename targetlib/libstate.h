@@ -21,6 +21,9 @@ extern ProgressFn ProgressCB;
 extern QueueWriter *hwRx;
 extern QueueReader *hrRx;
 extern Packetizer *Pktzr;
+// Set when the line is fresh (port opened, device captured, rate changed):
+// the next request waits for a quiet line first (Transact).
+extern bool QuietLineDue;
 
 // Storage of the receive queue and the packetizer (InitParser lays them out).
 // 2096 and 2076 bytes on the 32-bit target; the records are wider elsewhere.

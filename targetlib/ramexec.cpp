@@ -63,6 +63,9 @@ bool RAMExec(IMG *ip, bool hup, unsigned long baud)
         Trace("  Setting baud rate to %lu.\n", baud);
         if (Port.SetBaudRate((unsigned int)baud) != 0)
             return RamExecFailed();
+        // The loader is starting and re-clocking its line: it hears the
+        // first request only after a quiet time.
+        QuietLineDue = true;
     }
     LastErr = ErrNone;
     return true;

@@ -24,16 +24,41 @@ double Lap(Clock::time_point &since)
 unsigned char buf[2048];
 static_assert(sizeof buf >= 6 + 1144, "room for the largest frame");
 
-// Drops every byte already received and any complete frame already queued;
-// a partly received frame stays with the packetizer. A quiet line costs no
-// wait: only the bytes the port reports as received are read.
-void FlushStaleInput()
+// Drops the bytes already received; a quiet line costs no wait: only the
+// bytes the port reports as received are read.
+void DropReceived()
 {
     unsigned char c;
     int n = Port.RxBytes();
     while (n > 0 && Port.GetChar(&c) == 0) {
         if (--n == 0)
             n = Port.RxBytes();  // and what came in meanwhile
+    }
+}
+
+// Reads and drops until one read times out: the device has had at least one
+// read timeout of quiet line when this returns (or kQuietLineLimitMs passed
+// with the line still talking).
+void AwaitQuietLine()
+{
+    const long t0 = TickMs();
+    unsigned char c;
+    while (Port.GetChar(&c) == 0 && TickMs() - t0 < kQuietLineLimitMs) {
+    }
+}
+
+// Drops stale input (see Transact) and any complete frame already queued; a
+// partly received frame stays with the packetizer.
+void FlushStaleInput()
+{
+    if (QuietLineDue) {
+        Clock::time_point t = Clock::now();
+        AwaitQuietLine();
+        QuietLineDue = false;
+        Times.quietDrains++;
+        Times.quietSeconds += Lap(t);
+    } else {
+        DropReceived();
     }
     while (zBinGetPacket(Pktzr)) {
     }
@@ -88,6 +113,7 @@ bool Transact(unsigned char &code, std::string &payload, int timeout)
     std::string reply;
     for (int attempt = 0; attempt < 3; attempt++) {
         Port.PutArray(buf, length);
+        Times.requests++;
         Times.sendSeconds += Lap(t);
         bool answered = AwaitReply(limit, status, reply);
         Times.waitSeconds += Lap(t);

@@ -14,16 +14,27 @@ enum : unsigned char {
 // Largest payload of one request or reply.
 constexpr int kMaxPayload = 1143;
 
+// Longest wait for a fresh line to fall quiet before the first request.
+constexpr long kQuietLineLimitMs = 500;
+
 // Sends `code` with `payload`, waits up to `timeout` ms (plus the request's own
 // time on the wire) for a reply, three attempts. On true, `code` holds the
 // reply status and `payload` its payload; on false both are unchanged.
+// Stale input is dropped first: on a running exchange only what has already
+// arrived; on a fresh line (port opened, device captured, rate changed)
+// everything until the line has been quiet for one read timeout, so that the
+// device gets that quiet time before the first request (a line that does not
+// fall quiet within kQuietLineLimitMs is sent to anyway).
 bool Transact(unsigned char &code, std::string &payload, int timeout);
 
 // Where Transact's time went, summed over its calls since the last reset:
 // dropping stale input, handing requests to the port, waiting for replies.
+// `requests` counts the frames sent (a retry is one more); `quietDrains` the
+// drains that waited for a quiet line, which `quietSeconds` of drainSeconds
+// were spent in.
 struct TransactTimes {
-    double drainSeconds = 0, sendSeconds = 0, waitSeconds = 0;
-    unsigned long calls = 0;
+    double drainSeconds = 0, sendSeconds = 0, waitSeconds = 0, quietSeconds = 0;
+    unsigned long calls = 0, requests = 0, quietDrains = 0;
 };
 TransactTimes GetTransactTimes();
 void ResetTransactTimes();

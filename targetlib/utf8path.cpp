@@ -12,13 +12,16 @@ std::string Utf8FromPath(const fs::path &path)
     return path.u8string();
 }
 
-void OpenForReading(std::ifstream &in, const std::string &path)
+fs::path PathOfName(const std::string &name)
 {
     try {
-        in.open(PathFromUtf8(path), std::ios::binary);
-        return;
+        return PathFromUtf8(name);
     } catch (const fs::filesystem_error &) {
-        // not UTF-8: the system's code page
+        return fs::path(name);  // not UTF-8: the system's code page
     }
-    in.open(path, std::ios::binary);
+}
+
+void OpenForReading(std::ifstream &in, const std::string &path)
+{
+    in.open(PathOfName(path), std::ios::binary);
 }

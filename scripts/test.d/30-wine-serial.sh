@@ -5,5 +5,8 @@
 zf_need "$ZF_WINBUILD/tests/zf_wine_tests.exe" wine-serial && zf_need "$ZF_ZSIM" wine-serial || exit 1
 export ZF_TEST_COM=${ZF_WINE_COM:-COM7} ZF_TEST_HW=VKT3W
 zf_wine_session wine-serial || exit 1
-zf_wine_session_device "$ZF_TEST_COM" device --hw "$ZF_TEST_HW" || exit 1
+# The flash loader is deaf for 8 ms after it starts, as a real one that
+# re-clocks its line: the first request at its rate must wait for that.
+export ZF_TEST_LOADER_DEAF_MS=8
+zf_wine_session_device "$ZF_TEST_COM" device --hw "$ZF_TEST_HW" --loader-deaf-ms "$ZF_TEST_LOADER_DEAF_MS" || exit 1
 zf_wine_ctest wine-serial device 600

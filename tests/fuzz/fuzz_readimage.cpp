@@ -1,5 +1,6 @@
 // Arbitrary files through the image loader: it refuses or returns an image
-// whose blocks lie within the file and fit in one frame each.
+// whose blocks lie within the file and fit in one frame each, and whose
+// blocks take no more memory than the loader's bound for the file's size.
 #include <unistd.h>
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "targetlib/capture.h"
+#include "targetlib/imagefile.h"
 
 namespace {
 std::string path;
@@ -35,13 +37,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             abort();
         return 0;
     }
-    size_t total = img->info.size();
+    size_t total = img->info.size(), memory = 0;
     for (const BLK &b : img->blocks) {
         if (b.data.size() != b.length || b.length > 1143)
             abort();
         total += 3 + b.data.size();
+        memory += BlockMemory(b.length);
     }
-    if (total + 17 + 4 > size)
+    if (total + 17 + 4 > size || memory > ImageMemoryBound(size))
         abort();
     delete img;
     return 0;

@@ -246,3 +246,36 @@ TEST_F(CustomFirmware, ValidationNeedsALoadedImageAndAnIdentifiedDevice)
 }
 
 }  // namespace
+
+TEST_F(CustomFirmware, AFolderIsRefusedAsNoImage)
+{
+    LoadCustomFirmware(WriteImage("first.bin", "VN:1.2.1\r\nMD:VKT-3\r\nHW:VKT3K\r\n"));
+    const fs::path folder = dir / "folder.bin";
+    fs::create_directory(folder);
+    recorder.Clear();
+
+    LoadCustomFirmware(folder.string());
+
+    ASSERT_EQ(1u, shownBoxes.size());
+    EXPECT_EQ(kNotAnImage, shownBoxes[0].text);
+    EXPECT_EQ("first.bin", g_customFw.fileName);
+    EXPECT_TRUE(recorder.LogLines().empty());
+}
+
+// 2 GiB dropped on the window: refused at once, nothing allocated for it (a
+// 32-bit process could not hold it), and the image loaded before stays.
+TEST_F(CustomFirmware, AFileTooLargeForAnyImageIsRefusedWithoutBeingRead)
+{
+    LoadCustomFirmware(WriteImage("first.bin", "VN:1.2.1\r\nMD:VKT-3\r\nHW:VKT3K\r\n"));
+    const std::string huge = WriteImage("huge.bin", "VN:9.9.9\r\nMD:VKT-3\r\nHW:VKT3K\r\n");
+    fs::resize_file(huge, (2ull << 30) + 1);  // sparse: the size without the bytes
+    recorder.Clear();
+
+    LoadCustomFirmware(huge);
+
+    ASSERT_EQ(1u, shownBoxes.size());
+    EXPECT_EQ(kNotAnImage, shownBoxes[0].text);
+    EXPECT_EQ("first.bin", g_customFw.fileName);
+    EXPECT_TRUE(g_customLoaded);
+    EXPECT_TRUE(recorder.LogLines().empty());
+}

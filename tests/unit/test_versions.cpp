@@ -145,31 +145,41 @@ TEST(SortNewestFirst, EqualVersionsAreOrderedByFileName)
     EXPECT_EQ(list[0].version, "01.2.0");
 }
 
+TEST(SortNewestFirst, TextPartsMeetingNumbersFollowCompareVersions)
+{
+    // 9a against 10 compares as text, so 1.0.9a is the newer of the two.
+    ASSERT_GT(CompareVersions("1.0.9a", "1.0.10"), 0);
+    std::vector<FirmwareVersion> list = {Record("1.0.10", "a.bin"), Record("1.0.9a", "b.bin")};
+    SortNewestFirst(list);
+    EXPECT_EQ(Versions(list), (std::vector<std::string>{"1.0.9a", "1.0.10"}));
+}
+
+TEST(SortNewestFirst, SuffixedAndTextPartsFollowCompareVersions)
+{
+    std::vector<FirmwareVersion> list = {Record("1.2", "a"),  Record("1.3.1", "b"), Record("1.2b", "c"),
+                                         Record("1.-1", "d"), Record("1.rc1", "e"), Record("1.3", "f"),
+                                         Record("1.2a", "g")};
+    SortNewestFirst(list);
+    EXPECT_EQ(Versions(list),
+              (std::vector<std::string>{"1.rc1", "1.3.1", "1.3", "1.2b", "1.2a", "1.2", "1.-1"}));
+}
+
 TEST(SortNewestFirst, NonTransitiveVersionsGetOneFixedOrder)
 {
-    const std::vector<std::string> want = {"1.10", "1.9", "1.1a"};
-    std::vector<FirmwareVersion> list = {Record("1.1a", "x"), Record("1.9", "y"),
-                                         Record("1.10", "z")};
-    std::sort(list.begin(), list.end(),
-              [](const FirmwareVersion &a, const FirmwareVersion &b) { return a.fileName < b.fileName; });
+    // 1.10 > 1.9 (numbers), 1.9 > 1.1a and 1.1a > 1.10 (texts): no order fits.
+    std::vector<FirmwareVersion> list = {Record("1.1a", "x"), Record("1.9", "y"), Record("1.10", "z")};
+    std::vector<FirmwareVersion> first = list;
+    SortNewestFirst(first);
+    std::vector<std::string> names = FileNames(first);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"x", "y", "z"}));
+    auto byName = [](const FirmwareVersion &a, const FirmwareVersion &b) { return a.fileName < b.fileName; };
+    std::sort(list.begin(), list.end(), byName);
     do {
         std::vector<FirmwareVersion> copy = list;
         SortNewestFirst(copy);
-        EXPECT_EQ(Versions(copy), want);
-    } while (std::next_permutation(
-        list.begin(), list.end(),
-        [](const FirmwareVersion &a, const FirmwareVersion &b) { return a.fileName < b.fileName; }));
-}
-
-TEST(SortNewestFirst, SuffixedPartsRankAfterTheirNumber)
-{
-    std::vector<FirmwareVersion> list = {Record("1.2", "a"),   Record("1.10a", "b"),
-                                         Record("1.1b", "c"),  Record("1.10", "d"),
-                                         Record("1.9a", "e"),  Record("1.2a", "f"),
-                                         Record("1.rc1", "g"), Record("1.-1", "h")};
-    SortNewestFirst(list);
-    EXPECT_EQ(Versions(list), (std::vector<std::string>{"1.rc1", "1.10a", "1.10", "1.9a", "1.2a",
-                                                        "1.2", "1.1b", "1.-1"}));
+        EXPECT_EQ(FileNames(copy), FileNames(first));
+    } while (std::next_permutation(list.begin(), list.end(), byName));
 }
 
 namespace {
@@ -179,77 +189,118 @@ namespace {
 const char *const kParts[] = {"0",  "1",   "2",  "9",   "10",  "01",  "010", "2147483648",
                               "99999999999", "1a", "9a", "10a", "1b",  "2a",  "01a", "",
                               " 1", "-1",  "a",  "rc1", "rc10", "\xE9", "0a",  "100"};
+// Only numbers and texts that do not start with a digit: CompareVersions is
+// a consistent order on any set of versions made of these.
+const char *const kPlainParts[] = {"0", "1", "2", "9", "10", "01", "010", "2147483648", "99999999999",
+                                   "100", "", " 1", "-1", "a", "rc1", "rc10", "\xE9", "beta"};
 
-std::string RandomVersion(std::mt19937 &rng)
+template <size_t N>
+std::string RandomVersion(std::mt19937 &rng, const char *const (&parts)[N])
 {
     std::uniform_int_distribution<int> count(0, 4);
-    std::uniform_int_distribution<size_t> pick(0, std::size(kParts) - 1);
+    std::uniform_int_distribution<size_t> pick(0, N - 1);
     std::string v;
     int n = count(rng);
     for (int i = 0; i < n; ++i)
-        v += (i ? "." : "") + std::string(kParts[pick(rng)]);
+        v += (i ? "." : "") + std::string(parts[pick(rng)]);
     if (n && rng() % 5 == 0)
         v += '.';
     return v;
 }
 
-// A version whose parts are all numbers or texts that do not start with a
-// digit: CompareVersions is transitive on such versions.
-bool IsPlain(const std::string &v)
+std::vector<FirmwareVersion> RandomList(std::mt19937 &rng, size_t count, bool plain)
 {
-    size_t start = 0;
-    while (start <= v.size()) {
-        size_t dot = v.find('.', start);
-        std::string part = v.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
-        bool numeric = !part.empty() && part.find_first_not_of("0123456789") == std::string::npos;
-        if (!numeric && !part.empty() && part[0] >= '0' && part[0] <= '9')
-            return false;
-        if (dot == std::string::npos)
-            break;
-        start = dot + 1;
+    std::vector<FirmwareVersion> list;
+    for (size_t i = 0; i < count; ++i) {
+        std::string v = plain ? RandomVersion(rng, kPlainParts) : RandomVersion(rng, kParts);
+        list.push_back(Record(v, "f" + std::to_string(i) + ".bin"));
     }
+    return list;
+}
+
+// True when CompareVersions orders the list's versions consistently: "at
+// least as new" is transitive on them.
+bool ConsistentOn(const std::vector<FirmwareVersion> &list)
+{
+    for (const FirmwareVersion &a : list)
+        for (const FirmwareVersion &b : list)
+            for (const FirmwareVersion &c : list)
+                if (CompareVersions(a.version, b.version) >= 0 && CompareVersions(b.version, c.version) >= 0 &&
+                    CompareVersions(a.version, c.version) < 0)
+                    return false;
     return true;
 }
 
-}  // namespace
-
-TEST(SortNewestFirst, HandlesThousandsOfMixedVersions)
+// `sorted` is a permutation of `list` with the versioned records first.
+void ExpectPermutationVersionedFirst(const std::vector<FirmwareVersion> &list,
+                                     const std::vector<FirmwareVersion> &sorted)
 {
-    std::mt19937 rng(20240517);
-    std::vector<FirmwareVersion> list;
-    for (int i = 0; i < 5000; ++i)
-        list.push_back(Record(RandomVersion(rng), "f" + std::to_string(i) + ".bin"));
-
-    std::vector<FirmwareVersion> sorted = list;
-    SortNewestFirst(sorted);
-
-    // A permutation of the input.
     std::vector<std::string> in = FileNames(list), out = FileNames(sorted);
     std::sort(in.begin(), in.end());
     std::sort(out.begin(), out.end());
     EXPECT_EQ(in, out);
-
-    // Versioned records first, and the same result from any input order.
     auto firstEmpty = std::find_if(sorted.begin(), sorted.end(),
                                    [](const FirmwareVersion &fw) { return fw.version.empty(); });
     EXPECT_TRUE(std::all_of(firstEmpty, sorted.end(),
                             [](const FirmwareVersion &fw) { return fw.version.empty(); }));
+}
+
+// Every versioned record is at least as new as each one listed after it.
+void ExpectNewestFirst(const std::vector<FirmwareVersion> &sorted)
+{
+    for (size_t i = 0; i < sorted.size(); ++i)
+        for (size_t j = i + 1; j < sorted.size() && !sorted[j].version.empty(); ++j)
+            EXPECT_GE(CompareVersions(sorted[i].version, sorted[j].version), 0)
+                << '"' << sorted[i].version << "\" listed before \"" << sorted[j].version << '"';
+}
+
+}  // namespace
+
+TEST(SortNewestFirst, RandomConsistentSetsComeOutSortedByCompareVersions)
+{
+    std::mt19937 rng(7001);
+    for (int round = 0; round < 200; ++round) {
+        const std::vector<FirmwareVersion> list = RandomList(rng, 1 + rng() % 30, true);
+        ASSERT_TRUE(ConsistentOn(list)) << "round " << round;
+        std::vector<FirmwareVersion> sorted = list;
+        SortNewestFirst(sorted);
+        ExpectPermutationVersionedFirst(list, sorted);
+        ExpectNewestFirst(sorted);
+    }
+}
+
+TEST(SortNewestFirst, MixedSetsAreSortedByCompareVersionsWhereverItIsConsistent)
+{
+    std::mt19937 rng(7002);
+    int consistent = 0, inconsistent = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const std::vector<FirmwareVersion> list = RandomList(rng, 2 + rng() % 7, false);
+        std::vector<FirmwareVersion> sorted = list;
+        SortNewestFirst(sorted);
+        ExpectPermutationVersionedFirst(list, sorted);
+        if (ConsistentOn(list)) {
+            ++consistent;
+            ExpectNewestFirst(sorted);
+        } else {
+            ++inconsistent;
+        }
+    }
+    // Both kinds of set were met often.
+    EXPECT_GT(consistent, 300);
+    EXPECT_GT(inconsistent, 100);
+}
+
+TEST(SortNewestFirst, HandlesThousandsOfMixedVersions)
+{
+    std::mt19937 rng(20240517);
+    std::vector<FirmwareVersion> list = RandomList(rng, 5000, false);
+
+    std::vector<FirmwareVersion> sorted = list;
+    SortNewestFirst(sorted);
+    ExpectPermutationVersionedFirst(list, sorted);
+
+    // The same result from any input order.
     std::shuffle(list.begin(), list.end(), rng);
     SortNewestFirst(list);
     EXPECT_EQ(FileNames(list), FileNames(sorted));
-
-    // Where CompareVersions is transitive it decides the order.
-    const FirmwareVersion *previous = nullptr;
-    int plainPairs = 0;
-    for (auto it = sorted.begin(); it != firstEmpty; ++it) {
-        if (!IsPlain(it->version))
-            continue;
-        if (previous) {
-            EXPECT_GE(CompareVersions(previous->version, it->version), 0)
-                << '"' << previous->version << "\" listed before \"" << it->version << '"';
-            ++plainPairs;
-        }
-        previous = &*it;
-    }
-    EXPECT_GT(plainPairs, 500);
 }

@@ -13,6 +13,8 @@
 
 #include "devicelink/comport.h"
 #include "targetlib/capture.h"
+#include "targetlib/transact.h"
+#include "tools/imagewriter/imagewriter.h"
 
 namespace {
 
@@ -158,6 +160,25 @@ TEST_F(WineCom, ADeviceCapturedBeforeIsCapturedAgainAfterClosePort)
     EXPECT_TRUE(first) << trace;
     EXPECT_TRUE(closed);
     EXPECT_TRUE(second) << trace;
+}
+
+// A real flash loader needs a few milliseconds to start and re-clock its
+// line, and loses what arrives meanwhile; the simulated one does the same
+// when zsim runs with --loader-deaf-ms (the wine-serial step sets 8 ms). The
+// first request at the loader's rate is heard at its first attempt.
+TEST_F(WineCom, FirstRequestAfterTheLoaderStartsIsAnsweredAtItsFirstAttempt)
+{
+    IMG loader = LoaderImage(921600, 600);
+    testing::internal::CaptureStdout();
+    bool started = OpenPort(port.c_str()) && CaptureWithin10s() == 5 && RAMExec(&loader, false, 921600);
+    ResetTransactTimes();
+    std::string info = started ? GetInfo(2) : std::string();
+    const TransactTimes times = GetTransactTimes();
+    std::string trace = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(started) << trace;
+    EXPECT_NE(info.find("VN:"), std::string::npos) << trace;
+    EXPECT_EQ(times.requests, 1ul) << trace;
+    EXPECT_EQ(times.quietDrains, 1ul);
 }
 
 }  // namespace

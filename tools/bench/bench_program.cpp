@@ -1,6 +1,8 @@
 // Programming throughput: capture the device, start a flash loader at the
 // chosen rate, erase, then time ProgramFlash + VerifyFlash of one image and
-// compare the time with what its frames need on the wire.
+// compare the time with what its frames need on the wire. Also reported: the
+// time the session's first requests waited for a quiet line (after the
+// capture and after the loader's start).
 #include <chrono>
 #include <random>
 #include <thread>
@@ -27,17 +29,6 @@ bool Capture(double limitSeconds)
             return true;
     }
     return false;
-}
-
-// A flash loader whose information text (at the start of its first block)
-// names the rate it runs at.
-IMG LoaderImage(unsigned baud)
-{
-    IMG img;
-    img.address = 0x20000000;
-    img.info = "VN:1.0.4\r\nBR:" + std::to_string(baud) + "\r\n";
-    img.blocks = SplitIntoBlocks(img.info + '\0' + std::string(2000, '\xA5'), 256);
-    return img;
 }
 
 // `bytes` of firmware (information text first, then pseudo-random data) in
@@ -86,11 +77,15 @@ int BenchProgram(const std::vector<std::string> &args)
         std::fprintf(stderr, "zbench program: --port P [--baud B] [--size BYTES] [--block 1..1143]\n");
         return 2;
     }
+    ResetTransactTimes();
     if (!Prepare(port, baud)) {
         std::fprintf(stderr, "zbench program: the device on %s did not start its flash loader\n", port.c_str());
         ClosePort();
         return 1;
     }
+    // The quiet line that the first request after the capture and after the
+    // loader's start wait for: the session's fixed cost.
+    const TransactTimes setup = GetTransactTimes();
     IMG img = FirmwareImage(size, block);
     ResetTransactTimes();
     unsigned tx0 = Port.TxCount(), rx0 = Port.RxCount();
@@ -110,6 +105,9 @@ int BenchProgram(const std::vector<std::string> &args)
                             {"cpuPct", Fixed(100 * cpu / elapsed, 1)},
                             {"drain", Fixed(times.drainSeconds, 3)}, {"send", Fixed(times.sendSeconds, 3)},
                             {"wait", Fixed(times.waitSeconds, 3)}, {"calls", std::to_string(times.calls)},
+                            {"requests", std::to_string(times.requests)},
+                            {"quiet", Fixed(setup.quietSeconds, 3)},
+                            {"quietDrains", std::to_string(setup.quietDrains)},
                             {"frameBytes", Fixed(frameBytes, 0)}, {"lineBytes", Fixed(lineBytes, 0)}});
     return ok ? 0 : 1;
 }

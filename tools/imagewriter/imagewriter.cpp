@@ -45,7 +45,20 @@ std::vector<BLK> SplitIntoBlocks(const std::string &data, size_t blockSize, uint
 bool WriteImageFile(const std::string &path, const std::string &info, uint32_t address,
                     const std::vector<BLK> &blocks)
 {
-    std::string bytes = BuildImage(info, address, blocks);
+    return WriteFileBytes(path, BuildImage(info, address, blocks));
+}
+
+IMG LoaderImage(unsigned baud, size_t codeBytes)
+{
+    IMG img;
+    img.address = 0x20000000;
+    img.info = "VN:1.0.4\r\nBR:" + std::to_string(baud) + "\r\n";
+    img.blocks = SplitIntoBlocks(img.info + '\0' + std::string(codeBytes, '\xA5'), 256);
+    return img;
+}
+
+bool WriteFileBytes(const std::string &path, const std::string &bytes)
+{
     FILE *f = std::fopen(path.c_str(), "wb");
     if (!f)
         return false;

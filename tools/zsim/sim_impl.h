@@ -41,6 +41,7 @@ struct SimDevice::Impl {
     Packetizer *packetizer = nullptr;
     std::optional<SimClock::time_point> inputStart;  // first byte of the message being received
     SimClock::time_point nextAnnounce;
+    SimClock::time_point deafUntil;  // the starting flash loader hears nothing before this
 
     SimPty pty;                     // the master belongs to the device thread
     std::string portPath;
@@ -59,8 +60,11 @@ struct SimDevice::Impl {
     void ReadInput();
     void FeedByte(unsigned char c);
     void AnnounceIfDue();
+    void ChatterIfDue();
+    bool Chattering() const;  // caller holds `m`
     void OnHostClosed();
-    bool Send(const unsigned char *data, size_t n, bool droppable);
+    // `atBaud` 0: at the device's current baud.
+    bool Send(const unsigned char *data, size_t n, bool droppable, unsigned atBaud = 0);
     void WaitWire(SimClock::time_point start, size_t bytes);
     void Pause(int ms);
 

@@ -12,6 +12,8 @@
 namespace {
 
 const char kAnnouncement[] = "Zelvo Boot Loader";
+// What a chattering board prints, over and over.
+const char kBootLog[] = "[boot] clocks up, flash ok, waiting for host\r\n";
 constexpr int kIdleMs = 10;          // longest wait before the loop looks around again
 constexpr int kClosedPollMs = 5;     // how often a closed line is looked at
 constexpr int kWriteGiveUpMs = 2000; // a host that reads nothing for this long loses the reply
@@ -65,6 +67,8 @@ void SimDevice::Impl::Run()
                 auto left = std::chrono::ceil<std::chrono::milliseconds>(nextAnnounce - SimClock::now());
                 waitMs = int(std::clamp<long long>(left.count(), 0, kIdleMs));
             }
+            if (Chattering())
+                waitMs = std::min(waitMs, 1);
         }
         pollfd p{pty.master, POLLIN, 0};
         int r = poll(&p, 1, waitMs);
@@ -83,6 +87,7 @@ void SimDevice::Impl::Run()
         if (r > 0 && (p.revents & POLLIN))
             ReadInput();
         AnnounceIfDue();
+        ChatterIfDue();
     }
 }
 
@@ -113,6 +118,11 @@ void SimDevice::Impl::ReadInput()
         stats.wireSecondsIn += n * 10.0 / mach.baud;
         if (dead)
             return;
+        if (SimClock::now() < deafUntil) {
+            stats.bytesUnheard += n;
+            Log("%zd byte(s) lost: the flash loader is still starting", n);
+            return;
+        }
         garble = mach.options.enforceBaud && SimHostBaud(pty.master) != mach.baud;
         if (!inputStart)
             inputStart = SimClock::now();
@@ -170,11 +180,29 @@ void SimDevice::Impl::AnnounceIfDue()
     Send(reinterpret_cast<const unsigned char *>(kAnnouncement), sizeof kAnnouncement - 1, true);
 }
 
+bool SimDevice::Impl::Chattering() const
+{
+    return mach.mode == SimMode::Announcing && mach.options.chatter && !dead;
+}
+
+// One more line of the boot log, every pass of the loop (about 1 ms apart, or
+// back to back at the line's rate with wire time on): the host never finds
+// the line quiet for a read timeout.
+void SimDevice::Impl::ChatterIfDue()
+{
+    {
+        std::lock_guard<std::mutex> lk(m);
+        if (!Chattering())
+            return;
+    }
+    Send(reinterpret_cast<const unsigned char *>(kBootLog), sizeof kBootLog - 1, true);
+}
+
 // Writes `data` to the host at the device's baud: garbled when the host's
 // rate differs, paced at 10 bits a byte with wire time on. The master is
 // non-blocking; an announcement the host has no room for is dropped, a reply
 // waits for room a while. False when not all of it went out.
-bool SimDevice::Impl::Send(const unsigned char *data, size_t n, bool droppable)
+bool SimDevice::Impl::Send(const unsigned char *data, size_t n, bool droppable, unsigned atBaud)
 {
     unsigned baud;
     bool wire, enforce;
@@ -182,7 +210,7 @@ bool SimDevice::Impl::Send(const unsigned char *data, size_t n, bool droppable)
         std::lock_guard<std::mutex> lk(m);
         if (dead || pty.master < 0)
             return false;
-        baud = mach.baud;
+        baud = atBaud ? atBaud : mach.baud;
         wire = mach.options.wireTime;
         enforce = mach.options.enforceBaud;
     }

@@ -105,18 +105,25 @@ void SimDevice::Impl::SendReply(const SimReply &r, const SimFault *fault)
         std::string noise = Noise(fault->value);
         Send(reinterpret_cast<const unsigned char *>(noise.data()), noise.size(), false);
     }
-    bool sent = Send(frame, size_t(n), false);
+    // The loader takes over before its start is answered (at the boot
+    // loader's rate), so that whoever has seen the reply finds it running.
+    unsigned replyBaud = 0;
+    if (r.after == SimAfter::StartLoader) {
+        std::lock_guard<std::mutex> lk(m);
+        replyBaud = mach.baud;
+        SimStartLoader(mach, r.loaderBaud);
+        ResetReceive();
+        Log("flash loader running at %u baud", mach.baud);
+    }
+    bool sent = Send(frame, size_t(n), false, replyBaud);
     std::lock_guard<std::mutex> lk(m);
     if (sent)
         stats.framesOut++;
     Log("reply status %u, %zu bytes%s", r.status, r.payload.size(), sent ? "" : " (not delivered)");
-    if (r.after == SimAfter::StartLoader) {
-        SimStartLoader(mach, r.loaderBaud);
-        ResetReceive();
-        Log("flash loader running at %u baud", mach.baud);
-    } else if (r.after == SimAfter::PowerCycle) {
+    if (r.after == SimAfter::StartLoader)
+        deafUntil = SimClock::now() + std::chrono::milliseconds(mach.options.loaderDeafMs);
+    else if (r.after == SimAfter::PowerCycle)
         PowerUp();
-    }
 }
 
 // The device drops the line altogether: the host's port reports a hang-up.

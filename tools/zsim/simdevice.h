@@ -39,10 +39,16 @@ struct SimOptions {
     bool wireTime = false;          // emulate 10 bits per byte at the current baud, both ways
     bool announce = true;           // send "Zelvo Boot Loader" while waiting for capture
     int announceGapMs = 50;         // pause between announcements
+    // While waiting for capture, print a boot log without pause (a board
+    // talking on the line, announcing or not).
+    bool chatter = false;
     enum Ack { AckGood, AckNone, AckWrong } ack = AckGood;
     // Baud of the flash loader after the start command; 0: from the "BR:" token
     // of the information text at the start of the RAM image's data.
     unsigned loaderBaud = 0;
+    // The flash loader hears nothing for this long after it starts (it is
+    // still starting and re-clocking its line): bytes arriving then are lost.
+    int loaderDeafMs = 0;
     // Bytes sent at a baud other than the host's arrive garbled, as on a real line.
     bool enforceBaud = true;
     int verifyMismatchBlock = -1;   // verify reports error 4 at this block (0-based)
@@ -59,6 +65,7 @@ struct SimStats {
     uint64_t framesIn = 0, framesOut = 0;
     double wireSecondsIn = 0, wireSecondsOut = 0;  // 10 bits a byte at the baud then in force
     unsigned captures = 0;
+    uint64_t bytesUnheard = 0;      // arrived while the starting flash loader was deaf
     std::vector<int> commands;  // request codes in order of arrival
 };
 

@@ -56,6 +56,11 @@ void AddOptions(CLI::App &app, Args &a)
     app.add_option("--loader-baud", a.o.loaderBaud,
                    "Flash loader baud; 0: from the BR: token of the loader's information text")
         ->capture_default_str();
+    app.add_option("--loader-deaf-ms", a.o.loaderDeafMs,
+                   "The flash loader hears nothing for this long after it starts (bytes then are lost)")
+        ->capture_default_str();
+    app.add_flag("--chatter", a.o.chatter,
+                 "While waiting for capture, print a boot log without pause");
     app.add_flag("--no-enforce-baud", a.noEnforce, "Bytes pass whatever rate the host runs at");
     app.add_option("--verify-mismatch-block", a.o.verifyMismatchBlock,
                    "Verify answers error 4 at this block (0-based); -1: never")
