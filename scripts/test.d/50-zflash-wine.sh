@@ -1,6 +1,9 @@
 # Windows build: zflash.exe under Wine against the simulated device on a pty
 # mapped as a Wine COM port: the port list, one program run end to end (with
-# the demo image tree beside the .exe), and a port that does not exist.
+# the demo image tree beside the .exe), and a port that does not exist. The
+# port is given an FTDI adapter in the registry (a device key with the port's
+# name and a 16 ms latency timer, as the FTDI driver keeps them): the list
+# shows the adapter and its timer, and programming warns once about it.
 . scripts/test-lib.sh
 . scripts/wine-env.sh
 exe=${ZF_ZFLASH_EXE:-build/windows/bin/zflash.exe}
@@ -11,7 +14,10 @@ work=$(mktemp -d)
 log=$ZF_LOGS/zflash-wine.log
 passed=0 failed=0
 
+ftdi='HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS\VID_0403+PID_6001+ZFWINE1A'
+
 cleanup() {
+    timeout 60 wine reg delete "$ftdi" /f >/dev/null 2>&1
     zf_wine_unmap_com "$com"
     zf_wine_cleanup  # Wine first: the pty must outlive every Wine handle on it
     zf_zsim_stop_all
@@ -34,13 +40,20 @@ zf_zsim_start "$work/device" || { zf_report 0 1 zflash-wine-zsim; exit 1; }
 zf_wine_init_prefix && zf_xvfb_start && zf_wine_start && zf_wine_map_com "$com" "$work/device" \
     || { zf_report 0 1 zflash-wine-setup; exit 1; }
 : >"$log"
+zf_wine_reg_add "$ftdi\0000\Device Parameters" /v PortName /d "$com" &&
+    zf_wine_reg_add "$ftdi\0000\Device Parameters" /v LatencyTimer /t REG_DWORD /d 16 \
+    || { zf_report 0 1 zflash-wine-ftdi-entry; exit 1; }
 
 zf_wine_run 120 "$exe" ports >"$work/ports.txt"
-check zflash-wine-ports 0 $? "$work/ports.txt" "$com"
+check zflash-wine-ports 0 $? "$work/ports.txt" "$com" "[0403:6001]  serial ZFWINE1  latency timer 16 ms"
 
 zf_wine_run 600 "$exe" --json program --port "$com" >"$work/program.json" 2>"$work/program.err"
 check zflash-wine-program 0 $? "$work/program.json" '"outcome": "success"' \
     '"loaderBaud": 921600' '"before": "v1.0.0   VKT-3 (VKT3K)' '"after": "v1.10.3   VKT-3 (VKT3K)'
+# Exactly one warning: its count takes the place of an exit status.
+warnings=$(grep -c "adapter of $com (FTDI) passes received bytes on only every 16 ms" "$work/program.err")
+check zflash-wine-ftdi-warning 1 "$warnings" "$work/program.err" "Device Manager, Ports (COM & LPT)" \
+    "take about 2.3 times as long as the line needs"
 
 zf_wine_run 120 "$exe" capture --port COM99 >"$work/missing.txt" 2>&1
 check zflash-wine-missing-port 3 $? "$work/missing.txt" "COM99 does not exist."

@@ -17,6 +17,7 @@
 
 #include "devicelink/zbin.h"
 #include "devicelink/zqueue.h"
+#include "tools/zsim/sim_adapter.h"
 #include "tools/zsim/sim_machine.h"
 #include "tools/zsim/sim_pty.h"
 #include "tools/zsim/simdevice.h"
@@ -43,6 +44,7 @@ struct SimDevice::Impl {
     SimClock::time_point nextAnnounce;
 
     SimPty pty;                     // the master belongs to the device thread
+    SimAdapter adapter;             // the device thread's, used when options.adapter
     std::string portPath;
     bool linkMade = false;
     bool hostWasOpen = false;
@@ -60,7 +62,11 @@ struct SimDevice::Impl {
     void FeedByte(unsigned char c);
     void AnnounceIfDue();
     void OnHostClosed();
+    SimClock::time_point WakeTime();
     bool Send(const unsigned char *data, size_t n, bool droppable);
+    size_t WriteToHost(const char *data, size_t n, bool droppable, SimClock::time_point giveUp);
+    size_t ToAdapter(const char *data, size_t n, bool droppable);
+    void ReleaseAdapterIfDue();
     void WaitWire(SimClock::time_point start, size_t bytes);
     void Pause(int ms);
 
@@ -68,6 +74,6 @@ struct SimDevice::Impl {
     void OnCapture(SimClock::time_point start);
     void HandleRequest(unsigned char code, const std::string &payload, size_t frameBytes,
                        SimClock::time_point start);
-    void SendReply(const SimReply &r, const SimFault *fault);
+    void SendReply(unsigned char code, const SimReply &r, const SimFault *fault);
     void HangUp();
 };
