@@ -49,10 +49,12 @@ check zflash-wine-ports 0 $? "$work/ports.txt" "$com" "[0403:6001]  serial ZFWIN
 
 zf_wine_run 600 "$exe" --json program --port "$com" >"$work/program.json" 2>"$work/program.err"
 check zflash-wine-program 0 $? "$work/program.json" '"outcome": "success"' \
-    '"loaderBaud": 921600' '"before": "v1.0.0   VKT-3 (VKT3K)' '"after": "v1.10.3   VKT-3 (VKT3K)'
-# Exactly one warning: its count takes the place of an exit status.
-warnings=$(grep -c "adapter of $com (FTDI) passes received bytes on only every 16 ms" "$work/program.err")
-check zflash-wine-ftdi-warning 1 "$warnings" "$work/program.err" "Device Manager, Ports (COM & LPT)" \
+    '"loaderBaud": 921600' '"    v1.0.0   VKT-3 (VKT3K)' '"    v1.10.3   VKT-3 (VKT3K)' '"adapter": "ZFWINE1"'
+# Exactly one warning (zf_wine_run passes standard error on with standard
+# output): its count takes the place of an exit status.
+warnings=$(grep -c "^zflash: warning: the USB serial adapter of $com (FTDI) passes received bytes on only every 16 ms" \
+    "$work/program.json")
+check zflash-wine-ftdi-warning 1 "$warnings" "$work/program.json" "Device Manager, Ports (COM & LPT)" \
     "take about 2.3 times as long as the line needs"
 
 zf_wine_run 120 "$exe" capture --port COM99 >"$work/missing.txt" 2>&1
