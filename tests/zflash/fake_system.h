@@ -88,7 +88,7 @@ public:
     // dev/serial/by-id/<name> -> ../../<tty>, as udev makes it.
     std::filesystem::path AddById(const std::string &name, const std::string &tty)
     {
-        const std::filesystem::path link = Dev() / "serial" / "by-id" / name;
+        std::filesystem::path link = Dev() / "serial" / "by-id" / name;
         std::filesystem::create_symlink(std::filesystem::path("..") / ".." / tty, link);
         return link;
     }

@@ -94,7 +94,8 @@ int RunDevice(const Command &c, CommandResult &result)
 int Dispatch(const Command &c, CommandResult &result)
 {
     if (c.name == "ports")
-        return RunWith<PortsResult>(result, [&](PortsResult &b) { return RunPorts(c.global, {c.sysfsRoot, c.devRoot}, b); });
+        return RunWith<PortsResult>(result,
+                                    [&](PortsResult &b) { return RunPorts(c.global, {c.sysfsRoot, c.devRoot}, b); });
     if (IsDeviceCommand(c.name))
         return RunDevice(c, result);
     if (c.name == "inspect")

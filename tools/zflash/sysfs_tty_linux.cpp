@@ -12,7 +12,7 @@ std::string SysfsTtyName(const std::string &port, const std::string &sysfsRoot)
     fs::path at = port;
     std::error_code ec;
     for (int links = 0; links < 16 && !at.empty(); ++links) {
-        const std::string name = at.filename().string();
+        std::string name = at.filename().string();
         if (!name.empty() && name != "." && name != ".." && fs::exists(classTty / name, ec))
             return name;
         const fs::path target = fs::read_symlink(at, ec);
