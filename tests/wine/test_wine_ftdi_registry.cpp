@@ -32,7 +32,7 @@ protected:
                   ERROR_SUCCESS);
         const DWORD latency = 16;
         RegSetValueExA(key, "PortName", 0, REG_SZ, reinterpret_cast<const BYTE *>(port.c_str()),
-                       DWORD(port.size() + 1));
+                       DWORD(port.size()) + 1);
         RegSetValueExA(key, "LatencyTimer", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&latency), sizeof latency);
         RegCloseKey(key);
     }

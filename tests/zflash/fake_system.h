@@ -25,11 +25,8 @@ struct FakeAdapter {
 
 class FakeSystem {
 public:
-    FakeSystem()
+    FakeSystem() : top(NewTop())
     {
-        static int count = 0;
-        top = std::filesystem::temp_directory_path() /
-              ("zf_fake_system_" + std::to_string(getpid()) + "_" + std::to_string(++count));
         std::filesystem::remove_all(top);
         std::filesystem::create_directories(top / "sys" / "class" / "tty");
         std::filesystem::create_directories(top / "dev" / "serial" / "by-id");
@@ -123,6 +120,13 @@ public:
     }
 
 private:
+    static std::filesystem::path NewTop()
+    {
+        static int count = 0;
+        return std::filesystem::temp_directory_path() /
+               ("zf_fake_system_" + std::to_string(getpid()) + "_" + std::to_string(++count));
+    }
+
     std::filesystem::path top;
     std::vector<int> sealed;
 };
