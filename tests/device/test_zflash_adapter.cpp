@@ -50,9 +50,9 @@ protected:
     }
     void TearDown() override
     {
+        ZflashDeviceTest::TearDown();  // the device's thread ends first
         unsetenv("ZFLASH_SYSFS_ROOT");
         unsetenv("ZFLASH_DEV_ROOT");
-        ZflashDeviceTest::TearDown();
     }
 
     // The fixture's device behind an FTDI adapter at dev/ttyUSB7.
