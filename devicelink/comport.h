@@ -104,6 +104,9 @@ private:
     OVERLAPPED ovWrite{};
 #else
     int fd = -1;
+    // The driver's low-latency mode, asked for by Open and put back by Close.
+    bool lowLatencySet = false;
+    int serialFlags = 0;
 #endif
     int portState = 0;
 #ifdef _WIN32

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "devicelink/comport_debug.h"
+#include "devicelink/comport_lowlatency.h"
 
 namespace {
 
@@ -202,6 +203,9 @@ int ComPort::OpenDevice()
         return 4;
     if (tcflush(fd, TCIOFLUSH) != 0)
         return 6;
+    // Replies are a few bytes: an adapter that holds them back would add its
+    // delay to every command. A driver without the mode is left alone.
+    lowLatencySet = SerialLowLatencyOn(fd, serialFlags);
     return 0;
 }
 
@@ -239,6 +243,9 @@ int ComPort::Close()
     if (fd >= 0) {
         tcflush(fd, TCIOFLUSH);
         rxHead = rxTail = 0;
+        if (lowLatencySet)
+            SerialLowLatencyRestore(fd, serialFlags);
+        lowLatencySet = false;
         ioctl(fd, TIOCNXCL);
         close(fd);
         fd = -1;

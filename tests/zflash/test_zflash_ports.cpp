@@ -108,5 +108,6 @@ TEST_F(ZflashPortsTest, JsonListsEachPortWithItsDetails)
     AddTty("ttyUSB0", "devices/usb1/1-1/1-1:1.0/ttyUSB0", "ftdi_sio");
     nlohmann::json doc = nlohmann::json::parse(Ports(true).out);
     EXPECT_EQ(doc["ports"], nlohmann::json::parse(R"([{"port": "/dev/ttyUSB0", "driver": "ftdi_sio",
-        "description": "FTDI FT232R USB UART", "usbId": "0403:6001", "serial": "A10KX"}])"));
+        "description": "FTDI FT232R USB UART", "usbId": "0403:6001", "serial": "A10KX",
+        "byId": "", "latencyTimerMs": null}])"));
 }

@@ -11,6 +11,7 @@
 #include "targetlib/libstate.h"
 #include "targetlib/transact.h"
 #include "tools/bench/bench.h"
+#include "tools/zflash/adapter_tuning.h"
 #include "tools/imagewriter/imagewriter.h"
 
 namespace {
@@ -78,14 +79,23 @@ int BenchProgram(const std::vector<std::string> &args)
         return 2;
     }
     ResetTransactTimes();
+    // The port's adapter, lowered to 1 ms for the run as zflash does it.
+    const std::string sysfs = Option(args, "--sysfs-root", "/sys");
+    const int timerBefore = FindAdapterTimer(port, sysfs).ms;
+    AdapterTuning adapter;
+    std::string restoreError;
+    if (Flag(args, "--low-latency"))
+        adapter.Begin(port, sysfs);
     if (!Prepare(port, baud)) {
         std::fprintf(stderr, "zbench program: the device on %s did not start its flash loader\n", port.c_str());
         ClosePort();
+        adapter.Restore(restoreError);
         return 1;
     }
     // The quiet line that the first request after the capture and after the
     // loader's start wait for: the session's fixed cost.
     const TransactTimes setup = GetTransactTimes();
+    const int timerDuring = FindAdapterTimer(port, sysfs).ms;  // with the port open
     IMG img = FirmwareImage(size, block);
     ResetTransactTimes();
     unsigned tx0 = Port.TxCount(), rx0 = Port.RxCount();
@@ -95,6 +105,7 @@ int BenchProgram(const std::vector<std::string> &args)
     double lineBytes = double(Port.TxCount() - tx0) + double(Port.RxCount() - rx0);
     TransactTimes times = GetTransactTimes();
     ClosePort();
+    const bool restored = adapter.Restore(restoreError);
     double frameBytes = WireBytes(img, CmdProgram) + WireBytes(img, CmdVerify);
     double wire = frameBytes * 10 / baud;
     PrintResult("program", {{"ok", ok ? "1" : "0"}, {"baud", std::to_string(baud)},
@@ -108,6 +119,9 @@ int BenchProgram(const std::vector<std::string> &args)
                             {"requests", std::to_string(times.requests)},
                             {"quiet", Fixed(setup.quietSeconds, 3)},
                             {"quietDrains", std::to_string(setup.quietDrains)},
-                            {"frameBytes", Fixed(frameBytes, 0)}, {"lineBytes", Fixed(lineBytes, 0)}});
-    return ok ? 0 : 1;
+                            {"frameBytes", Fixed(frameBytes, 0)}, {"lineBytes", Fixed(lineBytes, 0)},
+                            {"timerBefore", std::to_string(timerBefore)},
+                            {"timerDuring", std::to_string(timerDuring)},
+                            {"timerRestored", restored ? "1" : "0"}});
+    return ok && restored ? 0 : 1;
 }

@@ -12,7 +12,9 @@ namespace {
 const char kUsage[] =
     "Usage: zbench COMMAND [OPTIONS]\n"
     "  program   --port P [--baud 921600] [--size 65536] [--block 1143]\n"
-    "            capture, start a flash loader at the rate, erase, time program + verify\n"
+    "            [--low-latency [--sysfs-root /sys]]\n"
+    "            capture, start a flash loader at the rate, erase, time program + verify;\n"
+    "            --low-latency: set the port's USB adapter's latency timer to 1 ms for the run\n"
     "  rxrate    --port P [--bytes 65536]   receive rate of GetChar from `zbench peer`\n"
     "  discovery [--dir D] [--count 1000] [--size 262144] [--rounds 3]\n"
     "            DiscoverFirmware against plainly reading the same files\n"

@@ -8,6 +8,7 @@
 
 #include "app/appstate.h"
 #include "app/workflows.h"
+#include "tools/zflash/adapter_session.h"
 #include "tools/zflash/cli_options.h"
 #include "tools/zflash/finish.h"
 #include "tools/zflash/interrupt.h"
@@ -80,6 +81,7 @@ int RunDevice(const Command &c, CommandResult &result)
     device.port = device.ports.empty() ? std::string() : device.ports.front();
     SetRecordSettings({c.global.log, device.adapter});
     SetSessionDeadline(c.global.deadline);
+    TuneSessionAdapter(device.port, c.sysfsRoot);  // put back by FinishCommand
     return RunWith<DeviceResult>(result, [&](DeviceResult &b) {
         if (c.name == "capture")
             return RunCapture(c.global, device, b);
@@ -92,7 +94,8 @@ int RunDevice(const Command &c, CommandResult &result)
 int Dispatch(const Command &c, CommandResult &result)
 {
     if (c.name == "ports")
-        return RunWith<PortsResult>(result, [&](PortsResult &b) { return RunPorts(c.global, c.sysfsRoot, b); });
+        return RunWith<PortsResult>(result,
+                                    [&](PortsResult &b) { return RunPorts(c.global, {c.sysfsRoot, c.devRoot}, b); });
     if (IsDeviceCommand(c.name))
         return RunDevice(c, result);
     if (c.name == "inspect")
@@ -189,7 +192,7 @@ int RunCommand(Command &c)
         return Run(c);
     std::vector<ResolvedPort> ports;
     std::string error;
-    if (!ResolvePorts(c.device.ports, c.sysfsRoot, ports, error))
+    if (!ResolvePorts(c.device.ports, {c.sysfsRoot, c.devRoot}, ports, error))
         return UsageError(c.name, error, c.global.json);
     if (ports.size() > 1) {
         ChooseRoot(c.global);
@@ -215,6 +218,8 @@ int ZflashMain(int argc, char **argv)
     Command command;
     if (const char *sysfs = std::getenv("ZFLASH_SYSFS_ROOT"))
         command.sysfsRoot = sysfs;
+    if (const char *dev = std::getenv("ZFLASH_DEV_ROOT"))
+        command.devRoot = dev;
     AddGlobalOptions(app, command.global);
     AddCommands(app, command);
     const bool json = AskedForJson(argc, argv);

@@ -16,6 +16,7 @@ struct Command {
     std::vector<std::string> files;
     std::string hw;
     std::string sysfsRoot = "/sys";
+    std::string devRoot = "/dev";  // tests: $ZFLASH_DEV_ROOT
 };
 
 extern const char *const kCommandNames[];  // null-terminated

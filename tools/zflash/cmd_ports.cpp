@@ -16,16 +16,21 @@ std::string Describe(const SerialPortInfo &p)
         text += "  [" + p.usbId + "]";
     if (!p.serial.empty())
         text += "  serial " + p.serial;
+    if (p.latencyTimerMs > 0)
+        text += "  latency timer " + std::to_string(p.latencyTimerMs) + " ms";
     return text;
 }
 
 }  // namespace
 
-int RunPorts(const GlobalOptions &, const std::string &sysfsRoot, PortsResult &result)
+int RunPorts(const GlobalOptions &, const PortRoots &roots, PortsResult &result)
 {
-    result.ports = ListSerialPorts(sysfsRoot);
-    for (const SerialPortInfo &p : result.ports)
+    result.ports = ListSerialPorts(roots);
+    for (const SerialPortInfo &p : result.ports) {
         PrintResult(Describe(p));
+        if (!p.byId.empty())
+            PrintResult("    " + p.byId);
+    }
     if (result.ports.empty())
         PrintNotice("No serial ports found.");
     return ExitOk;

@@ -7,6 +7,7 @@
 #include "app/fwtext.h"
 #include "app/workflows.h"
 #include "catalogue/hwcheck.h"
+#include "tools/zflash/adapter_session.h"
 #include "tools/zflash/output.h"
 #include "tools/zflash/ports.h"
 #include "tools/zflash/worker.h"
@@ -98,6 +99,7 @@ int CaptureDevice(const GlobalOptions &global, const std::string &port, DeviceRe
     const Product *product = g_prod;
     const HWOption *hw = g_hw;
     ValidateCustom();  // the device may have changed, as after every capture
+    WarnIfSessionAdapterSlow(r.outcome.loaderBaud);
     if (product && hw) {
         result.device = EntryOf(*product, *hw, r.outcome.loaderBaud);
         result.images = g_fwList;

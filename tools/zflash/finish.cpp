@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "tools/zflash/adapter_session.h"
 #include "tools/zflash/interrupt.h"
 #include "tools/zflash/output.h"
 #include "tools/zflash/record.h"
@@ -39,6 +40,7 @@ void SetRecordSettings(const RecordSettings &newSettings)
 
 int FinishCommand(CommandResult &result)
 {
+    RestoreSessionAdapter();
     if (auto *device = std::get_if<DeviceResult>(&result.body))
         FinishDeviceSession(result, *device);
     return FinishOutput(result);

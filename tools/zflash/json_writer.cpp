@@ -100,7 +100,9 @@ void Write(json &doc, const PortsResult &r)
                          {"driver", p.driver},
                          {"description", p.description},
                          {"usbId", p.usbId},
-                         {"serial", p.serial}});
+                         {"serial", p.serial},
+                         {"byId", p.byId},
+                         {"latencyTimerMs", p.latencyTimerMs > 0 ? json(p.latencyTimerMs) : json()}});
     doc["ports"] = ports;
     doc["timings"] = json::array();
 }

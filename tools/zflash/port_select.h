@@ -6,12 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "tools/zflash/port_roots.h"
+
 struct ResolvedPort {
     std::string port;           // what the serial port is opened by
     std::string adapterSerial;  // USB serial number of its adapter, where known
 };
 
-// In the order given, each port once. False with a message when a selector
-// is malformed or matches no port. `sysfsRoot`: where sysfs is (Linux).
-bool ResolvePorts(const std::vector<std::string> &given, const std::string &sysfsRoot,
+// In the order given, each port once (a port named twice, by any of its
+// names, counts once). False with a message when a selector is malformed or
+// matches no port. `roots`: where Linux shows its devices.
+bool ResolvePorts(const std::vector<std::string> &given, const PortRoots &roots,
                   std::vector<ResolvedPort> &ports, std::string &error);

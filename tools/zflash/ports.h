@@ -4,12 +4,18 @@
 #include <string>
 #include <vector>
 
+#include "tools/zflash/port_roots.h"
 #include "tools/zflash/result.h"
 
-// Ports that have a driver, in natural name order (COM2 before COM10).
-// `sysfsRoot` is where Linux's device tree is mounted (/sys); Windows reads
-// the registry and ignores it.
-std::vector<SerialPortInfo> ListSerialPorts(const std::string &sysfsRoot);
+// Ports that have a driver, in natural name order (COM2 before COM10), with
+// their adapters. Linux reads `roots`; Windows reads the registry and the
+// device manager's lists and ignores them.
+std::vector<SerialPortInfo> ListSerialPorts(const PortRoots &roots);
+
+// What tells ports apart, whatever name they are given by: Linux: the tty
+// behind the path (ttyUSB0, also for its /dev/serial links); Windows: the
+// COM name in upper case. Empty when no such port is known.
+std::string PortIdentity(const std::string &port, const PortRoots &roots);
 
 // "ttyS2" < "ttyS10": runs of digits compare by value.
 bool NaturalLess(const std::string &a, const std::string &b);

@@ -1,11 +1,16 @@
-// Serial ports from sysfs: class/tty entries named ttyUSB*, ttyACM* or ttyS*
-// whose device has a driver bound, described from the USB device above them.
+// Serial ports from sysfs: class/tty entries named ttyUSB*, ttyACM*, ttyS*,
+// ttyAMA* or ttymxc* whose device has a driver bound, described from the USB
+// device above them, with their /dev/serial/by-id names and their adapters'
+// latency timers.
 #include "tools/zflash/ports.h"
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
+#include <map>
+
+#include "tools/zflash/adapter_timer.h"
+#include "tools/zflash/sysfs_tty.h"
 
 namespace fs = std::filesystem;
 
@@ -13,7 +18,7 @@ namespace {
 
 bool IsCandidate(const std::string &name)
 {
-    for (const char *prefix : {"ttyUSB", "ttyACM", "ttyS"}) {
+    for (const char *prefix : {"ttyUSB", "ttyACM", "ttyS", "ttyAMA", "ttymxc"}) {
         std::string p = prefix;
         if (name.size() > p.size() && name.compare(0, p.size(), p) == 0 &&
             std::all_of(name.begin() + p.size(), name.end(),
@@ -25,12 +30,7 @@ bool IsCandidate(const std::string &name)
 
 std::string ReadAttribute(const fs::path &file)
 {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
-        line.pop_back();
-    return line;
+    return ReadSysfsAttribute(file.string());
 }
 
 // Legacy 8250 ports exist whether or not a UART answers; "type" 0 means none.
@@ -66,15 +66,35 @@ void DescribeUsb(const fs::path &device, const fs::path &root, SerialPortInfo &i
     }
 }
 
+// The links in <dev>/serial/by-id, by the tty they lead to (udev makes them
+// relative: ../../ttyUSB0); the first in name order for each.
+std::map<std::string, std::string> ByIdNames(const PortRoots &roots)
+{
+    std::map<std::string, std::string> names;
+    std::error_code ec;
+    std::vector<fs::path> links;
+    for (fs::directory_iterator it(fs::path(roots.dev) / "serial" / "by-id", ec), end; !ec && it != end;
+         it.increment(ec))
+        links.push_back(it->path());
+    std::sort(links.begin(), links.end());
+    for (const fs::path &link : links) {
+        const std::string tty = SysfsTtyName(link.string(), roots.sysfs);
+        if (!tty.empty())
+            names.emplace(tty, link.string());
+    }
+    return names;
+}
+
 }  // namespace
 
-std::vector<SerialPortInfo> ListSerialPorts(const std::string &sysfsRoot)
+std::vector<SerialPortInfo> ListSerialPorts(const PortRoots &roots)
 {
     std::vector<SerialPortInfo> ports;
     std::error_code ec;
-    fs::path root = fs::canonical(sysfsRoot.empty() ? "/sys" : sysfsRoot, ec);
+    fs::path root = fs::canonical(roots.sysfs.empty() ? "/sys" : roots.sysfs, ec);
     if (ec)
         return ports;
+    const std::map<std::string, std::string> byId = ByIdNames(roots);
     for (fs::directory_iterator it(root / "class" / "tty", ec), end; !ec && it != end;
          it.increment(ec)) {
         std::string name = it->path().filename().string();
@@ -83,12 +103,21 @@ std::vector<SerialPortInfo> ListSerialPorts(const std::string &sysfsRoot)
         if (!IsCandidate(name) || !fs::exists(driver, linkError) || IsPhantomUart(name, it->path()))
             continue;
         SerialPortInfo info;
-        info.port = "/dev/" + name;
+        info.port = (fs::path(roots.dev) / name).string();
         info.driver = fs::canonical(driver, linkError).filename().string();
         DescribeUsb(it->path() / "device", root, info);
+        const auto link = byId.find(name);
+        if (link != byId.end())
+            info.byId = link->second;
+        info.latencyTimerMs = FindAdapterTimer(name, root.string()).ms;
         ports.push_back(info);
     }
     std::sort(ports.begin(), ports.end(),
               [](const SerialPortInfo &a, const SerialPortInfo &b) { return NaturalLess(a.port, b.port); });
     return ports;
+}
+
+std::string PortIdentity(const std::string &port, const PortRoots &roots)
+{
+    return SysfsTtyName(port, roots.sysfs);
 }

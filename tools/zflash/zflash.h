@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/zflash/port_roots.h"
 #include "tools/zflash/result.h"
 
 enum ExitCode {
@@ -43,7 +44,7 @@ struct DeviceOptions {
 
 // Each command prints as it goes (text mode) and fills in its result; the
 // exit code is returned and also kept in the result.
-int RunPorts(const GlobalOptions &global, const std::string &sysfsRoot, PortsResult &result);
+int RunPorts(const GlobalOptions &global, const PortRoots &roots, PortsResult &result);
 int RunCapture(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result);
 int RunProgram(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result);
 int RunVerify(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result);

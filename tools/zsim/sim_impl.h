@@ -17,6 +17,7 @@
 
 #include "devicelink/zbin.h"
 #include "devicelink/zqueue.h"
+#include "tools/zsim/sim_adapter.h"
 #include "tools/zsim/sim_machine.h"
 #include "tools/zsim/sim_pty.h"
 #include "tools/zsim/simdevice.h"
@@ -44,6 +45,7 @@ struct SimDevice::Impl {
     SimClock::time_point deafUntil;  // the starting flash loader hears nothing before this
 
     SimPty pty;                     // the master belongs to the device thread
+    SimAdapter adapter;             // the device thread's, used when options.adapter
     std::string portPath;
     bool linkMade = false;
     bool hostWasOpen = false;
@@ -63,8 +65,12 @@ struct SimDevice::Impl {
     void ChatterIfDue();
     bool Chattering() const;  // caller holds `m`
     void OnHostClosed();
+    SimClock::time_point WakeTime();
     // `atBaud` 0: at the device's current baud.
     bool Send(const unsigned char *data, size_t n, bool droppable, unsigned atBaud = 0);
+    size_t WriteToHost(const char *data, size_t n, bool droppable, SimClock::time_point giveUp);
+    size_t ToAdapter(const char *data, size_t n, bool droppable);
+    void ReleaseAdapterIfDue();
     void WaitWire(SimClock::time_point start, size_t bytes);
     void Pause(int ms);
 
@@ -72,6 +78,6 @@ struct SimDevice::Impl {
     void OnCapture(SimClock::time_point start);
     void HandleRequest(unsigned char code, const std::string &payload, size_t frameBytes,
                        SimClock::time_point start);
-    void SendReply(const SimReply &r, const SimFault *fault);
+    void SendReply(unsigned char code, const SimReply &r, const SimFault *fault);
     void HangUp();
 };

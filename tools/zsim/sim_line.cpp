@@ -12,7 +12,6 @@
 namespace {
 
 const char kAnnouncement[] = "Zelvo Boot Loader";
-// What a chattering board prints, over and over.
 const char kBootLog[] = "[boot] clocks up, flash ok, waiting for host\r\n";
 constexpr int kIdleMs = 10;          // longest wait before the loop looks around again
 constexpr int kClosedPollMs = 5;     // how often a closed line is looked at
@@ -53,6 +52,22 @@ void SimDevice::Impl::WaitWire(SimClock::time_point start, size_t bytes)
     std::this_thread::sleep_until(until);
 }
 
+// The next moment the loop must look around: an announcement, a line of a
+// chattering boot log or an adapter's timer due, at the latest kIdleMs from
+// now.
+SimClock::time_point SimDevice::Impl::WakeTime()
+{
+    SimClock::time_point wake = SimClock::now() + std::chrono::milliseconds(kIdleMs);
+    if (std::optional<SimClock::time_point> held = adapter.Deadline())
+        wake = std::min(wake, *held);
+    std::lock_guard<std::mutex> lk(m);
+    if (mach.mode == SimMode::Announcing && mach.options.announce && !dead)
+        wake = std::min(wake, nextAnnounce);
+    if (Chattering())
+        wake = std::min(wake, SimClock::now() + std::chrono::milliseconds(1));
+    return wake;
+}
+
 void SimDevice::Impl::Run()
 {
     while (!stopping) {
@@ -60,18 +75,11 @@ void SimDevice::Impl::Run()
             Pause(kIdleMs);
             continue;
         }
-        int waitMs = kIdleMs;
-        {
-            std::lock_guard<std::mutex> lk(m);
-            if (mach.mode == SimMode::Announcing && mach.options.announce && !dead) {
-                auto left = std::chrono::ceil<std::chrono::milliseconds>(nextAnnounce - SimClock::now());
-                waitMs = int(std::clamp<long long>(left.count(), 0, kIdleMs));
-            }
-            if (Chattering())
-                waitMs = std::min(waitMs, 1);
-        }
+        const auto left = std::max(WakeTime() - SimClock::now(), SimClock::duration::zero());
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec wait{time_t(ns / 1000000000), long(ns % 1000000000)};
         pollfd p{pty.master, POLLIN, 0};
-        int r = poll(&p, 1, waitMs);
+        int r = ppoll(&p, 1, &wait, nullptr);
         if (r > 0 && (p.revents & (POLLHUP | POLLERR))) {
             if (hostWasOpen)
                 OnHostClosed();
@@ -86,6 +94,7 @@ void SimDevice::Impl::Run()
         }
         if (r > 0 && (p.revents & POLLIN))
             ReadInput();
+        ReleaseAdapterIfDue();
         AnnounceIfDue();
         ChatterIfDue();
     }
@@ -93,6 +102,7 @@ void SimDevice::Impl::Run()
 
 void SimDevice::Impl::OnHostClosed()
 {
+    adapter.Clear();
     unsigned char sink[4096];
     while (read(pty.master, sink, sizeof sink) > 0) {
     }
@@ -198,33 +208,14 @@ void SimDevice::Impl::ChatterIfDue()
     Send(reinterpret_cast<const unsigned char *>(kBootLog), sizeof kBootLog - 1, true);
 }
 
-// Writes `data` to the host at the device's baud: garbled when the host's
-// rate differs, paced at 10 bits a byte with wire time on. The master is
-// non-blocking; an announcement the host has no room for is dropped, a reply
-// waits for room a while. False when not all of it went out.
-bool SimDevice::Impl::Send(const unsigned char *data, size_t n, bool droppable, unsigned atBaud)
+// Writes bytes to the host now. The master is non-blocking: bytes the host
+// has no room for are dropped when `droppable` (announcements), else waited
+// for until `giveUp`. Returns the count written.
+size_t SimDevice::Impl::WriteToHost(const char *data, size_t n, bool droppable, SimClock::time_point giveUp)
 {
-    unsigned baud;
-    bool wire, enforce;
-    {
-        std::lock_guard<std::mutex> lk(m);
-        if (dead || pty.master < 0)
-            return false;
-        baud = atBaud ? atBaud : mach.baud;
-        wire = mach.options.wireTime;
-        enforce = mach.options.enforceBaud;
-    }
-    std::string out(reinterpret_cast<const char *>(data), n);
-    if (enforce && SimHostBaud(pty.master) != baud)
-        std::transform(out.begin(), out.end(), out.begin(),
-                       [](char c) { return char(Garble((unsigned char)c)); });
-    size_t perChunk = wire ? std::max<size_t>(1, baud / 10000) : out.size();  // about 1 ms a chunk
-    SimClock::time_point t0 = SimClock::now(), giveUp = t0 + std::chrono::milliseconds(kWriteGiveUpMs);
     size_t sent = 0;
     while (sent < n && !stopping) {
-        if (wire)
-            std::this_thread::sleep_until(t0 + WireTime(sent, baud));
-        ssize_t w = write(pty.master, out.data() + sent, std::min(perChunk, n - sent));
+        ssize_t w = write(pty.master, data + sent, n - sent);
         if (w > 0) {
             sent += size_t(w);
             continue;
@@ -237,6 +228,64 @@ bool SimDevice::Impl::Send(const unsigned char *data, size_t n, bool droppable, 
             continue;
         }
         break;  // no room for an announcement, or the host went away
+    }
+    return sent;
+}
+
+// Hands bytes to the adapter, which passes whole packets on at once and
+// holds the rest for its timer. Returns n: the adapter takes everything.
+size_t SimDevice::Impl::ToAdapter(const char *data, size_t n, bool droppable)
+{
+    const SimClock::time_point now = SimClock::now();
+    SimAdapter::Output out = adapter.Push(std::string(data, n), now, droppable);
+    if (!out.bytes.empty())
+        WriteToHost(out.bytes.data(), out.bytes.size(), out.droppable,
+                    now + std::chrono::milliseconds(kWriteGiveUpMs));
+    return n;
+}
+
+void SimDevice::Impl::ReleaseAdapterIfDue()
+{
+    const SimClock::time_point now = SimClock::now();
+    SimAdapter::Output out = adapter.Due(now);
+    if (!out.bytes.empty())
+        WriteToHost(out.bytes.data(), out.bytes.size(), out.droppable,
+                    now + std::chrono::milliseconds(kWriteGiveUpMs));
+}
+
+// Writes `data` to the host at the device's baud (or `atBaud`): garbled when
+// the host's rate differs, paced at 10 bits a byte with wire time on, through
+// the adapter when there is one. False when not all of it went out.
+bool SimDevice::Impl::Send(const unsigned char *data, size_t n, bool droppable, unsigned atBaud)
+{
+    unsigned baud;
+    bool wire, enforce, viaAdapter;
+    {
+        std::lock_guard<std::mutex> lk(m);
+        if (dead || pty.master < 0)
+            return false;
+        baud = atBaud ? atBaud : mach.baud;
+        wire = mach.options.wireTime;
+        enforce = mach.options.enforceBaud;
+        viaAdapter = mach.options.adapter;
+        adapter.SetTimerFile(mach.options.latencyTimerFile);
+    }
+    std::string out(reinterpret_cast<const char *>(data), n);
+    if (enforce && SimHostBaud(pty.master) != baud)
+        std::transform(out.begin(), out.end(), out.begin(),
+                       [](char c) { return char(Garble((unsigned char)c)); });
+    size_t perChunk = wire ? std::max<size_t>(1, baud / 10000) : out.size();  // about 1 ms a chunk
+    SimClock::time_point t0 = SimClock::now(), giveUp = t0 + std::chrono::milliseconds(kWriteGiveUpMs);
+    size_t sent = 0;
+    while (sent < n && !stopping) {
+        if (wire)
+            std::this_thread::sleep_until(t0 + WireTime(sent, baud));
+        const size_t chunk = std::min(perChunk, n - sent);
+        const size_t w = viaAdapter ? ToAdapter(out.data() + sent, chunk, droppable)
+                                    : WriteToHost(out.data() + sent, chunk, droppable, giveUp);
+        sent += w;
+        if (w < chunk)
+            break;
     }
     {
         std::lock_guard<std::mutex> lk(m);

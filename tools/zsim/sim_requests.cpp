@@ -92,10 +92,10 @@ void SimDevice::Impl::HandleRequest(unsigned char code, const std::string &paylo
     Pause(reply.busyMs);
     if (faulty && fault.kind == SimFault::SlowReply)
         Pause(int(fault.value) * 100);
-    SendReply(reply, faulty ? &fault : nullptr);
+    SendReply(code, reply, faulty ? &fault : nullptr);
 }
 
-void SimDevice::Impl::SendReply(const SimReply &r, const SimFault *fault)
+void SimDevice::Impl::SendReply(unsigned char code, const SimReply &r, const SimFault *fault)
 {
     unsigned char frame[6 + 1144];
     int n = BuildFrame(frame, r.status, r.payload.substr(0, kMaxPayload));
@@ -119,6 +119,8 @@ void SimDevice::Impl::SendReply(const SimReply &r, const SimFault *fault)
     std::lock_guard<std::mutex> lk(m);
     if (sent)
         stats.framesOut++;
+    if (mach.options.adapter)
+        stats.adapterTimers.emplace_back(code, adapter.TimerMs());
     Log("reply status %u, %zu bytes%s", r.status, r.payload.size(), sent ? "" : " (not delivered)");
     if (r.after == SimAfter::StartLoader)
         deafUntil = SimClock::now() + std::chrono::milliseconds(mach.options.loaderDeafMs);

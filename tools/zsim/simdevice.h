@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct SimFault {
@@ -57,6 +58,11 @@ struct SimOptions {
     bool powerCycleOnClose = true;
     std::vector<SimFault> faults;
     std::string linkPath;           // if set, a symlink to the pty slave is made here
+    // A USB serial adapter between the device and the host (sim_adapter.h):
+    // bytes toward the host wait until 62 have gathered or its latency timer
+    // runs out. The timer is read from latencyTimerFile (empty: 16 ms).
+    bool adapter = false;
+    std::string latencyTimerFile;
     bool log = false;               // one line per request, reply and event on stderr
 };
 
@@ -67,6 +73,9 @@ struct SimStats {
     unsigned captures = 0;
     uint64_t bytesUnheard = 0;      // arrived while the starting flash loader was deaf
     std::vector<int> commands;  // request codes in order of arrival
+    // With an adapter: each reply's request code and the adapter's latency
+    // timer (ms) while it held the reply.
+    std::vector<std::pair<int, int>> adapterTimers;
 };
 
 class SimDevice {

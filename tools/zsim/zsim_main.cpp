@@ -73,6 +73,13 @@ void AddOptions(CLI::App &app, Args &a)
     app.add_option("--fault", a.faults, "Inject a fault (repeatable; syntax below)")
         ->allow_extra_args(false);
     app.add_option("--link", a.o.linkPath, "Make a symlink to the pty slave here");
+    app.add_flag("--adapter", a.o.adapter,
+                 "A USB serial adapter between device and host: bytes toward the host wait until 62 "
+                 "have gathered or its latency timer (16 ms) runs out");
+    app.add_option("--latency-timer", a.o.latencyTimerFile,
+                   "The adapter's latency timer in ms, read from FILE (as the driver exposes it: "
+                   "latency_timer) each time its buffer starts to fill; implies --adapter")
+        ->type_name("FILE");
     app.add_flag("--log", a.o.log, "One line per request, reply and event on stderr");
     app.footer(kSimFaultSyntax);
 }
@@ -97,6 +104,7 @@ bool Finish(Args &a)
     a.o.announce = !a.noAnnounce;
     a.o.enforceBaud = !a.noEnforce;
     a.o.powerCycleOnClose = !a.noPowerCycle;
+    a.o.adapter = a.o.adapter || !a.o.latencyTimerFile.empty();
     a.o.ack = a.ack == "none" ? SimOptions::AckNone
             : a.ack == "wrong" ? SimOptions::AckWrong : SimOptions::AckGood;
     for (const std::string &text : a.faults) {

@@ -1,0 +1,13 @@
+// The adapter of a device session's port: made fast when the session starts,
+// checked once the port is open (the driver's low-latency mode may have
+// lowered it then), and put back when the session ends, on every path
+// (FinishCommand, which an abort runs too).
+#pragma once
+
+#include <string>
+
+void TuneSessionAdapter(const std::string &port, const std::string &sysfsRoot);
+// Once, with the port open and the loader's rate known: a warning with the
+// cost and the remedy when the timer is still slow.
+void WarnIfSessionAdapterSlow(unsigned baud);
+void RestoreSessionAdapter();
