@@ -143,3 +143,22 @@ TEST_F(ZflashDeviceTest, AnUnreadableFirmwareFolderIsBadInputForCaptureAsForList
     EXPECT_EQ(Zflash({"capture", "--port", Port()}).exitCode, 2);
     EXPECT_EQ(Zflash({"list", "--hw", "VKT3K"}).exitCode, 2);
 }
+
+// A board printing its log on the port without pause: the time-out and one
+// Ctrl-C still end the wait for the device.
+TEST_F(ZflashDeviceTest, ALineThatNeverStopsTalkingStillEndsTheWait)
+{
+    simOptions.announce = false;
+    simOptions.chatter = true;
+    ASSERT_TRUE(StartSim());
+    ZflashRun timedOut = Zflash({"--timeout", "1", "capture", "--port", Port()});
+    EXPECT_EQ(timedOut.exitCode, 3) << timedOut.err;
+    EXPECT_TRUE(Contains(timedOut.err, "no device answered on " + Port() + " within 1 s"));
+
+    ZflashProcess zflash(WithRoot({"capture", "--port", Port()}));
+    ASSERT_TRUE(zflash.WaitForText("Waiting for target. Power up the device now...", 30000));
+    zflash.Signal(SIGINT);
+    ZflashRun cancelled = zflash.Finish();
+    EXPECT_EQ(cancelled.exitCode, 3);
+    EXPECT_TRUE(Contains(cancelled.err, "zflash: cancelled.\n"));
+}
