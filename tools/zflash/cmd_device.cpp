@@ -181,18 +181,27 @@ int ProgramImage(const FirmwareVersion &fw, DeviceResult &result)
     return DeviceFailed(result, f, text);
 }
 
-// Everything after a successful capture; the caller releases the port.
-int ProgramCaptured(const DeviceOptions &device, DeviceResult &result)
+// After a successful capture: the installed firmware, and the image chosen
+// and judged for the device.
+int InstalledAndImage(const DeviceOptions &device, FirmwareVersion &fw, DeviceResult &result)
 {
     int code = QueryInstalled(result.before);
-    FirmwareVersion fw;
     if (code == ExitOk)
         code = ChooseImage(device, fw, result);
     if (code == ExitOk)
         code = JudgeImage(fw, device.yes, result);
+    if (code == ExitOk)
+        NoteImage(fw, result);
+    return code;
+}
+
+// Everything after a successful capture; the caller releases the port.
+int ProgramCaptured(const DeviceOptions &device, DeviceResult &result)
+{
+    FirmwareVersion fw;
+    int code = InstalledAndImage(device, fw, result);
     if (code != ExitOk)
         return code;
-    NoteImage(fw, result);
     if (device.skipIfCurrent && VerifiedCurrent(fw, result)) {
         result.after = result.before;
         return ExitOk;
@@ -206,15 +215,10 @@ int ProgramCaptured(const DeviceOptions &device, DeviceResult &result)
 // verify: the image against the firmware region, nothing written.
 int VerifyCaptured(const DeviceOptions &device, DeviceResult &result)
 {
-    int code = QueryInstalled(result.before);
     FirmwareVersion fw;
-    if (code == ExitOk)
-        code = ChooseImage(device, fw, result);
-    if (code == ExitOk)
-        code = JudgeImage(fw, device.yes, result);
+    const int code = InstalledAndImage(device, fw, result);
     if (code != ExitOk)
         return code;
-    NoteImage(fw, result);
     WorkflowResult r = RunWorkflow(Workflow::Verify, fw.path);
     if (r.ok) {
         PrintResult("Verified:     the device holds " + fw.fileName);

@@ -1,5 +1,7 @@
 #include "tools/zflash/record.h"
 
+#include <ctime>
+
 #include "tools/zflash/zflash.h"
 
 using nlohmann::json;
@@ -68,4 +70,15 @@ json MakeRecord(const DeviceResult &r, int exitCode, const RecordContext &contex
     record["exit_code"] = exitCode;
     record["seconds"] = Seconds(r.timings);
     return record;
+}
+
+std::string UtcNow()
+{
+    const std::time_t now = std::time(nullptr);
+    // Only the main thread asks, so gmtime's shared result is safe here.
+    const std::tm *utc = std::gmtime(&now);  // NOLINT(concurrency-mt-unsafe)
+    char text[32] = "";
+    if (utc)
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+    return text;
 }

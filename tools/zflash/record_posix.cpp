@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 
 bool AppendRecord(const std::string &path, const nlohmann::json &record, std::string &error)
 {
@@ -41,14 +40,4 @@ std::string StationName()
     if (gethostname(name, sizeof name - 1) != 0)
         return std::string();
     return name;
-}
-
-std::string UtcNow()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
 }

@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <ctime>
 #include <string>
 
 namespace {
@@ -58,14 +57,4 @@ std::string StationName()
     if (n > 0)
         WideCharToMultiByte(CP_UTF8, 0, name, int(size), &utf8[0], n, nullptr, nullptr);
     return utf8;
-}
-
-std::string UtcNow()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_s(&utc, &now);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
 }
