@@ -16,7 +16,7 @@ private:
     void Block(const uint8_t *p);
 
     uint32_t h[8];
-    uint8_t buffer[64];
+    uint8_t buffer[64] = {};
     size_t used = 0;
     uint64_t bits = 0;
 };
