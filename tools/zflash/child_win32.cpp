@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "app/utf16.h"
+
 struct Child::Handle {
     PROCESS_INFORMATION process = {};
     HANDLE out = nullptr;
@@ -10,15 +12,6 @@ struct Child::Handle {
 };
 
 namespace {
-
-std::wstring Wide(const std::string &utf8)
-{
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), int(utf8.size()), nullptr, 0);
-    std::wstring wide(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), int(utf8.size()), &wide[0], n);
-    return wide;
-}
 
 // One argument as the C runtime splits a command line again.
 std::wstring Quoted(const std::wstring &arg)
@@ -71,7 +64,7 @@ bool Child::Start(const std::vector<std::string> &args, std::string &error)
     const std::wstring self = SelfPath();
     std::wstring commandLine = Quoted(self);
     for (const std::string &a : args)
-        commandLine += L" " + Quoted(Wide(a));
+        commandLine += L" " + Quoted(WideFromUtf8(a));
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;

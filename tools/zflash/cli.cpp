@@ -47,21 +47,6 @@ bool OutputIsTheJob(const std::string &command)
     return command == "inspect" || command == "list" || command == "notes" || command == "ports";
 }
 
-ProgressStyle ChooseProgress(const GlobalOptions &g)
-{
-    if (g.events)
-        return ProgressStyle::Events;
-    if (g.progress == "bar")
-        return ProgressStyle::Bar;
-    if (g.progress == "plain")
-        return ProgressStyle::Plain;
-    if (g.progress == "none")
-        return ProgressStyle::None;
-    const char *term = std::getenv("TERM");
-    const bool dumb = term && std::strcmp(term, "dumb") == 0;
-    return StderrIsTerminal() && !dumb ? ProgressStyle::Bar : ProgressStyle::Plain;
-}
-
 OutputMode ChooseOutput(const GlobalOptions &g)
 {
     return g.events ? OutputMode::Events : g.json ? OutputMode::Json : OutputMode::Text;
@@ -129,7 +114,7 @@ int Run(const Command &c)
                       : c.global.json   ? TraceRoute::Stderr
                                         : TraceRoute::Stdout);
     ChooseRoot(c.global);
-    InitWorkflows(ChooseProgress(c.global));
+    InitWorkflows(c.global.events ? ProgressStyle::Events : ProgressStyleFor(c.global.progress));
     InstallInterruptHandler();
 
     CommandResult result;
@@ -199,7 +184,7 @@ int RunCommand(Command &c)
         c.device.ports.clear();
         for (const ResolvedPort &p : ports)
             c.device.ports.push_back(p.port);
-        return RunGang(c.name, c.global, c.device);
+        return RunGang(c.name, c.global, c.device, ProgressStyleFor(c.global.progress));
     }
     c.device.ports = {ports.front().port};
     c.device.adapter = ports.front().adapterSerial;

@@ -1,7 +1,6 @@
 // "zflash capture" and "zflash program": the window's Capture and Program
 // commands, driven from the command line.
 #include <filesystem>
-#include <fstream>
 
 #include "app/appstate.h"
 #include "app/commands.h"
@@ -46,9 +45,8 @@ Failure BadInput(FailureKind kind, WorkStep step, const std::string &file)
 int LoadCustomImage(const std::string &path, DeviceResult &result)
 {
     const Failure invalid = BadInput(FailureKind::ImageInvalid, WorkStep::ReadImage, path);
-    std::ifstream file;
-    OpenForReading(file, path);
-    if (!file)
+    std::error_code ec;
+    if (!std::filesystem::exists(PathOfName(path), ec))
         return DeviceFailed(result, invalid, "image file not found: " + path);
     FirmwareVersion fw;
     const CustomJudgement j = JudgeCustomImage(path, fw);

@@ -9,17 +9,11 @@
 #include "catalogue/hwcheck.h"
 #include "tools/zflash/adapter_session.h"
 #include "tools/zflash/output.h"
+#include "tools/zflash/progress_format.h"
 #include "tools/zflash/ports.h"
 #include "tools/zflash/worker.h"
 
 namespace {
-
-std::string SecondsText(double seconds)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%g", seconds);
-    return buf;
-}
 
 void ReportDevice(const DeviceResult &result)
 {
@@ -56,7 +50,7 @@ int CaptureFailed(const GlobalOptions &global, const std::string &port, const Wo
     if (r.timedOut) {
         failure.kind = FailureKind::TimedOut;
         return DeviceFailed(result, failure,
-                            "no device answered on " + port + " within " + SecondsText(global.timeout) +
+                            "no device answered on " + port + " within " + FormatOptionSeconds(global.timeout) +
                                 " s. Check the cable, start zflash, then power the device up.");
     }
     if (r.cancelled) {

@@ -8,7 +8,6 @@
 #include "tools/zflash/record.h"
 #include "tools/zflash/worker.h"
 #include "tools/zflash/zflash.h"
-#include "zf_version.h"
 
 namespace {
 
@@ -18,11 +17,7 @@ void FinishDeviceSession(CommandResult &result, DeviceResult &device)
 {
     device.timings = StepTimings();
     device.terminated = result.exitCode != ExitOk && Terminated();
-    RecordContext context;
-    context.time = UtcNow();
-    context.toolVersion = ZF_VERSION;
-    context.station = StationName();
-    context.adapter = settings.adapter;
+    const RecordContext context = RecordContextNow(settings.adapter);
     result.recordContext = context;
     const nlohmann::json record = MakeRecord(device, result.exitCode, context);
     EmitEvent("record", {{"record", record}});

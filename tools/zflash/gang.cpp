@@ -15,7 +15,6 @@
 #include "tools/zflash/interrupt.h"
 #include "tools/zflash/record.h"
 #include "tools/zflash/zflash.h"
-#include "zf_version.h"
 
 namespace {
 
@@ -105,8 +104,8 @@ nlohmann::json RecordInPlace(const GangPort &p, const std::string &why, const Gl
     device.port = p.port;
     device.failure.kind = FailureKind::Internal;
     device.failure.message = why;
-    RecordContext context{UtcNow(), ZF_VERSION, StationName(), std::string()};
-    nlohmann::json record = MakeRecord(device, p.exitCode > 0 ? p.exitCode : ExitFailed, context);
+    nlohmann::json record =
+        MakeRecord(device, p.exitCode > 0 ? p.exitCode : ExitFailed, RecordContextNow(std::string()));
     std::string error;
     if (!g.log.empty())
         AppendRecord(g.log, record, error);
@@ -115,8 +114,8 @@ nlohmann::json RecordInPlace(const GangPort &p, const std::string &why, const Gl
 
 class Gang {
 public:
-    Gang(const std::string &command, const GlobalOptions &g, const DeviceOptions &d)
-        : global(g), view(g)
+    Gang(const std::string &command, const GlobalOptions &g, const DeviceOptions &d, ProgressStyle progress)
+        : global(g), view(progress, g.json)
     {
         for (const std::string &port : d.ports) {
             ports.push_back(GangPort{});
@@ -252,8 +251,9 @@ private:
 
 }  // namespace
 
-int RunGang(const std::string &command, const GlobalOptions &global, const DeviceOptions &device)
+int RunGang(const std::string &command, const GlobalOptions &global, const DeviceOptions &device,
+            ProgressStyle progress)
 {
     InstallInterruptHandler();
-    return Gang(command, global, device).Run();
+    return Gang(command, global, device, progress).Run();
 }

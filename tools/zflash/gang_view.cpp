@@ -1,8 +1,6 @@
 #include "tools/zflash/gang_view.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "tools/zflash/terminal.h"
 #include "tools/zflash/terminal_text.h"
@@ -15,20 +13,13 @@ void Write(FILE *stream, const std::string &text)
     std::fflush(stream);
 }
 
-bool TerminalWanted(const GlobalOptions &g)
-{
-    if (g.progress == "bar")
-        return true;
-    if (g.progress != "auto")
-        return false;
-    const char *term = std::getenv("TERM");
-    return TerminalColumns() > 0 && !(term && std::strcmp(term, "dumb") == 0) && EnableCursorControl();
-}
-
 }  // namespace
 
-GangView::GangView(const GlobalOptions &g)
-    : style(TerminalWanted(g) ? Style::Bar : g.progress == "none" ? Style::None : Style::Plain), json(g.json)
+GangView::GangView(ProgressStyle progress, bool json)
+    : style(progress == ProgressStyle::Bar && EnableCursorControl() ? Style::Bar
+            : progress == ProgressStyle::None                        ? Style::None
+                                                                     : Style::Plain),
+      json(json)
 {
 }
 

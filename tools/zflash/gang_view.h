@@ -12,11 +12,13 @@
 #include <nlohmann/json.hpp>
 
 #include "tools/zflash/gang_display.h"
+#include "tools/zflash/progress.h"
 #include "tools/zflash/zflash.h"
 
 class GangView {
 public:
-    explicit GangView(const GlobalOptions &global);
+    // `style`: Bar, Plain or None (progress.h); `json`: records instead of the summary.
+    GangView(ProgressStyle style, bool json);
 
     void Log(const GangPort &p, const std::string &text);
     void Problem(const GangPort &p, const std::string &text);

@@ -13,14 +13,6 @@
 #include "tools/zflash/terminal.h"
 #include "tools/zflash/terminal_text.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define zf_isatty _isatty
-#else
-#include <unistd.h>
-#define zf_isatty isatty
-#endif
-
 namespace {
 
 std::mutex mutex;
@@ -202,8 +194,6 @@ void KeepLog(const std::string &line)
 void SetResultInProgress(CommandResult *result) { inProgress = result; }
 
 CommandResult *ResultInProgress() { return inProgress; }
-
-bool StderrIsTerminal() { return zf_isatty(2) != 0; }
 
 void ShowLive(const std::string &text)
 {

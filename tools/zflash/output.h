@@ -48,6 +48,5 @@ void SetResultInProgress(CommandResult *result);
 CommandResult *ResultInProgress();
 
 // The live line on standard error (progress on a terminal).
-bool StderrIsTerminal();
 void ShowLive(const std::string &text);  // draws over the current live line
 void EndLive();                          // leaves it standing and moves to the next line

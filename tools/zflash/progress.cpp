@@ -1,11 +1,14 @@
 #include "tools/zflash/progress.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 
 #include "tools/zflash/output.h"
 #include "tools/zflash/progress_format.h"
+#include "tools/zflash/terminal.h"
 
 namespace {
 
@@ -136,4 +139,17 @@ void ProgressTick()
     std::lock_guard<std::mutex> lock(mutex);
     if (style == ProgressStyle::Bar && erasing)
         ShowLive(LiveEraseLine(SecondsSince(eraseStart), ++spinnerTick));
+}
+
+ProgressStyle ProgressStyleFor(const std::string &mode)
+{
+    if (mode == "bar")
+        return ProgressStyle::Bar;
+    if (mode == "plain")
+        return ProgressStyle::Plain;
+    if (mode == "none")
+        return ProgressStyle::None;
+    const char *term = std::getenv("TERM");
+    const bool dumb = term && std::strcmp(term, "dumb") == 0;
+    return StderrIsTerminal() && !dumb ? ProgressStyle::Bar : ProgressStyle::Plain;
 }

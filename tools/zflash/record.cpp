@@ -2,16 +2,18 @@
 
 #include <ctime>
 
+#include "tools/zflash/json_writer.h"
 #include "tools/zflash/zflash.h"
+#include "zf_version.h"
 
 using nlohmann::json;
 
 namespace {
 
+// Every key there, empty where the firmware is not known.
 json Firmware(const std::optional<FirmwareInfo> &info)
 {
-    const FirmwareInfo f = info ? *info : FirmwareInfo();
-    return {{"version", f.version}, {"model", f.model}, {"hw", f.hw}, {"built", f.built}};
+    return ToJson(info ? *info : FirmwareInfo());
 }
 
 // Seconds per phase (a phase met twice, as the query before and after, adds
@@ -81,4 +83,9 @@ std::string UtcNow()
     if (utc)
         std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
     return text;
+}
+
+RecordContext RecordContextNow(const std::string &adapter)
+{
+    return RecordContext{UtcNow(), ZF_VERSION, StationName(), adapter};
 }

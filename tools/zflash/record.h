@@ -20,6 +20,9 @@ nlohmann::json MakeRecord(const DeviceResult &result, int exitCode, const Record
 // system's reason when it cannot.
 bool AppendRecord(const std::string &path, const nlohmann::json &record, std::string &error);
 
+// Who writes a record now: the time, this tool's version, this station.
+RecordContext RecordContextNow(const std::string &adapter);
+
 // The host's name; UTC now as 2026-12-07T13:45:12Z.
 std::string StationName();
 std::string UtcNow();

@@ -3,19 +3,11 @@
 
 #include <windows.h>
 
+#include "app/utf16.h"
+
 #include <string>
 
 namespace {
-
-std::wstring Wide(const std::string &utf8)
-{
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-    std::wstring wide(n > 0 ? size_t(n) : 1, L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], n);
-    wide.resize(wcslen(wide.c_str()));
-    return wide;
-}
 
 std::string SystemMessage(DWORD code)
 {
@@ -27,7 +19,7 @@ std::string SystemMessage(DWORD code)
 bool AppendRecord(const std::string &path, const nlohmann::json &record, std::string &error)
 {
     const std::string line = record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\r\n";
-    HANDLE file = CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = SystemMessage(GetLastError());
@@ -52,9 +44,5 @@ std::string StationName()
     DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
     if (!GetComputerNameW(name, &size))
         return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, name, int(size), nullptr, 0, nullptr, nullptr);
-    std::string utf8(n > 0 ? size_t(n) : 0, '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, name, int(size), &utf8[0], n, nullptr, nullptr);
-    return utf8;
+    return Utf8FromWide(std::wstring(name, size));
 }

@@ -7,6 +7,7 @@
 #include "tools/zflash/finish.h"
 #include "tools/zflash/interrupt.h"
 #include "tools/zflash/output.h"
+#include "tools/zflash/progress_format.h"
 
 namespace {
 
@@ -20,13 +21,6 @@ Clock::time_point deadline;
 double SecondsSince(Clock::time_point t)
 {
     return std::chrono::duration<double>(Clock::now() - t).count();
-}
-
-std::string SecondsText(double seconds)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%g", seconds);
-    return buf;
 }
 
 const char *const kRestoreAdvice = " Run zflash program again to restore it.";
@@ -50,7 +44,7 @@ void StopPolicy::Check(WorkflowResult &result)
         Press(result);
     if (!deadlineSet || Clock::now() < deadline)
         return;
-    const std::string passed = "the deadline of " + SecondsText(deadlineSeconds) + " s has passed";
+    const std::string passed = "the deadline of " + FormatOptionSeconds(deadlineSeconds) + " s has passed";
     if (kind == Workflow::Program)
         AbortCommand(FailureKind::Interrupted,
                      passed + " while programming: the device may be left without working firmware." +

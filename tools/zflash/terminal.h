@@ -5,5 +5,6 @@
 // Columns of the terminal on standard error, asked anew each time (it may
 // have been resized); 0 when standard error is no terminal.
 int TerminalColumns();
+inline bool StderrIsTerminal() { return TerminalColumns() > 0; }
 // Prepares standard error for cursor movement; false when it cannot.
 bool EnableCursorControl();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/zflash/port_roots.h"
+#include "tools/zflash/progress.h"
 #include "tools/zflash/result.h"
 
 enum ExitCode {
@@ -50,7 +51,8 @@ int RunProgram(const GlobalOptions &global, const DeviceOptions &device, DeviceR
 int RunVerify(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result);
 // capture, program or verify on several ports at once: one worker process
 // each, supervised by this one (gang.cpp).
-int RunGang(const std::string &command, const GlobalOptions &global, const DeviceOptions &device);
+int RunGang(const std::string &command, const GlobalOptions &global, const DeviceOptions &device,
+            ProgressStyle progress);
 int RunInspect(const GlobalOptions &global, const std::vector<std::string> &files,
                InspectResult &result);
 int RunList(const GlobalOptions &global, const std::string &hw, ListResult &result);
