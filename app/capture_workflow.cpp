@@ -136,14 +136,12 @@ bool Capture(const std::string &portName)
 unsigned long WORKER_API CaptureThreadProc(void *arg)
 {
     std::unique_ptr<std::string> portName(static_cast<std::string *>(arg));
-    BeginOutcome();
     const bool ok = RunWorkerBody([&] { return Capture(portName ? *portName : std::string()); });
     if (!ok) {
         ClosePort();
         g_portOpen = false;
     }
     portName.reset();
-    FinishOutcome(ok);
     PostWorkerMessage(WM_APP_CAPTURE_DONE, ok ? 1 : 0, 0);
     return 0;
 }

@@ -86,10 +86,8 @@ bool Program(const std::string &path)
 unsigned long WORKER_API ProgramThreadProc(void *arg)
 {
     std::unique_ptr<std::string> path(static_cast<std::string *>(arg));
-    BeginOutcome();
     const bool ok = RunWorkerBody([&] { return Program(path ? *path : std::string()); });
     path.reset();
-    FinishOutcome(ok);
     PostWorkerMessage(WM_APP_PROGRAM_DONE, ok ? 1 : 0, 0);
     return 0;
 }

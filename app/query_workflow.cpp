@@ -41,11 +41,9 @@ bool QueryInstalled(std::unique_ptr<std::string> &summary)
 unsigned long WORKER_API QueryThreadProc(void *)
 {
     std::unique_ptr<std::string> summary;
-    BeginOutcome();
     const bool ok = RunWorkerBody([&] { return QueryInstalled(summary); });
     if (!ok)
         summary.reset();
-    FinishOutcome(ok);
     PostWorkerMessage(WM_APP_QUERY_DONE, ok ? 1 : 0, reinterpret_cast<intptr_t>(summary.release()));
     return 0;
 }

@@ -28,10 +28,8 @@ bool Verify(const std::string &path)
 unsigned long WORKER_API VerifyThreadProc(void *arg)
 {
     std::unique_ptr<std::string> path(static_cast<std::string *>(arg));
-    BeginOutcome();
     const bool ok = RunWorkerBody([&] { return Verify(path ? *path : std::string()); });
     path.reset();
-    FinishOutcome(ok);
     PostWorkerMessage(WM_APP_VERIFY_DONE, ok ? 1 : 0, 0);
     return 0;
 }

@@ -18,16 +18,24 @@ inline void LogWorkerFault(const char *what) noexcept
     }
 }
 
-// Runs body(), which returns true on success; an exception counts as failure.
+// Runs body(), which returns true on success, with a fresh outcome that it
+// completes (g_outcome); an exception counts as failure.
 template <class Body>
 bool RunWorkerBody(Body &&body) noexcept
 {
+    bool ok = false;
     try {
-        return body();
+        BeginOutcome();
+        ok = body();
     } catch (const std::exception &e) {
         LogWorkerFault(e.what());
     } catch (...) {
         LogWorkerFault(nullptr);
     }
-    return false;
+    try {
+        FinishOutcome(ok);
+    } catch (...) {
+        g_outcome.ok = ok;  // the failure's words could not be kept
+    }
+    return ok;
 }
