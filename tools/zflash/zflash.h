@@ -15,6 +15,7 @@ enum ExitCode {
     ExitBadInput = 2,    // usage, missing or invalid file, image for other hardware
     ExitNoDevice = 3,    // port cannot be opened, cancelled, time-out
     ExitUnverified = 4,  // image without hardware identifier, refused without --yes
+    ExitRecordLost = 5,  // the device session succeeded, but its record could not be written
 };
 
 // One word for each exit code, as the JSON document names the outcome.
