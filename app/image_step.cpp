@@ -35,24 +35,29 @@ bool LoadCheckedImage(const std::string &path, CheckedImage &checked)
     return true;
 }
 
+ImageReread RereadCheckedImage(const FirmwareVersion &judged, CheckedImage &checked)
+{
+    if (!LoadCheckedImage(judged.path, checked))
+        return ImageReread::Unreadable;
+    return checked.fw.sha256 == judged.sha256 ? ImageReread::Same : ImageReread::Changed;
+}
+
 std::shared_ptr<IMG> CheckedImageStep(const CheckedImage &checked)
 {
     ReportStep(WorkStep::ReadImage);
     const std::string &path = checked.fw.path;
-    std::shared_ptr<IMG> image = checked.image;
-    if (!image) {
-        image.reset(ReadImage(path.c_str()));
-        if (!image) {
-            LogFailure(FailureKind::ImageInvalid, "ERROR: Could not re-read firmware image.", path, LastErrorText());
-            return nullptr;
-        }
+    CheckedImage read = checked;
+    const ImageReread reread = read.image ? ImageReread::Same : RereadCheckedImage(checked.fw, read);
+    if (reread == ImageReread::Unreadable) {
+        LogFailure(FailureKind::ImageInvalid, "ERROR: Could not re-read firmware image.", path, LastErrorText());
+        return nullptr;
     }
-    if (image->sha256 != checked.fw.sha256) {
+    if (reread == ImageReread::Changed) {
         LogFailure(FailureKind::ImageChanged, kImageChangedLine, path,
-                   "SHA-256 " + image->sha256 + " where " + checked.fw.sha256 + " was checked");
+                   "SHA-256 " + read.fw.sha256 + " where " + checked.fw.sha256 + " was checked");
         return nullptr;
     }
-    if (!FitsConnectedHardware(path, *image))
+    if (!FitsConnectedHardware(path, *read.image))
         return nullptr;
-    return image;
+    return read.image;
 }

@@ -22,6 +22,13 @@ struct CheckedImage {
 // when it does not load.
 bool LoadCheckedImage(const std::string &path, CheckedImage &checked);
 
+// Reads the image that `judged` describes (by its path) once more, for a
+// front end or worker that writes from its own read: Unreadable when it no
+// longer loads (LastErrorText says why), Changed when its bytes are not the
+// ones whose digest `judged` carries.
+enum class ImageReread { Same, Unreadable, Changed };
+ImageReread RereadCheckedImage(const FirmwareVersion &judged, CheckedImage &checked);
+
 // The worker's first step: the blocks of the checked read, or the file read
 // again and found to be the same bytes and an image for the connected
 // hardware. Null after logging and recording why not.

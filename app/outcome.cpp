@@ -162,6 +162,14 @@ const char *StepName(WorkStep step)
     return "none";
 }
 
+WorkStep StepOfName(const std::string &name)
+{
+    for (int s = int(WorkStep::None); s <= int(WorkStep::Done); ++s)
+        if (name == StepName(WorkStep(s)))
+            return WorkStep(s);
+    return WorkStep::None;
+}
+
 const char *FailureKindName(FailureKind kind)
 {
     switch (kind) {

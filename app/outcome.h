@@ -82,4 +82,6 @@ std::string SentenceOfLine(const std::string &line);
 // Names as the command line and its JSON give them: "open", "blankCheck";
 // "port-open-failed".
 const char *StepName(WorkStep step);
+// The step of a name StepName gives; None for any other text.
+WorkStep StepOfName(const std::string &name);
 const char *FailureKindName(FailureKind kind);

@@ -36,6 +36,7 @@ public:
     // Reads output until `text` has appeared on stdout or stderr.
     bool WaitForText(const std::string &text, int timeoutMs);
     void Signal(int signal);
+    pid_t Pid() const { return pid; }
     // Stops reading standard output, as `| head` does once it has its lines.
     void CloseStdout();
     // Waits for the exit (killing the child after timeoutMs) and returns all output.

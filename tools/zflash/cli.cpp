@@ -128,7 +128,7 @@ int Run(const Command &c)
                       : c.global.json   ? TraceRoute::Stderr
                                         : TraceRoute::Stdout);
     ChooseRoot(c.global);
-    InitWorkflows(c.global.events ? ProgressStyle::Events : ProgressStyleFor(c.global.progress));
+    InitWorkflows(c.global.events ? ProgressStyle::Events : ProgressStyleFor(c.global.progress), ShareSessionSoFar);
     InstallInterruptHandler();
 
     CommandResult result;
@@ -204,7 +204,7 @@ int RunCommand(Command &c)
         c.device.ports.clear();
         for (const ResolvedPort &p : ports)
             c.device.ports.push_back(p.port);
-        return RunGang(c.name, c.global, c.device, ProgressStyleFor(c.global.progress));
+        return RunGang(c.name, c.global, c.device, c.sysfsRoot, ProgressStyleFor(c.global.progress));
     }
     c.device.ports = {ports.front().port};
     c.device.adapter = ports.front().adapterSerial;

@@ -53,7 +53,8 @@ FirmwareVersion NamedFile(const std::string &path)
 
 // Read once and judged as a dropped file is, before anything touches the
 // device; what is programmed later is this read.
-int LoadCustomImage(const std::string &path, CheckedImage &custom, DeviceResult &result)
+int LoadCustomImage(const std::string &path, const std::string &expectedSha256, CheckedImage &custom,
+                    DeviceResult &result)
 {
     const Failure invalid = BadInput(FailureKind::ImageInvalid, WorkStep::ReadImage, path);
     result.image = NamedFile(path);
@@ -68,6 +69,9 @@ int LoadCustomImage(const std::string &path, CheckedImage &custom, DeviceResult 
         return DeviceFailed(result, invalid, "cannot use " + path + ": " + WhyImageUnusable(path));
     if (j.verdict != CustomJudgement::Accepted)
         return DeviceFailed(result, invalid, OneLine(j.text));
+    if (!expectedSha256.empty() && custom.fw.sha256 != expectedSha256)  // not what the supervisor checked
+        return DeviceFailed(result, BadInput(FailureKind::ImageChanged, WorkStep::ReadImage, path),
+                            SentenceOfLine(kImageChangedLine));
     AdoptCustomFirmware(custom.fw);
     return ExitOk;
 }
@@ -118,10 +122,11 @@ int CheckVersionListed(const std::string &version, DeviceResult &result)
 // are judged, and the same the listing read.
 int ReadListedImage(const FirmwareVersion &fw, CheckedImage &checked, DeviceResult &result)
 {
-    if (!LoadCheckedImage(fw.path, checked))
+    const ImageReread reread = RereadCheckedImage(fw, checked);
+    if (reread == ImageReread::Unreadable)
         return DeviceFailed(result, BadInput(FailureKind::ImageInvalid, WorkStep::ReadImage, fw.path),
                             "cannot use " + fw.path + ": " + WhyImageUnusable(fw.path) + " Nothing was written.");
-    if (checked.fw.sha256 != fw.sha256)
+    if (reread == ImageReread::Changed)
         return DeviceFailed(result, BadInput(FailureKind::ImageChanged, WorkStep::ReadImage, fw.path),
                             SentenceOfLine(kImageChangedLine));
     result.image = checked.fw;
@@ -275,7 +280,7 @@ int WithCapturedDevice(const GlobalOptions &global, const DeviceOptions &device,
 {
     result.port = device.port;
     CheckedImage custom;
-    int code = device.image.empty() ? ExitOk : LoadCustomImage(device.image, custom, result);
+    int code = device.image.empty() ? ExitOk : LoadCustomImage(device.image, device.imageSha256, custom, result);
     if (code == ExitOk)
         code = CheckVersionListed(device.version, result);
     if (code == ExitOk)

@@ -32,6 +32,14 @@ void FinishDeviceSession(CommandResult &result, DeviceResult &device)
 
 }  // namespace
 
+void ShareSessionSoFar()
+{
+    CommandResult *result = ResultInProgress();
+    const auto *device = result ? std::get_if<DeviceResult>(&result->body) : nullptr;
+    if (device && CurrentOutputMode() == OutputMode::Events)
+        EmitEvent("session", {{"record", MakeRecord(*device, ExitFailed, RecordContextNow(settings.adapter))}});
+}
+
 void SetRecordSettings(const RecordSettings &newSettings)
 {
     settings = newSettings;

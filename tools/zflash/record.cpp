@@ -73,6 +73,22 @@ json MakeRecord(const DeviceResult &r, int exitCode, const RecordContext &contex
     return record;
 }
 
+json LostWorkerRecord(const json &sofar, const std::string &port, const std::string &why,
+                      const std::vector<StepTime> &timings, const RecordContext &context)
+{
+    DeviceResult lost;
+    lost.port = port;
+    lost.failure.kind = FailureKind::Interrupted;
+    lost.failure.step = timings.empty() ? WorkStep::None : timings.back().step;
+    lost.failure.message = why;
+    lost.timings = timings;
+    json record = MakeRecord(lost, ExitFailed, context);
+    for (const char *known : {"adapter", "device", "before", "image"})
+        if (sofar.is_object() && sofar.contains(known))
+            record[known] = sofar[known];
+    return record;
+}
+
 std::string RecordLine(const json &record)
 {
     return record.dump(-1, ' ', false, json::error_handler_t::replace);

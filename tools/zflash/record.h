@@ -16,6 +16,13 @@ const char *RecordResult(const DeviceResult &result, int exitCode);
 
 nlohmann::json MakeRecord(const DeviceResult &result, int exitCode, const RecordContext &context);
 
+// The record a supervisor writes for a worker that ended without sending its
+// own: what the worker had reported so far (`sofar`: a record of the session
+// as it stood, or null), the steps as the supervisor saw them, and why it
+// ended, as an interrupted session.
+nlohmann::json LostWorkerRecord(const nlohmann::json &sofar, const std::string &port, const std::string &why,
+                                const std::vector<StepTime> &timings, const RecordContext &context);
+
 // The record as the one line it takes in the file (without its line end).
 std::string RecordLine(const nlohmann::json &record);
 

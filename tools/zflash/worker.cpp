@@ -32,6 +32,7 @@ std::vector<StepTime> timings;
 // Lines logged while the port is being opened wait for the step's end: when
 // it fails, the command shows its own diagnosis in place of the last one.
 std::vector<std::string> openingLines;
+void (*workflowStarts)() = nullptr;
 
 // Callers hold the mutex; shows the held lines (the worker's thread).
 std::vector<std::string> TakeOpeningLinesLocked()
@@ -171,6 +172,8 @@ WorkflowResult Run(Workflow kind, const std::string &port, const CheckedImage *i
     }
     if (kind == Workflow::Capture)
         ClearDeviceState();  // as the window's Capture command does
+    if (workflowStarts)
+        workflowStarts();
 
     WorkflowResult flags;  // what the main thread decides meanwhile
     StopPolicy policy(kind);
@@ -202,8 +205,9 @@ WorkflowResult Run(Workflow kind, const std::string &port, const CheckedImage *i
 
 }  // namespace
 
-void InitWorkflows(ProgressStyle progress)
+void InitWorkflows(ProgressStyle progress, void (*onStart)())
 {
+    workflowStarts = onStart;
     ProgressInit(progress);
     SetMessageSink(Sink);
     SetStepHook(OnStep);

@@ -26,8 +26,9 @@ struct WorkflowResult {
     std::vector<std::string> unshownLines;
 };
 
-// Installs the message sink, the step hook and the progress callback.
-void InitWorkflows(ProgressStyle progress);
+// Installs the message sink, the step hook and the progress callback;
+// `onStart` (may be null) runs on the calling thread as each workflow starts.
+void InitWorkflows(ProgressStyle progress, void (*onStart)() = nullptr);
 // Capture (on `port`) and query (`port` unused). `deviceTimeout` (seconds, 0:
 // none) bounds the capture's wait for the device.
 WorkflowResult RunWorkflow(Workflow kind, const std::string &port, double deviceTimeout = 0);
