@@ -1,5 +1,5 @@
 // The serial ports the system knows of, and the COM port list that shows them.
-#include "app/comports.h"
+#include "devicelink/ports/serialcomm.h"
 #include "app/window/window.h"
 
 std::vector<std::string> EnumerateComPorts()

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/zflash/port_roots.h"
+#include "devicelink/ports/port_roots.h"
 
 struct FakeAdapter {
     std::string vid = "0403", pid = "6001", serial = "A10KX";

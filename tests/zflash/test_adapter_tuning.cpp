@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/zflash/fake_system.h"
-#include "tools/zflash/adapter_tuning.h"
+#include "devicelink/ports/adapter_tuning.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "tests/zflash/fake_system.h"
-#include "tools/zflash/port_ids.h"
-#include "tools/zflash/port_select.h"
-#include "tools/zflash/ports.h"
+#include "devicelink/ports/port_ids.h"
+#include "devicelink/ports/port_select.h"
+#include "devicelink/ports/ports.h"
 
 namespace {
 

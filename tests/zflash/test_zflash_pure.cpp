@@ -4,7 +4,8 @@
 #include <algorithm>
 
 #include "tools/zflash/json_writer.h"
-#include "tools/zflash/ports.h"
+#include "devicelink/ports/ports.h"
+#include "tools/zflash/port_words.h"
 #include "tools/zflash/progress_format.h"
 #include "tools/zflash/terminal_text.h"
 #include "tools/zflash/zflash.h"

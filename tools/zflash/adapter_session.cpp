@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "tools/zflash/adapter_tuning.h"
+#include "devicelink/ports/adapter_tuning.h"
 #include "tools/zflash/output.h"
 
 namespace {

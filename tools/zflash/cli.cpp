@@ -15,7 +15,7 @@
 #include "tools/zflash/finish.h"
 #include "tools/zflash/interrupt.h"
 #include "tools/zflash/output.h"
-#include "tools/zflash/port_select.h"
+#include "devicelink/ports/port_select.h"
 #include "tools/zflash/record.h"
 #include "tools/zflash/rootdir.h"
 #include "tools/zflash/stop_policy.h"

@@ -10,7 +10,8 @@
 #include "tools/zflash/adapter_session.h"
 #include "tools/zflash/output.h"
 #include "tools/zflash/progress_format.h"
-#include "tools/zflash/ports.h"
+#include "devicelink/ports/ports.h"
+#include "tools/zflash/port_words.h"
 #include "tools/zflash/worker.h"
 
 namespace {
@@ -32,7 +33,7 @@ std::string ShowOpeningLines(const std::string &port, const WorkflowResult &r)
 {
     const std::vector<std::string> &lines = r.unshownLines;
     std::string reason =
-        r.outcome.failure.kind == FailureKind::PortOpenFailed ? DiagnosePort(port) : std::string();
+        r.outcome.failure.kind == FailureKind::PortOpenFailed ? PortProblemText(port, DiagnosePort(port)) : std::string();
     for (size_t i = 0; i < lines.size(); ++i) {
         if (!reason.empty() && i + 1 == lines.size())
             KeepLog(lines[i]);

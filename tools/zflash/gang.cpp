@@ -13,7 +13,7 @@
 
 #include "app/image_step.h"
 #include "app/workflows.h"
-#include "tools/zflash/adapter_timer.h"
+#include "devicelink/ports/adapter_timer.h"
 #include "tools/zflash/child.h"
 #include "tools/zflash/gang_display.h"
 #include "tools/zflash/gang_view.h"

@@ -10,6 +10,7 @@
 
 #include "app/outcome.h"
 #include "catalogue/firmware.h"
+#include "devicelink/ports/ports.h"
 
 // The identified device, or the catalogue entry of a hardware identifier.
 struct DeviceEntry {
@@ -68,15 +69,6 @@ struct NotesResult {
 };
 
 // ports: what --port can name.
-struct SerialPortInfo {
-    std::string port;         // what --port takes: /dev/ttyUSB0, COM3
-    std::string driver;       // kernel driver (Linux) or device object (Windows)
-    std::string description;  // USB manufacturer and product (Windows: the friendly name), where known
-    std::string usbId;        // "0403:6001", where known
-    std::string serial;       // USB serial number, where known
-    std::string byId;         // Linux: its stable name in /dev/serial/by-id, where there is one
-    int latencyTimerMs = 0;   // its adapter's latency timer; 0: none that can be read
-};
 struct PortsResult {
     std::vector<SerialPortInfo> ports;
 };

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/zflash/port_roots.h"
+#include "devicelink/ports/port_roots.h"
 #include "tools/zflash/progress.h"
 #include "tools/zflash/result.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tools/zflash/adapter_timer.h"
+#include "devicelink/ports/adapter_timer.h"
 
 class AdapterTuning {
 public:

@@ -14,10 +14,10 @@
 
 #include <algorithm>
 
-#include "app/comports.h"
-#include "tools/zflash/adapter_timer.h"
-#include "tools/zflash/port_ids.h"
-#include "tools/zflash/ports.h"
+#include "devicelink/ports/serialcomm.h"
+#include "devicelink/ports/adapter_timer.h"
+#include "devicelink/ports/port_ids.h"
+#include "devicelink/ports/ports.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/zflash/sysfs_tty.h"
+#include "devicelink/ports/sysfs_tty.h"
 
 #include <cctype>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "tools/zflash/adapter_tuning.h"
+#include "devicelink/ports/adapter_tuning.h"
 
 #include <cstdio>
 

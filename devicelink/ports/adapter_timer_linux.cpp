@@ -1,4 +1,4 @@
-#include "tools/zflash/adapter_timer.h"
+#include "devicelink/ports/adapter_timer.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "tools/zflash/sysfs_tty.h"
+#include "devicelink/ports/sysfs_tty.h"
 
 namespace fs = std::filesystem;
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/zflash/port_roots.h"
+#include "devicelink/ports/port_roots.h"
 
 struct ResolvedPort {
     std::string port;           // what the serial port is opened by

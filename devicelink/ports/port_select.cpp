@@ -1,10 +1,10 @@
-#include "tools/zflash/port_select.h"
+#include "devicelink/ports/port_select.h"
 
 #include <algorithm>
 #include <optional>
 
-#include "tools/zflash/port_ids.h"
-#include "tools/zflash/ports.h"
+#include "devicelink/ports/port_ids.h"
+#include "devicelink/ports/ports.h"
 
 namespace {
 

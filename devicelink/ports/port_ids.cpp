@@ -1,4 +1,4 @@
-#include "tools/zflash/port_ids.h"
+#include "devicelink/ports/port_ids.h"
 
 #include <algorithm>
 #include <cctype>

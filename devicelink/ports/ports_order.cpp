@@ -1,6 +1,6 @@
 #include <cctype>
 
-#include "tools/zflash/ports.h"
+#include "devicelink/ports/ports.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // The FTDI driver keeps each port's settings under its device's key in the
 // registry: PortName (COM8) and LatencyTimer (ms, a DWORD) side by side in
 // "Device Parameters". The key is readable by every user; zflash only reads it.
-#include "tools/zflash/adapter_timer.h"
+#include "devicelink/ports/adapter_timer.h"
 
 #include <windows.h>
 
 #include <vector>
 
-#include "tools/zflash/port_ids.h"
+#include "devicelink/ports/port_ids.h"
 
 namespace {
 

@@ -2,15 +2,15 @@
 // ttyAMA* or ttymxc* whose device has a driver bound, described from the USB
 // device above them, with their /dev/serial/by-id names and their adapters'
 // latency timers.
-#include "tools/zflash/ports.h"
+#include "devicelink/ports/ports.h"
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <map>
 
-#include "tools/zflash/adapter_timer.h"
-#include "tools/zflash/sysfs_tty.h"
+#include "devicelink/ports/adapter_timer.h"
+#include "devicelink/ports/sysfs_tty.h"
 
 namespace fs = std::filesystem;
 

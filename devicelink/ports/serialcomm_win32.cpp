@@ -1,4 +1,4 @@
-#include "app/comports.h"
+#include "devicelink/ports/serialcomm.h"
 
 #include <windows.h>
 
