@@ -1,6 +1,7 @@
 // What the workers report, shown: log lines, progress and the erase phase.
 
 #include "app/appstate.h"
+#include "app/phasewords.h"
 #include "app/window/window.h"
 
 void ShowLogLine(std::string *line)
@@ -11,26 +12,12 @@ void ShowLogLine(std::string *line)
     delete line;
 }
 
-namespace {
-
-const char *PhaseName(LPARAM phase)
-{
-    switch (static_cast<unsigned long>(phase)) {
-    case PhaseRAMExec: return "Starting flashloader";
-    case PhaseProgram: return "Programming";
-    case PhaseVerify: return "Verifying";
-    default: return "Working";
-    }
-}
-
-}  // namespace
-
 void ShowProgress(WPARAM percent, LPARAM phase)
 {
     SendMessageA(g_progressBar, PBM_SETPOS, percent, 0);
     // wsprintfA writes at most 1024 characters; the title is far shorter.
     char caption[1025];
-    wsprintfA(caption, "%s - %s %d%%", g_appTitle.c_str(), PhaseName(phase), int(percent));
+    wsprintfA(caption, "%s - %s %d%%", g_appTitle.c_str(), PhaseWords(int(phase)), int(percent));
     SetText(g_hwnd, caption);
 }
 

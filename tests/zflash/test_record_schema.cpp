@@ -9,7 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include "app/outcome.h"
-#include "tools/zflash/record.h"
+#include "station/record.h"
+#include "station/record_file.h"
 
 namespace {
 

@@ -4,16 +4,17 @@
 
 #include "tools/zflash/cli_options.h"
 #include "tools/zflash/gang_display.h"
-#include "tools/zflash/record.h"
+#include "station/record.h"
+#include "station/record_file.h"
 
 namespace {
 
-GangPort Programming()
+PortState Programming()
 {
-    GangPort p;
+    PortState p;
     p.port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0";
     p.device = "VKT-3 (VKT3K)";
-    p.phase = "Programming";
+    p.step = WorkStep::Program;
     p.percent = 42;
     p.bytesPerSecond = 88600;
     p.seconds = 12.5;
@@ -46,13 +47,13 @@ TEST(GangDisplay, NarrowerTerminalsDropTheBarBeforeTheFigures)
 
 TEST(GangDisplay, TheSummaryGivesEachPortItsFirmwareBeforeAndAfterAndItsResult)
 {
-    GangPort ok = Programming();
+    PortState ok = Programming();
     ok.finished = true;
     ok.exitCode = 0;
     ok.result = "ok";
     ok.before = "1.0.0";
     ok.after = "1.10.0";
-    GangPort lost;
+    PortState lost;
     lost.port = "COM12";
     lost.finished = true;
     lost.exitCode = 3;
@@ -140,11 +141,11 @@ namespace {
 
 TEST(GangDisplay, PlainLinesSayThePhaseAndThenTheResult)
 {
-    GangPort p = Programming();
+    PortState p = Programming();
     EXPECT_EQ("Programming: 42%, 88.6 kB/s", GangPlainLine(p));
     p.percent = -1;
     p.bytesPerSecond = 0;
-    p.phase = "Erasing";
+    p.step = WorkStep::Erase;
     EXPECT_EQ("Erasing", GangPlainLine(p));
     p.finished = true;
     p.exitCode = 1;

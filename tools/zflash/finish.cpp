@@ -4,7 +4,8 @@
 
 #include "tools/zflash/adapter_session.h"
 #include "tools/zflash/output.h"
-#include "tools/zflash/record.h"
+#include "station/record.h"
+#include "station/record_file.h"
 #include "tools/zflash/worker.h"
 #include "tools/zflash/zflash.h"
 
@@ -19,7 +20,7 @@ void FinishDeviceSession(CommandResult &result, DeviceResult &device)
     result.recordContext = context;
     result.recordExitCode = result.exitCode;
     const nlohmann::json record = MakeRecord(device, result.exitCode, context);
-    EmitEvent("record", {{"record", record}});
+    EmitEvent(RecordEvent(EventKind::Record, record));
     std::string error;
     if (settings.logPath.empty() || AppendRecord(settings.logPath, record, error))
         return;
@@ -37,7 +38,7 @@ void ShareSessionSoFar()
     CommandResult *result = ResultInProgress();
     const auto *device = result ? std::get_if<DeviceResult>(&result->body) : nullptr;
     if (device && CurrentOutputMode() == OutputMode::Events)
-        EmitEvent("session", {{"record", MakeRecord(*device, ExitFailed, RecordContextNow(settings.adapter))}});
+        EmitEvent(RecordEvent(EventKind::Session, MakeRecord(*device, ExitFailed, RecordContextNow(settings.adapter))));
 }
 
 void SetRecordSettings(const RecordSettings &newSettings)

@@ -15,7 +15,7 @@ void Write(FILE *stream, const std::string &text)
 }
 
 // "[port] ": the port as a terminal may show it.
-std::string Prefix(const GangPort &p)
+std::string Prefix(const PortState &p)
 {
     return "[" + TerminalSafe(p.port) + "] ";
 }
@@ -56,54 +56,54 @@ void GangView::Line(FILE *stream, const std::string &line)
         Write(stream, line + "\n");
 }
 
-void GangView::Log(const GangPort &p, const std::string &text)
+void GangView::Log(const PortState &p, const std::string &text)
 {
     Line(json ? stderr : stdout, Prefix(p) + TerminalSafe(text));
 }
 
-void GangView::Problem(const GangPort &p, const std::string &text)
+void GangView::Problem(const PortState &p, const std::string &text)
 {
     Line(stderr, Prefix(p) + "zflash: " + TerminalSafe(text));
 }
 
-void GangView::Finished(const GangPort &p)
+void GangView::Finished(const PortState &p)
 {
     if (style == Style::Plain || style == Style::None)
         Write(stderr, Prefix(p) + TerminalSafe(GangPlainLine(p)) + "\n");
 }
 
-void GangView::Progress(size_t index, const GangPort &p)
+void GangView::Progress(size_t index, const PortState &p)
 {
     if (style != Style::Plain)
         return;
     shownDecade.resize(std::max(shownDecade.size(), index + 1), 0);
-    shownPhase.resize(shownDecade.size());
-    if (p.phase != shownPhase[index]) {
-        shownPhase[index] = p.phase;
+    shownStep.resize(shownDecade.size());
+    if (p.step != shownStep[index]) {
+        shownStep[index] = p.step;
         shownDecade[index] = 0;
     }
     const int decade = std::min(std::max(p.percent, 0), 100) / 10;
     if (decade <= shownDecade[index])
         return;
     shownDecade[index] = decade;
-    GangPort shown = p;
+    PortState shown = p;
     shown.percent = decade * 10;
     Write(stderr, Prefix(p) + TerminalSafe(GangPlainLine(shown)) + "\n");
 }
 
-void GangView::Draw(const std::vector<GangPort> &ports)
+void GangView::Draw(const std::vector<PortState> &ports)
 {
     if (style != Style::Bar)
         return;
     const size_t width = size_t(TerminalColumns());
     std::string block = drawn ? "\x1b[" + std::to_string(drawn) + "A" : "";
-    for (const GangPort &p : ports)
+    for (const PortState &p : ports)
         block += "\r" + TerminalSafe(GangLine(p, width)) + "\x1b[K\n";
     Write(stderr, block);
     drawn = ports.size();
 }
 
-void GangView::Done(const std::vector<GangPort> &ports, const std::vector<nlohmann::json> &records)
+void GangView::Done(const std::vector<PortState> &ports, const std::vector<nlohmann::json> &records)
 {
     if (style == Style::Bar)
         Draw(ports);  // the final state stays on the terminal

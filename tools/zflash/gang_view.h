@@ -17,20 +17,20 @@
 #include "tools/zflash/progress.h"
 #include "tools/zflash/zflash.h"
 
-class GangView {
+class GangView : public SupervisorView {
 public:
     // `style`: Bar, Plain or None (progress.h); `json`: records instead of the summary.
     GangView(ProgressStyle style, bool json);
 
-    void Log(const GangPort &p, const std::string &text);
-    void Problem(const GangPort &p, const std::string &text);
-    void Finished(const GangPort &p);
+    void Log(const PortState &p, const std::string &text) override;
+    void Problem(const PortState &p, const std::string &text) override;
+    void Finished(const PortState &p) override;
     // Port `index` reported progress (plain: a line for each tenth reached).
-    void Progress(size_t index, const GangPort &p);
+    void Progress(size_t index, const PortState &p) override;
     // The live lines (bar), about ten times a second.
-    void Draw(const std::vector<GangPort> &ports);
+    void Draw(const std::vector<PortState> &ports) override;
     // The summary, or with --json the records (one per port, in order).
-    void Done(const std::vector<GangPort> &ports, const std::vector<nlohmann::json> &records);
+    void Done(const std::vector<PortState> &ports, const std::vector<nlohmann::json> &records) override;
 
 private:
     void Above(const std::string &line);  // a line above the live block
@@ -41,5 +41,5 @@ private:
     bool json;
     size_t drawn = 0;  // lines of the live block on the terminal
     std::vector<int> shownDecade;
-    std::vector<std::string> shownPhase;
+    std::vector<WorkStep> shownStep;
 };

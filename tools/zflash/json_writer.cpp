@@ -1,6 +1,7 @@
 #include "tools/zflash/json_writer.h"
 
-#include "tools/zflash/record.h"
+#include "station/json.h"
+#include "station/record.h"
 #include "tools/zflash/zflash.h"
 
 using nlohmann::json;
@@ -108,26 +109,6 @@ void Write(json &doc, const PortsResult &r)
 }
 
 }  // namespace
-
-json ToJson(const FirmwareVersion &fw)
-{
-    return {{"file", fw.fileName}, {"path", fw.path}, {"version", fw.version},
-            {"model", fw.model},   {"hw", fw.hw},     {"unverified", !fw.hasHW}};
-}
-
-json ToJson(const FirmwareInfo &info)
-{
-    return {{"version", info.version}, {"model", info.model}, {"hw", info.hw}, {"built", info.built}};
-}
-
-json ToJson(const Failure &f)
-{
-    json doc = {{"kind", FailureKindName(f.kind)}, {"step", StepName(f.step)}, {"message", f.message},
-                {"detail", f.detail}, {"file", f.file}};
-    doc["block"] = f.block >= 0 ? json(f.block) : json();
-    doc["deviceError"] = f.deviceError >= 0 ? json(f.deviceError) : json();
-    return doc;
-}
 
 json ToJson(const CommandResult &r)
 {

@@ -8,37 +8,10 @@
 #include <variant>
 #include <vector>
 
-#include "app/outcome.h"
 #include "catalogue/firmware.h"
 #include "devicelink/ports/ports.h"
-
-// The identified device, or the catalogue entry of a hardware identifier.
-struct DeviceEntry {
-    std::string product, hw, folder;
-    unsigned loaderBaud = 0;  // 0: the flash loader does not load
-};
-
-struct StepTime {
-    WorkStep step = WorkStep::None;
-    double seconds = 0;
-};
-
-// capture and program: one device session.
-struct DeviceResult {
-    std::string port;
-    std::optional<DeviceEntry> device;
-    std::vector<FirmwareVersion> images;      // listed for the device, newest first
-    std::optional<FirmwareInfo> before;       // installed firmware before; none: not read
-    std::optional<FirmwareInfo> after;        // and after programming
-    // The image of the session, as far as it is known: the one read, judged
-    // and then programmed or verified; or the file or version refused.
-    std::optional<FirmwareVersion> image;
-    bool imageApproved = false;               // judged fit for the device: programmed or verified
-    bool custom = false;                      // the image is the custom image
-    bool current = false;                     // the device held the image already: verified only
-    Failure failure;                          // kind None on success
-    std::vector<StepTime> timings;
-};
+#include "station/record.h"
+#include "station/session.h"
 
 // inspect: one entry per file.
 struct InspectedImage {
@@ -75,14 +48,6 @@ struct PortsResult {
 
 using CommandBody =
     std::variant<std::monostate, DeviceResult, InspectResult, ListResult, NotesResult, PortsResult>;
-
-// Who wrote a device session's record, and when (see record.h).
-struct RecordContext {
-    std::string time;         // UTC, ISO 8601, when the session ended
-    std::string toolVersion;
-    std::string station;      // host name
-    std::string adapter;      // USB serial number of the port's adapter, where known
-};
 
 // One run of zflash.
 struct CommandResult {

@@ -78,11 +78,19 @@ void OnStep(WorkStep next, uint64_t bytes)
         if (next == WorkStep::Identify)
             captured = true;
     }
-    EmitEvent("step", {{"step", StepName(next)}});
+    Event step;
+    step.kind = EventKind::Step;
+    step.step = next;
+    EmitEvent(step);
     const Product *product = g_prod;
     const HWOption *hw = g_hw;
-    if (next == WorkStep::StartLoader && product && hw)  // identified
-        EmitEvent("device", {{"label", ModelHW(product->name, hw->hw)}});
+    if (next == WorkStep::StartLoader && product && hw) {  // identified
+        Event device;
+        device.kind = EventKind::Device;
+        device.product = product->name;
+        device.hw = hw->hw;
+        EmitEvent(device);
+    }
     for (const std::string &line : held)
         PrintLog(line);
     ProgressPhase phase;

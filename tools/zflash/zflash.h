@@ -7,21 +7,8 @@
 
 #include "devicelink/ports/port_roots.h"
 #include "tools/zflash/progress.h"
+#include "station/exitcodes.h"
 #include "tools/zflash/result.h"
-
-enum ExitCode {
-    ExitOk = 0,          // success
-    ExitFailed = 1,      // the operation failed on the device (erase, verify, ...)
-    ExitBadInput = 2,    // usage, missing or invalid file, image for other hardware
-    ExitNoDevice = 3,    // port cannot be opened, cancelled, time-out
-    ExitUnverified = 4,  // image without hardware identifier, refused without --yes
-    ExitRecordLost = 5,  // the device session succeeded, but its record could not be written
-};
-
-// One word for each exit code, as the JSON document names the outcome.
-const char *OutcomeName(int exitCode);
-// The exit code of a device session that failed this way.
-int ExitCodeOf(FailureKind kind);
 
 struct GlobalOptions {
     std::string root;      // folder of flashloader/ and firmware/; empty: found (rootdir.h)

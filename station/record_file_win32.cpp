@@ -1,5 +1,7 @@
 // The record's file and the station's name on Windows.
-#include "tools/zflash/record.h"
+#include "station/record_file.h"
+
+#include "station/record.h"
 
 #include <windows.h>
 

@@ -1,9 +1,10 @@
-#include "tools/zflash/record.h"
+#include "station/record.h"
 
 #include <ctime>
 
-#include "tools/zflash/json_writer.h"
-#include "tools/zflash/zflash.h"
+#include "station/exitcodes.h"
+#include "station/json.h"
+#include "station/record_file.h"
 #include "zf_version.h"
 
 using nlohmann::json;

@@ -1,4 +1,6 @@
-#include "tools/zflash/child.h"
+#include "station/child.h"
+
+#include <csignal>
 
 #include <windows.h>
 
@@ -52,31 +54,42 @@ Child::~Child()
         CloseHandle(handle->out);
 }
 
-bool Child::Start(const std::vector<std::string> &args, std::string &error)
+bool Child::Start(const std::vector<std::string> &args, std::string &error, const ChildOptions &options)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+    if (options.out == ChildOptions::Pipe && !CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
         error = "Windows error " + std::to_string(GetLastError());
         return false;
     }
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    const std::wstring self = SelfPath();
-    std::wstring commandLine = Quoted(self);
+    if (readEnd)
+        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, nullptr);
+    const std::wstring program = options.program.empty() ? SelfPath() : WideFromUtf8(options.program);
+    std::wstring commandLine = Quoted(program);
     for (const std::string &a : args)
         commandLine += L" " + Quoted(WideFromUtf8(a));
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    const BOOL started = CreateProcessW(self.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
-                                        CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &handle->process);
-    CloseHandle(writeEnd);
+    startup.hStdInput = options.nullInput ? nul : GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = options.out == ChildOptions::Pipe   ? writeEnd
+                         : options.out == ChildOptions::Null ? nul
+                                                             : GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = options.err == ChildOptions::Null ? nul : GetStdHandle(STD_ERROR_HANDLE);
+    const BOOL started =
+        CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
+                       options.ownProcessGroup ? CREATE_NEW_PROCESS_GROUP : 0, nullptr, nullptr, &startup,
+                       &handle->process);
+    if (writeEnd)
+        CloseHandle(writeEnd);
+    if (nul != INVALID_HANDLE_VALUE)
+        CloseHandle(nul);
     if (!started) {
         error = "Windows error " + std::to_string(GetLastError());
-        CloseHandle(readEnd);
+        if (readEnd)
+            CloseHandle(readEnd);
         return false;
     }
     CloseHandle(handle->process.hThread);
@@ -87,7 +100,7 @@ bool Child::Start(const std::vector<std::string> &args, std::string &error)
 long Child::Read(char *buffer, size_t size)
 {
     DWORD n = 0;
-    if (!ReadFile(handle->out, buffer, DWORD(size), &n, nullptr))
+    if (!handle->out || !ReadFile(handle->out, buffer, DWORD(size), &n, nullptr))
         return 0;  // the child closed its end
     return long(n);
 }
@@ -97,6 +110,38 @@ void Child::Interrupt(bool)
     // A process group of its own takes Ctrl-Break, not Ctrl-C; zflash treats both alike.
     if (handle->process.hProcess && !handle->waited)
         GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, handle->process.dwProcessId);
+}
+
+int Child::OutputFd() const { return -1; }
+int Child::ErrorFd() const { return -1; }
+
+void Child::CloseOutput()
+{
+    if (handle->out)
+        CloseHandle(handle->out);
+    handle->out = nullptr;
+}
+
+void Child::CloseError() {}
+
+void Child::Signal(int signal)
+{
+    if (signal != SIGKILL)
+        return Interrupt(signal == SIGTERM);
+    if (handle->process.hProcess && !handle->waited)
+        TerminateProcess(handle->process.hProcess, 1);
+}
+
+long Child::Pid() const { return long(handle->process.dwProcessId); }
+
+bool Child::Ended()
+{
+    if (!handle->process.hProcess || handle->waited)
+        return true;
+    if (WaitForSingleObject(handle->process.hProcess, 0) != WAIT_OBJECT_0)
+        return false;
+    Wait();
+    return true;
 }
 
 int Child::Wait()

@@ -7,9 +7,17 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tools/zflash/result.h"
+#include "station/session.h"
 
 constexpr int kRecordSchema = 1;
+
+// Who wrote a device session's record, and when.
+struct RecordContext {
+    std::string time;         // UTC, ISO 8601, when the session ended
+    std::string toolVersion;
+    std::string station;      // host name
+    std::string adapter;      // USB serial number of the port's adapter, where known
+};
 
 // "ok", "current", "failed", "cancelled", "interrupted", "no-device", "bad-input".
 const char *RecordResult(const DeviceResult &result, int exitCode);
@@ -26,19 +34,9 @@ nlohmann::json LostWorkerRecord(const nlohmann::json &sofar, const std::string &
 // The record as the one line it takes in the file (without its line end).
 std::string RecordLine(const nlohmann::json &record);
 
-// Appends one record as one line of its own and flushes it to disk; false
-// with the reason when it cannot. Only a regular file is written; another
-// zflash's lock is waited for a few seconds at most; a write that fails
-// part-way is taken back, and a line that an earlier writer left without
-// its end is ended first, so that one bad line never costs another record.
-bool AppendRecord(const std::string &path, const nlohmann::json &record, std::string &error);
-// Whether records can be appended to `path` (created when missing): before
-// any device is touched. False with the reason.
-bool CheckRecordFile(const std::string &path, std::string &error);
 
 // Who writes a record now: the time, this tool's version, this station.
 RecordContext RecordContextNow(const std::string &adapter);
 
-// The host's name; UTC now as 2026-12-07T13:45:12Z.
-std::string StationName();
+// UTC now as 2026-12-07T13:45:12Z.
 std::string UtcNow();

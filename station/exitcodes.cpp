@@ -1,5 +1,5 @@
 // Exit codes: their names and which failure gives which.
-#include "tools/zflash/zflash.h"
+#include "station/exitcodes.h"
 
 const char *OutcomeName(int exitCode)
 {
