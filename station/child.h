@@ -48,6 +48,10 @@ public:
     bool Ended();
     // After the end: the signal that ended it (POSIX), else 0.
     int EndSignal() const;
+    // After the end (POSIX): the processor time it and the children it
+    // waited for took, and its largest resident memory; 0 where not known.
+    double CpuSeconds() const;
+    long MaxRssKiB() const;
 
 private:
     struct Handle;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@ struct Child::Handle {
     bool waited = false;
     int exitCode = -1;
     int signal = 0;
+    struct rusage usage {};
 
     void Reaped(int status)
     {
@@ -148,7 +150,7 @@ int Child::Wait()
     if (handle->pid <= 0 || handle->waited)
         return handle->exitCode;
     int status = 0;
-    while (waitpid(handle->pid, &status, 0) < 0 && errno == EINTR) {
+    while (wait4(handle->pid, &status, 0, &handle->usage) < 0 && errno == EINTR) {
     }
     handle->Reaped(status);
     return handle->exitCode;
@@ -159,10 +161,18 @@ bool Child::Ended()
     if (handle->pid <= 0 || handle->waited)
         return true;
     int status = 0;
-    if (waitpid(handle->pid, &status, WNOHANG) != handle->pid)
+    if (wait4(handle->pid, &status, WNOHANG, &handle->usage) != handle->pid)
         return false;
     handle->Reaped(status);
     return true;
 }
 
 int Child::EndSignal() const { return handle->signal; }
+
+double Child::CpuSeconds() const
+{
+    const struct rusage &u = handle->usage;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+long Child::MaxRssKiB() const { return handle->usage.ru_maxrss; }

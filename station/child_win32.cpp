@@ -158,3 +158,7 @@ int Child::Wait()
 }
 
 int Child::EndSignal() const { return 0; }
+
+double Child::CpuSeconds() const { return 0; }
+
+long Child::MaxRssKiB() const { return 0; }

@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "station/child.h"
 #include "tools/zsim/simdevice.h"
 
 struct ZflashRun {
@@ -36,7 +37,7 @@ public:
     // Reads output until `text` has appeared on stdout or stderr.
     bool WaitForText(const std::string &text, int timeoutMs);
     void Signal(int signal);
-    pid_t Pid() const { return pid; }
+    pid_t Pid() const { return pid_t(child.Pid()); }
     // Stops reading standard output, as `| head` does once it has its lines.
     void CloseStdout();
     // Waits for the exit (killing the child after timeoutMs) and returns all output.
@@ -44,8 +45,9 @@ public:
 
 private:
     void Pump(int timeoutMs);
+    void Close(int &fd);
 
-    pid_t pid = -1;
+    Child child;
     int outFd = -1, errFd = -1;
     std::string out, err;
 };
