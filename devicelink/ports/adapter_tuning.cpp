@@ -1,6 +1,5 @@
 #include "devicelink/ports/adapter_tuning.h"
 
-#include <cstdio>
 
 namespace {
 
@@ -41,22 +40,4 @@ double AdapterSlowdown(int timerMs, unsigned baud)
 {
     const double wireMs = kLargestBlockWireBytes * 10 * 1000 / baud;
     return (wireMs + timerMs) / wireMs;
-}
-
-std::string SlowAdapterWarning(const AdapterTimer &timer, unsigned baud, const std::string &refusal)
-{
-    std::string text = "the USB serial adapter of " + timer.port;
-    if (!timer.driver.empty())
-        text += " (" + timer.driver + ")";
-    text += " passes received bytes on only every " + std::to_string(timer.ms) + " ms (its latency timer)";
-    if (!refusal.empty())
-        text += ", and zflash may not lower it (" + refusal + ")";
-    text += ": every block waits up to that long for its reply";
-    if (baud > 0) {
-        char factor[32];
-        std::snprintf(factor, sizeof factor, "%.1f", AdapterSlowdown(timer.ms, baud));
-        text += ", so programming and verifying at " + std::to_string(baud) + " baud take about " + factor +
-                " times as long as the line needs (more with smaller blocks)";
-    }
-    return text + ". " + AdapterTimerAdvice(timer) + ".";
 }

@@ -1,6 +1,6 @@
 // A port's USB serial adapter, made fast for a session: its latency timer
 // set to 1 ms when it is above, and the old value put back at the end. And
-// what a timer that stays high costs, in words for the user.
+// what a timer that stays high costs.
 #pragma once
 
 #include <string>
@@ -38,6 +38,3 @@ constexpr int kSlowAdapterTimerMs = 2;
 // (1157 bytes, 10 bits a byte) plus the timer, over the frames alone.
 double AdapterSlowdown(int timerMs, unsigned baud);
 
-// The warning for a timer that stays at `timer.ms`: what it costs at `baud`
-// (0: unknown) and how to lower it. `refusal`: why zflash could not.
-std::string SlowAdapterWarning(const AdapterTimer &timer, unsigned baud, const std::string &refusal);

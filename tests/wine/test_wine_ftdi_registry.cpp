@@ -10,6 +10,7 @@
 
 #include "devicelink/ports/adapter_timer.h"
 #include "devicelink/ports/adapter_tuning.h"
+#include "station/adapter_session.h"
 #include "devicelink/ports/ports.h"
 
 namespace {

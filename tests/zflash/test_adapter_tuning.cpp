@@ -4,6 +4,7 @@
 
 #include "tests/zflash/fake_system.h"
 #include "devicelink/ports/adapter_tuning.h"
+#include "station/adapter_session.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "tools/zflash/json_writer.h"
 #include "devicelink/ports/ports.h"
-#include "tools/zflash/port_words.h"
+#include "station/port_words.h"
 #include "tools/zflash/progress_format.h"
 #include "tools/zflash/terminal_text.h"
 #include "tools/zflash/zflash.h"

@@ -9,8 +9,11 @@
 #include "app/appstate.h"
 #include "app/workflows.h"
 #include "targetlib/utf8path.h"
-#include "tools/zflash/device_session.h"
-#include "tools/zflash/adapter_session.h"
+#include "station/adapter_session.h"
+#include "station/device_session.h"
+#include "station/device_steps.h"
+#include "station/session_runner.h"
+#include "station/stop_policy.h"
 #include "tools/zflash/cli_options.h"
 #include "tools/zflash/finish.h"
 #include "tools/zflash/interrupt.h"
@@ -19,8 +22,7 @@
 #include "station/record.h"
 #include "station/record_file.h"
 #include "tools/zflash/rootdir.h"
-#include "tools/zflash/stop_policy.h"
-#include "tools/zflash/worker.h"
+#include "tools/zflash/session_view.h"
 #include "zf_version.h"
 
 namespace {
@@ -67,16 +69,23 @@ int RunWith(CommandResult &result, Fn command)
 
 int RunDevice(const Command &c, CommandResult &result)
 {
-    DeviceOptions device = c.device;
-    device.port = device.ports.empty() ? std::string() : device.ports.front();
+    const DeviceOptions &d = c.device;
+    SessionOptions session;
+    session.port = d.ports.empty() ? std::string() : d.ports.front();
+    session.image = d.image;
+    session.imageSha256 = d.imageSha256;
+    session.version = d.version;
+    session.yes = d.yes;
+    session.skipIfCurrent = d.skipIfCurrent;
+    session.timeout = c.global.timeout;
     SetSessionDeadline(c.global.deadline);
-    TuneSessionAdapter(device.port, c.sysfsRoot);  // put back by FinishCommand
+    TuneSessionAdapter(session.port, c.sysfsRoot);  // put back by FinishCommand
     return RunWith<DeviceResult>(result, [&](DeviceResult &b) {
         if (c.name == "capture")
-            return RunCapture(c.global, device, b);
+            return CaptureSession(session, b);
         if (c.name == "verify")
-            return RunVerify(c.global, device, b);
-        return RunProgram(c.global, device, b);
+            return VerifySession(session, b);
+        return ProgramSession(session, b);
     });
 }
 
@@ -129,7 +138,9 @@ int Run(const Command &c)
                       : c.global.json   ? TraceRoute::Stderr
                                         : TraceRoute::Stdout);
     ChooseRoot(c.global);
-    InitWorkflows(c.global.events ? ProgressStyle::Events : ProgressStyleFor(c.global.progress), ShareSessionSoFar);
+    ProgressInit(c.global.events ? ProgressStyle::Events : ProgressStyleFor(c.global.progress));
+    SetSessionView(&TerminalView());
+    InitWorkflows(TakeInterrupts);
     InstallInterruptHandler();
 
     CommandResult result;

@@ -1,12 +1,10 @@
 #include "tools/zflash/finish.h"
 
-#include <cstdlib>
-
-#include "tools/zflash/adapter_session.h"
-#include "tools/zflash/output.h"
+#include "station/adapter_session.h"
 #include "station/record.h"
 #include "station/record_file.h"
-#include "tools/zflash/worker.h"
+#include "station/session_runner.h"
+#include "tools/zflash/output.h"
 #include "tools/zflash/zflash.h"
 
 namespace {
@@ -52,19 +50,4 @@ int FinishCommand(CommandResult &result)
     if (auto *device = std::get_if<DeviceResult>(&result.body))
         FinishDeviceSession(result, *device);
     return FinishOutput(result);
-}
-
-void AbortCommand(FailureKind kind, const std::string &message)
-{
-    PrintError(message);
-    CommandResult aborted;
-    CommandResult &result = ResultInProgress() ? *ResultInProgress() : aborted;
-    result.exitCode = ExitCodeOf(kind);
-    if (auto *device = std::get_if<DeviceResult>(&result.body)) {
-        device->failure = Failure();
-        device->failure.kind = kind;
-        device->failure.step = CurrentStep();
-        device->failure.message = message;
-    }
-    std::_Exit(FinishCommand(result));
 }

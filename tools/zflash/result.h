@@ -9,20 +9,11 @@
 #include <vector>
 
 #include "catalogue/firmware.h"
+#include "catalogue/imagestats.h"
 #include "devicelink/ports/ports.h"
 #include "station/record.h"
 #include "station/session.h"
 
-// inspect: one entry per file.
-struct InspectedImage {
-    std::string file;
-    bool valid = false;
-    std::string reason;  // why it is not valid
-    std::string info;    // information text
-    uint32_t address = 0;
-    size_t blocks = 0, minBlock = 0, maxBlock = 0;
-    uint64_t totalBytes = 0;
-};
 struct InspectResult {
     std::vector<InspectedImage> images;
 };

@@ -35,9 +35,6 @@ struct DeviceOptions {
 // Each command prints as it goes (text mode) and fills in its result; the
 // exit code is returned and also kept in the result.
 int RunPorts(const GlobalOptions &global, const PortRoots &roots, PortsResult &result);
-int RunCapture(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result);
-int RunProgram(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result);
-int RunVerify(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result);
 // capture, program or verify on several ports at once: one worker process
 // each, supervised by this one (gang.cpp).
 int RunGang(const std::string &command, const GlobalOptions &global, const DeviceOptions &device,

@@ -1,5 +1,5 @@
-// "zflash capture" and "zflash program": the window's Capture and Program
-// commands, driven from the command line.
+#include "station/device_session.h"
+
 #include <filesystem>
 
 #include "app/appstate.h"
@@ -7,12 +7,12 @@
 #include "app/fwtext.h"
 #include "app/image_step.h"
 #include "app/workflows.h"
-#include "tools/zflash/device_session.h"
+#include "catalogue/imagestats.h"
 #include "catalogue/target.h"
+#include "station/device_steps.h"
+#include "station/exitcodes.h"
+#include "station/session_view.h"
 #include "targetlib/utf8path.h"
-#include "tools/zflash/output.h"
-#include "tools/zflash/imagestats.h"
-#include "tools/zflash/worker.h"
 
 namespace {
 
@@ -134,7 +134,7 @@ int ReadListedImage(const FirmwareVersion &fw, CheckedImage &checked, DeviceResu
 }
 
 // The custom image, the listed image with the asked version, or the newest.
-int ChooseImage(const DeviceOptions &device, const CheckedImage &custom, CheckedImage &checked,
+int ChooseImage(const SessionOptions &device, const CheckedImage &custom, CheckedImage &checked,
                 DeviceResult &result)
 {
     const long index = device.version.empty() ? 0 : ListedIndexOf(device.version);
@@ -162,7 +162,7 @@ int JudgeImage(const FirmwareVersion &fw, bool yes, DeviceResult &result)
     const ImageApproval a = ApproveImage(fw, *g_prod.load(), *g_hw.load(), g_customLoaded);
     switch (a.verdict) {
     case ImageApproval::Go:
-        PrintResult(OneLine(a.text));
+        View().Result(OneLine(a.text));
         return ExitOk;
     case ImageApproval::Refuse:
         return DeviceFailed(result, BadInput(a.kind, WorkStep::ReadImage, fw.path), OneLine(a.text));
@@ -172,7 +172,7 @@ int JudgeImage(const FirmwareVersion &fw, bool yes, DeviceResult &result)
     if (!yes)
         return DeviceFailed(result, BadInput(FailureKind::Unverifiable, WorkStep::ReadImage, fw.path),
                             OneLine(a.reason) + " Run again with --yes to program it anyway.");
-    PrintWarning(OneLine(a.reason) + " Programming it anyway (--yes).");
+    View().Warning(OneLine(a.reason) + " Programming it anyway (--yes).");
     return ExitOk;
 }
 
@@ -183,20 +183,24 @@ bool HoldsImage(const DeviceResult &result, const FirmwareVersion &fw)
            result.before->model == fw.model && result.before->hw == fw.hw;
 }
 
-// --skip-if-current: true when the device is verified to hold the image.
-bool VerifiedCurrent(const CheckedImage &checked, DeviceResult &result)
+// --skip-if-current: Current when the device is verified to hold the image
+// (also when the session was aborted meanwhile: `code` then says how).
+enum class Currency { Current, NotCurrent, Aborted };
+Currency VerifiedCurrent(const CheckedImage &checked, DeviceResult &result, int &code)
 {
     const FirmwareVersion &fw = checked.fw;
     if (!HoldsImage(result, fw))
-        return false;
-    PrintNotice("The device holds version " + fw.version + " already: verifying instead of programming.");
+        return Currency::NotCurrent;
+    View().Notice("The device holds version " + fw.version + " already: verifying instead of programming.");
     WorkflowResult r = RunImageWorkflow(Workflow::Verify, checked);
+    if (Aborted(r, result, code))
+        return Currency::Aborted;
     if (r.ok) {
         result.current = true;
-        return true;
+        return Currency::Current;
     }
-    PrintWarning("the firmware region does not hold the image of its version: programming it.");
-    return false;
+    View().Warning("the firmware region does not hold the image of its version: programming it.");
+    return Currency::NotCurrent;
 }
 
 int ProgramImage(const CheckedImage &checked, DeviceResult &result)
@@ -204,8 +208,9 @@ int ProgramImage(const CheckedImage &checked, DeviceResult &result)
     const FirmwareVersion &fw = checked.fw;
     Log(ProgrammingLogLine(fw, g_customLoaded));
     WorkflowResult r = RunImageWorkflow(Workflow::Program, checked);
-    if (r.ok)
-        return ExitOk;
+    int code = ExitOk;
+    if (r.ok || Aborted(r, result, code))
+        return code;
     const Failure &f = r.outcome.failure;
     std::string text = f.message.empty() ? "programming failed." : f.message;
     if (f.kind == FailureKind::ImageInvalid || f.kind == FailureKind::ImageChanged) {
@@ -222,7 +227,7 @@ int ProgramImage(const CheckedImage &checked, DeviceResult &result)
 
 // After a successful capture: the installed firmware, and the image chosen,
 // read and judged for the device.
-int InstalledAndImage(const DeviceOptions &device, const CheckedImage &custom, CheckedImage &checked,
+int InstalledAndImage(const SessionOptions &device, const CheckedImage &custom, CheckedImage &checked,
                       DeviceResult &result)
 {
     int code = QueryInstalled(result, result.before);
@@ -238,13 +243,16 @@ int InstalledAndImage(const DeviceOptions &device, const CheckedImage &custom, C
 }
 
 // Everything after a successful capture; the caller releases the port.
-int ProgramCaptured(const DeviceOptions &device, const CheckedImage &custom, DeviceResult &result)
+int ProgramCaptured(const SessionOptions &device, const CheckedImage &custom, DeviceResult &result)
 {
     CheckedImage checked;
     int code = InstalledAndImage(device, custom, checked, result);
     if (code != ExitOk)
         return code;
-    if (device.skipIfCurrent && VerifiedCurrent(checked, result)) {
+    const Currency currency = device.skipIfCurrent ? VerifiedCurrent(checked, result, code) : Currency::NotCurrent;
+    if (currency == Currency::Aborted)
+        return code;
+    if (currency == Currency::Current) {
         result.after = result.before;
         return ExitOk;
     }
@@ -257,15 +265,17 @@ int ProgramCaptured(const DeviceOptions &device, const CheckedImage &custom, Dev
 }
 
 // verify: the image against the firmware region, nothing written.
-int VerifyCaptured(const DeviceOptions &device, const CheckedImage &custom, DeviceResult &result)
+int VerifyCaptured(const SessionOptions &device, const CheckedImage &custom, DeviceResult &result)
 {
     CheckedImage checked;
-    const int code = InstalledAndImage(device, custom, checked, result);
+    int code = InstalledAndImage(device, custom, checked, result);
     if (code != ExitOk)
         return code;
     WorkflowResult r = RunImageWorkflow(Workflow::Verify, checked);
+    if (Aborted(r, result, code))
+        return code;
     if (r.ok) {
-        PrintResult("Verified:     the device holds " + checked.fw.fileName);
+        View().Result("Verified:     the device holds " + checked.fw.fileName);
         result.after = result.before;
         return ExitOk;
     }
@@ -275,8 +285,7 @@ int VerifyCaptured(const DeviceOptions &device, const CheckedImage &custom, Devi
 // Loads the custom image, checks the asked version, captures the device and
 // runs `captured`; the port is released on every path.
 template <class Captured>
-int WithCapturedDevice(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result,
-                       Captured captured)
+int WithCapturedDevice(const SessionOptions &device, DeviceResult &result, Captured captured)
 {
     result.port = device.port;
     CheckedImage custom;
@@ -284,32 +293,32 @@ int WithCapturedDevice(const GlobalOptions &global, const DeviceOptions &device,
     if (code == ExitOk)
         code = CheckVersionListed(device.version, result);
     if (code == ExitOk)
-        code = CaptureDevice(global, device.port, result);
+        code = CaptureDevice(device.port, device.timeout, result);
     if (code != ExitOk)
         return code;
     code = captured(device, custom, result);
-    ReleaseDevice();
+    ReleaseSessionDevice();
     return code;
 }
 
 }  // namespace
 
-int RunCapture(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result)
+int CaptureSession(const SessionOptions &device, DeviceResult &result)
 {
-    int code = CaptureDevice(global, device.port, result);
+    int code = CaptureDevice(device.port, device.timeout, result);
     if (code != ExitOk)
         return code;
     code = QueryInstalled(result, result.before);
-    ReleaseDevice();
+    ReleaseSessionDevice();
     return code;
 }
 
-int RunProgram(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result)
+int ProgramSession(const SessionOptions &device, DeviceResult &result)
 {
-    return WithCapturedDevice(global, device, result, ProgramCaptured);
+    return WithCapturedDevice(device, result, ProgramCaptured);
 }
 
-int RunVerify(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result)
+int VerifySession(const SessionOptions &device, DeviceResult &result)
 {
-    return WithCapturedDevice(global, device, result, VerifyCaptured);
+    return WithCapturedDevice(device, result, VerifyCaptured);
 }

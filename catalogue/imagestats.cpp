@@ -1,4 +1,4 @@
-#include "tools/zflash/imagestats.h"
+#include "catalogue/imagestats.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,5 +1,5 @@
-// zflash's words for a port that will not open (the same on every platform).
-#include "tools/zflash/port_words.h"
+// The words for a port that will not open (the same on every platform).
+#include "station/port_words.h"
 
 std::string PortProblemText(const std::string &port, const PortDiagnosis &d)
 {

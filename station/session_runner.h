@@ -1,8 +1,8 @@
-// Runs the application's workflows (capture, query, program) on a thread of
-// their own, as the window does, and takes their messages in its place: log
-// lines are printed, progress is drawn, steps are timed, the completion is
-// awaited. Meanwhile the main thread watches Ctrl-C and the time-out for the
-// device.
+// Runs the application's workflows (capture, query, program, verify) on a
+// thread of their own, as the window does, and takes their messages in its
+// place: log lines, progress and steps go to the session's view, steps are
+// timed, the completion is awaited. Meanwhile the calling thread watches
+// Ctrl-C, the deadline and the time-out for the device (stop_policy.h).
 #pragma once
 
 #include <string>
@@ -10,10 +10,8 @@
 
 #include "app/image_step.h"
 #include "app/outcome.h"
-#include "tools/zflash/progress.h"
-#include "tools/zflash/result.h"
-
-enum class Workflow { Capture, Query, Program, Verify };
+#include "station/session.h"
+#include "station/stop_policy.h"
 
 struct WorkflowResult {
     bool ok = false;
@@ -21,14 +19,20 @@ struct WorkflowResult {
     std::string summary;      // query: the installed firmware, as the window shows it
     bool cancelled = false;   // Ctrl-C asked it to stop
     bool timedOut = false;    // the device did not appear in time
+    // The session was ended while the worker ran (a second Ctrl-C, the
+    // deadline): `abort` says how. The worker still runs in the target
+    // library; nothing may touch the device any more.
+    bool aborted = false;
+    Failure abort;
     // Lines of a port-opening step that failed, not shown yet: its last is
     // the failure's line, which the command may replace with a diagnosis.
     std::vector<std::string> unshownLines;
 };
 
-// Installs the message sink, the step hook and the progress callback;
-// `onStart` (may be null) runs on the calling thread as each workflow starts.
-void InitWorkflows(ProgressStyle progress, void (*onStart)() = nullptr);
+// Installs the message sink, the step hook and the progress callback; the
+// view (session_view.h) must be set. `takeInterrupts` (may be null) gives the
+// Ctrl-C presses since it was last asked.
+void InitWorkflows(int (*takeInterrupts)());
 // Capture (on `port`) and query (`port` unused). `deviceTimeout` (seconds, 0:
 // none) bounds the capture's wait for the device.
 WorkflowResult RunWorkflow(Workflow kind, const std::string &port, double deviceTimeout = 0);
@@ -40,3 +44,5 @@ WorkflowResult RunImageWorkflow(Workflow kind, const CheckedImage &image);
 std::vector<StepTime> StepTimings();
 // The step the last workflow is in (None between workflows).
 WorkStep CurrentStep();
+// A workflow was left running by an abort: only ending the process stops it.
+bool WorkflowStillRunning();

@@ -1,4 +1,5 @@
-// zflash's words for a port that will not open: what is wrong and what to do.
+// A device session's words for a port that will not open: what is wrong and
+// what to do.
 #pragma once
 
 #include <string>

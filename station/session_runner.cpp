@@ -1,24 +1,20 @@
-#include "tools/zflash/worker.h"
+#include "station/session_runner.h"
 
-#include <chrono>
+#include <atomic>
 #include <condition_variable>
-#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
 
 #include "app/appstate.h"
+#include "app/clock.h"
 #include "app/commands.h"
 #include "app/workflows.h"
-#include "catalogue/hwcheck.h"
-#include "tools/zflash/output.h"
-#include "tools/zflash/progress.h"
-#include "tools/zflash/stop_policy.h"
-#include "tools/zflash/zflash.h"
+#include "station/session_view.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = SteadyClock;
 
 // The run in progress, written by the sink and the step hook on the worker's thread.
 std::mutex mutex;
@@ -32,7 +28,8 @@ std::vector<StepTime> timings;
 // Lines logged while the port is being opened wait for the step's end: when
 // it fails, the command shows its own diagnosis in place of the last one.
 std::vector<std::string> openingLines;
-void (*workflowStarts)() = nullptr;
+int (*interrupts)() = nullptr;
+std::atomic<bool> stillRunning{false};
 
 // Callers hold the mutex; shows the held lines (the worker's thread).
 std::vector<std::string> TakeOpeningLinesLocked()
@@ -42,28 +39,12 @@ std::vector<std::string> TakeOpeningLinesLocked()
     return lines;
 }
 
-double SecondsSince(Clock::time_point t)
-{
-    return std::chrono::duration<double>(Clock::now() - t).count();
-}
-
 // Callers hold the mutex.
 void EndStepLocked()
 {
     if (step != WorkStep::None && step != WorkStep::Done)
         timings.push_back({step, SecondsSince(stepStart)});
     step = WorkStep::None;
-}
-
-// The progress phase whose blocks a step sends.
-bool PhaseOfStep(WorkStep s, ProgressPhase &phase)
-{
-    switch (s) {
-    case WorkStep::StartLoader: phase = PhaseRAMExec; return true;
-    case WorkStep::Program: phase = PhaseProgram; return true;
-    case WorkStep::Verify: phase = PhaseVerify; return true;
-    default: return false;
-    }
 }
 
 void OnStep(WorkStep next, uint64_t bytes)
@@ -78,26 +59,13 @@ void OnStep(WorkStep next, uint64_t bytes)
         if (next == WorkStep::Identify)
             captured = true;
     }
-    Event step;
-    step.kind = EventKind::Step;
-    step.step = next;
-    EmitEvent(step);
+    View().Step(next, bytes);
     const Product *product = g_prod;
     const HWOption *hw = g_hw;
-    if (next == WorkStep::StartLoader && product && hw) {  // identified
-        Event device;
-        device.kind = EventKind::Device;
-        device.product = product->name;
-        device.hw = hw->hw;
-        EmitEvent(device);
-    }
+    if (next == WorkStep::StartLoader && product && hw)  // identified
+        View().Identified(product->name, hw->hw);
     for (const std::string &line : held)
-        PrintLog(line);
-    ProgressPhase phase;
-    if (PhaseOfStep(next, phase)) {
-        ProgressSetTotalBytes(phase, static_cast<double>(bytes));
-        ProgressPhaseStarted(phase);
-    }
+        View().Log(line);
 }
 
 void Complete(bool ok, const std::string &summary)
@@ -125,14 +93,14 @@ void Sink(unsigned msg, uintptr_t wParam, intptr_t lParam)
             break;
         }
         lock.unlock();
-        PrintLog(*line);
+        View().Log(*line);
         break;
     }
     case WM_APP_PROGRESS:
-        ProgressReport(static_cast<ProgressPhase>(lParam), static_cast<int>(wParam));
+        View().Progress(static_cast<ProgressPhase>(lParam), static_cast<int>(wParam));
         break;
     case WM_APP_ERASE_BUSY:
-        ProgressEraseBusy(wParam != 0);
+        View().EraseBusy(wParam != 0);
         break;
     case WM_APP_QUERY_DONE: {
         std::unique_ptr<std::string> summary(reinterpret_cast<std::string *>(lParam));
@@ -170,6 +138,25 @@ std::thread StartWorker(Workflow kind, const std::string &port, const CheckedIma
     return std::thread([] { QueryThreadProc(nullptr); });
 }
 
+// Acts on the stop policy's decision; true when the session is to end now
+// (`flags` then says how).
+bool Decide(StopPolicy &policy, WorkflowResult &flags)
+{
+    const StopDecision d = policy.Check(interrupts ? interrupts() : 0);
+    if (d.action == StopDecision::Cancel) {
+        flags.cancelled = true;
+        g_abortCapture = true;
+    }
+    if (d.action != StopDecision::Abort)
+        return false;
+    flags.aborted = true;
+    flags.abort.kind = d.kind;
+    flags.abort.message = d.message;
+    std::lock_guard<std::mutex> lock(mutex);
+    flags.abort.step = step;
+    return true;
+}
+
 WorkflowResult Run(Workflow kind, const std::string &port, const CheckedImage *image, double deviceTimeout)
 {
     {
@@ -180,20 +167,24 @@ WorkflowResult Run(Workflow kind, const std::string &port, const CheckedImage *i
     }
     if (kind == Workflow::Capture)
         ClearDeviceState();  // as the window's Capture command does
-    if (workflowStarts)
-        workflowStarts();
+    View().WorkflowStarts();
 
-    WorkflowResult flags;  // what the main thread decides meanwhile
+    WorkflowResult flags;  // what this thread decides meanwhile
     StopPolicy policy(kind);
-    policy.Check(flags);  // a deadline that passed already
+    if (Decide(policy, flags))  // a deadline that passed already
+        return flags;
     Clock::time_point start = Clock::now();
     std::thread worker = StartWorker(kind, port, image);
     std::unique_lock<std::mutex> lock(mutex);
     while (!completed.wait_for(lock, std::chrono::milliseconds(100), [] { return done; })) {
         bool waitingForDevice = kind == Workflow::Capture && !captured;
         lock.unlock();
-        ProgressTick();
-        policy.Check(flags);
+        View().Tick();
+        if (Decide(policy, flags)) {
+            stillRunning = true;
+            worker.detach();  // it stops when the process ends
+            return flags;
+        }
         if (waitingForDevice && deviceTimeout > 0 && !flags.timedOut &&
             SecondsSince(start) > deviceTimeout) {
             flags.timedOut = true;
@@ -213,10 +204,9 @@ WorkflowResult Run(Workflow kind, const std::string &port, const CheckedImage *i
 
 }  // namespace
 
-void InitWorkflows(ProgressStyle progress, void (*onStart)())
+void InitWorkflows(int (*takeInterrupts)())
 {
-    workflowStarts = onStart;
-    ProgressInit(progress);
+    interrupts = takeInterrupts;
     SetMessageSink(Sink);
     SetStepHook(OnStep);
     SetProgressCallback(ProgressCallback);
@@ -246,3 +236,5 @@ WorkStep CurrentStep()
     std::lock_guard<std::mutex> lock(mutex);
     return step;
 }
+
+bool WorkflowStillRunning() { return stillRunning; }

@@ -1,29 +1,26 @@
-#include "tools/zflash/device_session.h"
-
-#include <cstdio>
+#include "station/device_steps.h"
 
 #include "app/appstate.h"
 #include "app/commands.h"
 #include "app/fwtext.h"
 #include "app/workflows.h"
 #include "catalogue/hwcheck.h"
-#include "tools/zflash/adapter_session.h"
-#include "tools/zflash/output.h"
-#include "tools/zflash/progress_format.h"
 #include "devicelink/ports/ports.h"
-#include "tools/zflash/port_words.h"
-#include "tools/zflash/worker.h"
+#include "station/adapter_session.h"
+#include "station/exitcodes.h"
+#include "station/port_words.h"
+#include "station/session_view.h"
 
 namespace {
 
 void ReportDevice(const DeviceResult &result)
 {
     const DeviceEntry &d = *result.device;
-    PrintResult("Device:       " + ModelHW(d.product, d.hw));
-    PrintResult("Flash loader: " + std::to_string(d.loaderBaud) + " baud");
-    PrintResult("Firmware:     " + std::to_string(result.images.size()) + " image(s), newest first");
+    View().Result("Device:       " + ModelHW(d.product, d.hw));
+    View().Result("Flash loader: " + std::to_string(d.loaderBaud) + " baud");
+    View().Result("Firmware:     " + std::to_string(result.images.size()) + " image(s), newest first");
     for (const FirmwareVersion &fw : result.images)
-        PrintResult("  " + FirmwareListEntry(fw));
+        View().Result("  " + FirmwareListEntry(fw));
 }
 
 // Shows the lines of a port-opening step that failed; a diagnosis of the
@@ -36,22 +33,24 @@ std::string ShowOpeningLines(const std::string &port, const WorkflowResult &r)
         r.outcome.failure.kind == FailureKind::PortOpenFailed ? PortProblemText(port, DiagnosePort(port)) : std::string();
     for (size_t i = 0; i < lines.size(); ++i) {
         if (!reason.empty() && i + 1 == lines.size())
-            KeepLog(lines[i]);
+            View().KeepLog(lines[i]);
         else
-            PrintLog(lines[i]);
+            View().Log(lines[i]);
     }
     return reason;
 }
 
-int CaptureFailed(const GlobalOptions &global, const std::string &port, const WorkflowResult &r,
-                  DeviceResult &result)
+int CaptureFailed(const std::string &port, double timeout, const WorkflowResult &r, DeviceResult &result)
 {
+    int code = ExitOk;
+    if (Aborted(r, result, code))
+        return code;
     Failure failure = r.outcome.failure;
     const std::string diagnosis = ShowOpeningLines(port, r);
     if (r.timedOut) {
         failure.kind = FailureKind::TimedOut;
         return DeviceFailed(result, failure,
-                            "no device answered on " + port + " within " + FormatOptionSeconds(global.timeout) +
+                            "no device answered on " + port + " within " + FormatOptionSeconds(timeout) +
                                 " s. Check the cable, start zflash, then power the device up.");
     }
     if (r.cancelled) {
@@ -76,16 +75,30 @@ int DeviceFailed(DeviceResult &result, const Failure &failure, const std::string
                                                   : std::string(FailureKindName(failure.kind)) + ".";
     // The record and the JSON document say what the operator was told.
     result.failure.message = line;
-    PrintError(line);
+    View().Error(line);
     return ExitCodeOf(failure.kind);
 }
 
-int CaptureDevice(const GlobalOptions &global, const std::string &port, DeviceResult &result)
+bool Aborted(const WorkflowResult &r, DeviceResult &result, int &code)
+{
+    if (!r.aborted)
+        return false;
+    code = DeviceFailed(result, r.abort, r.abort.message);
+    return true;
+}
+
+void ReleaseSessionDevice()
+{
+    if (!WorkflowStillRunning())
+        ReleaseDevice();
+}
+
+int CaptureDevice(const std::string &port, double timeout, DeviceResult &result)
 {
     result.port = port;
-    WorkflowResult r = RunWorkflow(Workflow::Capture, port, global.timeout);
+    WorkflowResult r = RunWorkflow(Workflow::Capture, port, timeout);
     if (!r.ok)
-        return CaptureFailed(global, port, r, result);
+        return CaptureFailed(port, timeout, r, result);
     if (r.cancelled) {
         ReleaseDevice();
         Failure cancelled;
@@ -108,9 +121,12 @@ int CaptureDevice(const GlobalOptions &global, const std::string &port, DeviceRe
 int QueryInstalled(DeviceResult &result, std::optional<FirmwareInfo> &installed)
 {
     WorkflowResult r = RunWorkflow(Workflow::Query, std::string());
+    int code = ExitOk;
+    if (Aborted(r, result, code))
+        return code;
     if (r.ok)
         installed = r.outcome.installed;
-    PrintResult(std::string("Installed:    ") + (r.ok ? r.summary : "(query failed)"));
+    View().Result(std::string("Installed:    ") + (r.ok ? r.summary : "(query failed)"));
     if (!r.cancelled)
         return ExitOk;
     Failure cancelled;
