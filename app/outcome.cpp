@@ -34,9 +34,8 @@ FailureKind KindOfLibraryError(int error, WorkStep step, int deviceError)
     default:
         break;
     }
-    // A device error 4 ("Flash verify error") while verifying: the flash
-    // does not hold the image.
-    if (step == WorkStep::Verify && deviceError == 4)
+    // "Flash verify error" while verifying: the flash does not hold the image.
+    if (step == WorkStep::Verify && deviceError == DevErrVerify)
         return FailureKind::VerifyMismatch;
     return FailureKind::DeviceRefused;
 }

@@ -29,6 +29,13 @@ struct IMG {
     std::string sha256;     // SHA-256 of the file's bytes it was loaded from (hex)
 };
 
+// Error codes the device replies with.
+enum DeviceError {
+    DevErrUnknown = 0, DevErrDecrypt = 1, DevErrBlockLength = 2, DevErrWrite = 3, DevErrVerify = 4,
+    DevErrErase = 5, DevErrRegion = 6, DevErrNotBlank = 7, DevErrUnknownCommand = 8, DevErrUnknownField = 9,
+    DevErrNoString = 10, DevErrInternal = 11,
+};
+
 // LastError() codes
 enum {
     ErrNone = 0,
@@ -51,7 +58,7 @@ void SetProgressCallback(ProgressFn fn);
 // What the last failed operation said and what it concerned; empty or -1 when
 // the last operation succeeded or the detail does not apply.
 str LastErrorText(void);    // its first "ERR:" line, e.g. "No response from target."
-int LastDeviceError(void);  // error code the device replied with
+int LastDeviceError(void);  // error code the device replied with (DeviceError), or -1
 int LastErrorBlock(void);   // image block (0-based) that was not accepted
 
 // Where the trace goes: every line is handed to the handler, which runs on the
