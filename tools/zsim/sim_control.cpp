@@ -46,7 +46,7 @@ SimControlResult SimControl(SimDevice &device, const std::string &line, std::str
     if (command == "out")
         device.TakeOutUnit();
     else if (command == "in")
-        Refused(device.PlugInNext(), "zsim: no unit in line\n", reply);
+        Refused(device.PlugInNext(), "zsim: no unit in line to plug in\n", reply);
     else if (command == "swap" && Milliseconds(in, 0, ms))
         device.SwapUnit(ms);
     else if (command == "reseat")
@@ -87,7 +87,7 @@ std::string SimFixtureEventText(const SimFixtureEvent &e)
     case SimFixtureEvent::PluggedIn: return "zsim: unit " + e.name + " plugged in";
     case SimFixtureEvent::Reseated: return "zsim: unit " + e.name + " re-seated";
     case SimFixtureEvent::TakenOut: return "zsim: unit " + e.name + " taken out";
-    case SimFixtureEvent::StreamEnded: return "zsim: no unit in line";
+    case SimFixtureEvent::StreamEnded: return "zsim: the line of units has ended";
     case SimFixtureEvent::Unplugged: return "zsim: adapter unplugged";
     case SimFixtureEvent::Replugged: return "zsim: adapter plugged back";
     }

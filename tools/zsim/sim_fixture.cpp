@@ -60,7 +60,7 @@ SimUnitState SimFixture::Arrive(SimUnit unit, SimUnitRecord &record)
         state = std::move(known->second);
         shelf.erase(known);
     } else {
-        state.flash = SimFactoryFlash(unit.installedInfo);
+        state.flash = unit.flash.empty() ? SimFactoryFlash(unit.installedInfo) : unit.flash;
         state.weakPassesLeft = unit.weakBlock >= 0 ? unit.weakPasses : 0;
         state.record = int(records.size());
         SimUnitRecord fresh;

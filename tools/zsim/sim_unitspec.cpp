@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <climits>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
+#include "targetlib/capture.h"
 #include "tools/zsim/simfaults.h"
 
 namespace {
@@ -42,17 +44,20 @@ long CountOf(std::string &text)
     return count;
 }
 
-bool Firmware(const std::string &value, const SimUnitWords &words, std::string &info, std::string &error)
+bool Firmware(const std::string &value, const SimUnitWords &words, SimUnit &u, std::string &error)
 {
-    if (value == "old")
-        info = words.oldInfo;
-    else if (value == "current" && !words.currentInfo.empty())
-        info = words.currentInfo;
-    else if (value == "blank")
-        info.clear();
-    else
-        error = value == "current" ? "fw=current needs --current-info or --current-info-file"
+    u.flash.clear();
+    if (value == "old") {
+        u.installedInfo = words.oldInfo;
+    } else if (value == "current" && !words.currentInfo.empty()) {
+        u.installedInfo = words.currentInfo;
+        u.flash = words.currentFlash;
+    } else if (value == "blank") {
+        u.installedInfo.clear();
+    } else {
+        error = value == "current" ? "fw=current needs --current-image, --current-info or --current-info-file"
                                    : "fw is old, current or blank, not \"" + value + "\"";
+    }
     return error.empty();
 }
 
@@ -63,16 +68,21 @@ bool Apply(const std::string &key, const std::string &value, const SimUnitWords 
     long n = 0;
     SimFault fault;
     if (key == "info-file") {
+        u.flash.clear();
         if (!SimReadTextFile(SimUnescape(value), u.installedInfo))
             error = "cannot read " + SimUnescape(value);
         return error.empty();
     }
+    if (key == "image")
+        return SimImageFlash(SimUnescape(value), u.flash, u.installedInfo, error);
+    if (key == "info")
+        u.flash.clear();
     if (key == "name")
         u.name = SimUnescape(value);
     else if (key == "hw")
         u.hw = SimUnescape(value);
     else if (key == "fw")
-        return Firmware(value, words, u.installedInfo, error);
+        return Firmware(value, words, u, error);
     else if (key == "info")
         u.installedInfo = SimUnescape(value);
     else if (key == "mismatch" && SimParseInt(value, 0, INT_MAX, n))
@@ -142,16 +152,34 @@ bool SimReadTextFile(const std::string &path, std::string &text)
     return true;
 }
 
+bool SimImageFlash(const std::string &path, std::string &flash, std::string &info, std::string &error)
+{
+    SetTraceHandler([](const char *) {});  // the loader's trace is not zsim's output
+    std::unique_ptr<IMG> image(ReadImage(path.c_str()));
+    SetTraceHandler(nullptr);
+    if (!image) {
+        error = path + " is no image file";
+        return false;
+    }
+    flash.clear();
+    for (const BLK &b : image->blocks)
+        flash += b.data;
+    info = image->info;
+    return true;
+}
+
 const char *const kSimUnitSyntax =
     "Unit: [COUNT*]KEY=VALUE[,KEY=VALUE...]  (COUNT units alike; each --unit comes in line in order)\n"
     "  name=NAME     units of one name are one unit: plugged in again, it holds its flash as\n"
     "                it left it (default: #N, the N-th unit the fixture sees)\n"
     "  hw=ID         answer to Query(\"HW\") (default: --hw)\n"
     "  fw=old        installed firmware: the --info text (default)\n"
-    "  fw=current    the --current-info text: the image the station programs\n"
+    "  fw=current    the station's image as it programs it (--current-image), or only\n"
+    "                its information text (--current-info)\n"
     "  fw=blank      a blank firmware region\n"
     "  info=TEXT     this information text (\\n, \\r escapes; \\, for a comma)\n"
     "  info-file=F   the information text read from file F\n"
+    "  image=F       the blocks of image file F, as programming it leaves them\n"
     "  mismatch=N    verify answers error 4 at block N, for good\n"
     "  weak=N        block N takes its data wrongly on the first programming pass: verify\n"
     "                fails there until the region is erased and programmed again\n"

@@ -11,6 +11,7 @@ struct SimUnitWords {
     std::string hw;                 // a unit's hardware id unless it names one
     std::string oldInfo;            // fw=old: the information text of older firmware
     std::string currentInfo;        // fw=current; empty: not given
+    std::string currentFlash;       // fw=current: the station's image, as it programs it; may be empty
 };
 
 // [COUNT*]KEY=VALUE[,KEY=VALUE...] (syntax below): appends COUNT units.
@@ -25,3 +26,6 @@ extern const char *const kSimUnitSyntax;
 std::string SimUnescape(const std::string &s);
 // Reads a whole file; false when it cannot be read.
 bool SimReadTextFile(const std::string &path, std::string &text);
+// The flash contents an image file programs (its blocks' data in order) and
+// its information text; false with `error` set when it is no image.
+bool SimImageFlash(const std::string &path, std::string &flash, std::string &info, std::string &error);

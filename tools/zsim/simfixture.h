@@ -21,6 +21,9 @@ struct SimUnit {
     std::string hw = "VKT3K";       // answer to Query("HW"); empty: error 10
     // Information text of its installed firmware; empty: a blank region.
     std::string installedInfo = kSimDefaultInfo;
+    // When not empty: the region's bytes from address 0 instead, e.g. an
+    // image's blocks in order, as programming it leaves them.
+    std::string flash;
     int verifyMismatchBlock = -1;   // verify answers error 4 at this block (0-based), for good
     // Block `weakBlock` (0-based) takes its data wrongly on the first
     // `weakPasses` programming passes: verify finds the mismatch there until

@@ -14,23 +14,6 @@
 
 namespace {
 
-// Opens the FIFO for reading and writing, so that it never reports an end
-// when a writer closes it. `made`: it was made here.
-int OpenFifo(const std::string &path, bool &made)
-{
-    struct stat st;
-    made = false;
-    if (lstat(path.c_str(), &st) == 0) {
-        if (!S_ISFIFO(st.st_mode))
-            return -1;
-    } else if (mkfifo(path.c_str(), 0600) == 0) {
-        made = true;
-    } else {
-        return -1;
-    }
-    return open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-}
-
 // Carries out the complete lines in `pending`; false on "quit".
 bool RunLines(SimDevice &device, std::string &pending)
 {
@@ -51,39 +34,54 @@ bool RunLines(SimDevice &device, std::string &pending)
 
 }  // namespace
 
-bool ServeControl(SimDevice &device, const std::string &path, const sigset_t &stop)
+ControlFifo::~ControlFifo()
 {
-    bool made = false;
-    const int fifo = OpenFifo(path, made);
-    const int signals = signalfd(-1, &stop, SFD_CLOEXEC);
-    if (fifo < 0 || signals < 0) {
-        std::fprintf(stderr, "zsim: cannot open the control FIFO %s\n", path.c_str());
-        if (fifo >= 0)
-            close(fifo);
-        if (signals >= 0)
-            close(signals);
+    if (fd >= 0)
+        close(fd);
+    if (made)
+        unlink(path.c_str());
+}
+
+// Read and write: the FIFO never reports an end when a writer closes it.
+bool ControlFifo::Open(const std::string &at)
+{
+    struct stat st;
+    path = at;
+    if (lstat(path.c_str(), &st) == 0) {
+        if (!S_ISFIFO(st.st_mode))
+            return false;
+    } else if (mkfifo(path.c_str(), 0600) == 0) {
+        made = true;
+    } else {
         return false;
+    }
+    fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    return fd >= 0;
+}
+
+void ControlFifo::Serve(SimDevice &device, const sigset_t &stop)
+{
+    const int signals = signalfd(-1, &stop, SFD_CLOEXEC);
+    if (signals < 0) {  // no commands then, but a stop signal still ends zsim
+        int sig = 0;
+        sigwait(&stop, &sig);
+        return;
     }
     std::string pending;
     for (bool serving = true; serving;) {
-        pollfd p[2] = {{signals, POLLIN, 0}, {fifo, POLLIN, 0}};
+        pollfd p[2] = {{signals, POLLIN, 0}, {fd, POLLIN, 0}};
         if (poll(p, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
+            serving = errno == EINTR;
+            continue;
         }
         if (p[0].revents & POLLIN)
             break;
         char buf[512];
-        ssize_t n = (p[1].revents & POLLIN) ? read(fifo, buf, sizeof buf) : 0;
+        const ssize_t n = (p[1].revents & POLLIN) ? read(fd, buf, sizeof buf) : 0;
         if (n > 0) {
             pending.append(buf, size_t(n));
             serving = RunLines(device, pending);
         }
     }
     close(signals);
-    close(fifo);
-    if (made)
-        unlink(path.c_str());
-    return true;
 }

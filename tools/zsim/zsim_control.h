@@ -7,8 +7,22 @@
 
 #include "tools/zsim/simdevice.h"
 
-// Carries out the command lines written to the FIFO at `path` (made here
-// when missing, and then removed at the end) until a signal of `stop`
-// (blocked by the caller) arrives or "quit" is read. False when the FIFO
-// cannot be made or opened.
-bool ServeControl(SimDevice &device, const std::string &path, const sigset_t &stop);
+class ControlFifo {
+public:
+    ControlFifo() = default;
+    ~ControlFifo();  // closes the FIFO; removes it when it was made here
+    ControlFifo(const ControlFifo &) = delete;
+    ControlFifo &operator=(const ControlFifo &) = delete;
+
+    // Opens the FIFO at `path`, made here when missing. False when there is
+    // something else at the path or the system refuses.
+    bool Open(const std::string &path);
+    // Carries out the command lines written to the FIFO until a signal of
+    // `stop` (blocked by the caller) arrives or "quit" is read.
+    void Serve(SimDevice &device, const sigset_t &stop);
+
+private:
+    std::string path;
+    int fd = -1;
+    bool made = false;
+};

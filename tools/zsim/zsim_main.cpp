@@ -26,7 +26,7 @@ struct Args {
     bool blank = false, noAnnounce = false, noEnforce = false, noPowerCycle = false;
     // The fixture.
     std::vector<std::string> units;
-    std::string currentInfo, currentInfoFile, plugPause, control;
+    std::string currentInfo, currentInfoFile, currentImage, plugPause, control;
     int autoSwapMs = -1;
 
     bool Fixture() const { return !units.empty() || autoSwapMs >= 0 || !control.empty(); }
@@ -37,6 +37,9 @@ void AddFixtureOptions(CLI::App &app, Args &a)
     app.add_option("--unit", a.units, "Units that come to the fixture, in order (repeatable; syntax below)")
         ->allow_extra_args(false)
         ->type_name("UNIT");
+    app.add_option("--current-image", a.currentImage,
+                   "The station's image: a unit with fw=current holds its blocks, as programming leaves them")
+        ->type_name("FILE");
     app.add_option("--current-info", a.currentInfo,
                    "Information text a unit with fw=current holds (\\n, \\r escapes)");
     app.add_option("--current-info-file", a.currentInfoFile, "Read that text from a file")->type_name("FILE");
@@ -100,7 +103,7 @@ void AddOptions(CLI::App &app, Args &a)
     AddFixtureOptions(app, a);
     app.footer(std::string(kSimFaultSyntax) + "\n" + kSimUnitSyntax + "\n" + kSimControlSyntax +
                "\nWith --unit, --auto-swap or --control, each fixture event is a line on standard output\n"
-               "(\"zsim: unit NAME plugged in\", \"... taken out\", \"... re-seated\", \"zsim: no unit in line\",\n"
+               "(\"zsim: unit NAME plugged in\", \"... taken out\", \"... re-seated\", \"zsim: the line of units has ended\",\n"
                "\"zsim: adapter unplugged\", \"zsim: adapter plugged back\"), and the counters are printed at\n"
                "the end (\"zsim: fixture KEY=VALUE...\", one \"zsim: unit NAME KEY=VALUE...\" a unit).\n");
 }
@@ -118,8 +121,10 @@ bool FinishFixture(Args &a)
         return Fail("cannot read " + a.currentInfoFile);
     if (a.currentInfoFile.empty())
         a.currentInfo = SimUnescape(a.currentInfo);
-    const SimUnitWords words{a.o.hw, a.o.installedInfo, a.currentInfo};
-    std::string error;
+    std::string currentFlash, error;
+    if (!a.currentImage.empty() && !SimImageFlash(a.currentImage, currentFlash, a.currentInfo, error))
+        return Fail(error);
+    const SimUnitWords words{a.o.hw, a.o.installedInfo, a.currentInfo, currentFlash};
     for (const std::string &text : a.units)
         if (!ParseSimUnits(text, words, a.o.units, error))
             return Fail("bad unit \"" + text + "\": " + error + "\n" + kSimUnitSyntax);
@@ -186,6 +191,11 @@ int main(int argc, char **argv)
     sigaddset(&stop, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
 
+    ControlFifo control;
+    if (!args.control.empty() && !control.Open(args.control)) {
+        std::fprintf(stderr, "zsim: cannot make or open the control FIFO %s\n", args.control.c_str());
+        return 1;
+    }
     SimDevice device(args.o);
     if (args.Fixture())
         device.OnFixtureEvent([](const SimFixtureEvent &e) {
@@ -199,9 +209,8 @@ int main(int argc, char **argv)
     }
     std::printf("zsim: device on %s\n", device.PortPath().c_str());
     std::fflush(stdout);
-    int status = 0;
     if (!args.control.empty()) {
-        status = ServeControl(device, args.control, stop) ? 0 : 1;
+        control.Serve(device, stop);
     } else {
         int sig = 0;
         sigwait(&stop, &sig);
@@ -218,5 +227,5 @@ int main(int argc, char **argv)
                      (unsigned long long)s.bytesIn, s.wireSecondsIn,
                      (unsigned long long)s.bytesOut, s.wireSecondsOut);
     }
-    return status;
+    return 0;
 }
