@@ -146,6 +146,7 @@ TEST_F(FixtureTest, UnitsOneAfterAnotherAreServedOnOnePortThatStaysOpen)
         EXPECT_EQ(f.units[i].captures, 1u);
         EXPECT_EQ(f.units[i].programPasses, rows[i].programPasses);
         EXPECT_EQ(f.units[i].verifyPasses, rows[i].verifyPasses);
+        EXPECT_GT(f.units[i].servedMs, 0u);
         EXPECT_EQ(f.units[i].installedInfo, rows[i].unit.hw == "VKT3K" ? kCurrentInfo : kQ1Info);
     }
     EXPECT_EQ(Port.State(), 2) << "the port is still open";

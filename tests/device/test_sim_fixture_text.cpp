@@ -113,9 +113,9 @@ TEST(SimControlText, EachCommandActsOnTheFixture)
               "zsim: fixture plugged=2 reseated=1 taken-out=3 units-programmed=0 program-passes=0 "
               "verify-passes=0 unplugs=0 in=- waiting=0 bytes-while-empty=0\n"
               "zsim: unit #1 hw=VKT3K power-ups=1 captures=0 program-passes=0 verify-passes=0 "
-              "verify-failures=0 version=1.0.0\n"
+              "verify-failures=0 served-ms=0 version=1.0.0\n"
               "zsim: unit #2 hw=VKT3K power-ups=1 captures=0 program-passes=0 verify-passes=0 "
-              "verify-failures=0 version=1.0.0\n");
+              "verify-failures=0 served-ms=0 version=1.0.0\n");
 }
 
 TEST(SimOperatorTiming, TheSameSeedDrawsTheSamePausesWithinTheRange)

@@ -106,6 +106,6 @@ std::string SimFixtureReport(const SimFixtureStats &s)
         out << "zsim: unit " << u.name << " hw=" << (u.hw.empty() ? "-" : u.hw) << " power-ups=" << u.powerUps
             << " captures=" << u.captures << " program-passes=" << u.programPasses
             << " verify-passes=" << u.verifyPasses << " verify-failures=" << u.verifyFailures
-            << " version=" << Version(u.installedInfo) << "\n";
+            << " served-ms=" << u.servedMs << " version=" << Version(u.installedInfo) << "\n";
     return out.str();
 }

@@ -13,8 +13,17 @@ void SimDevice::Impl::InstallUnit(SimUnitState state, const SimUnitRecord &recor
     mach.weakPassesLeft = state.weakPassesLeft;
     mach.record = record;
     inside = std::move(state);
-    dead = false;  // a unit that went deaf is gone; the next one answers
+    Arrived();
+}
+
+// A unit is in, fresh from a plug-in or re-seat.
+void SimDevice::Impl::Arrived()
+{
+    dead = false;  // a unit that went deaf is gone, or was powered off and on
     requests = 0;
+    capturedSincePlugIn = false;
+    pluggedAt = SimClock::now();
+    fixture.ClearSchedule();
 }
 
 SimUnitRecord SimDevice::Impl::InsideRecord() const
@@ -22,6 +31,8 @@ SimUnitRecord SimDevice::Impl::InsideRecord() const
     SimUnitRecord r = mach.record;
     r.hw = mach.options.hw;
     r.installedInfo = SimInstalledInfo(mach.flash);
+    if (quietSince > pluggedAt)
+        r.servedMs = unsigned(std::chrono::duration_cast<std::chrono::milliseconds>(quietSince - pluggedAt).count());
     return r;
 }
 
@@ -55,7 +66,6 @@ void SimDevice::Impl::PlugIn(const SimUnit &unit)
     SimUnitState state = fixture.Arrive(unit, record);
     const int index = state.record;
     InstallUnit(std::move(state), record);
-    fixture.ClearSchedule();
     Log("unit %s plugged in", record.name.c_str());
     PowerUp();
     Emit(SimFixtureEvent::PluggedIn, index);
@@ -69,10 +79,9 @@ bool SimDevice::Impl::Reseat()
             return false;
         const int index = back->record;
         InstallUnit(std::move(*back), fixture.RecordOf(index));
+    } else {
+        Arrived();
     }
-    dead = false;
-    requests = 0;
-    fixture.ClearSchedule();
     fixture.CountReseat();
     Log("unit %s re-seated", mach.record.name.c_str());
     PowerUp();
@@ -110,7 +119,7 @@ void SimDevice::Impl::OperateFixture()
     {
         std::lock_guard<std::mutex> lk(m);
         const SimClock::time_point now = SimClock::now();
-        const SimOperatorPlan plan = fixture.Plan(capturedSincePowerUp, quietSince);
+        const SimOperatorPlan plan = fixture.Plan(capturedSincePlugIn, quietSince);
         if (!plan.at || *plan.at > now)
             return;
         if (plan.step == SimOperatorPlan::TakeOut) {

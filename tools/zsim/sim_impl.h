@@ -46,7 +46,8 @@ struct SimDevice::Impl {
     SimFixture fixture;
     std::optional<SimUnitState> inside;  // the unit in the fixture (flash, hw: in `mach`)
     std::atomic<unsigned> power{0};
-    bool capturedSincePowerUp = false;
+    bool capturedSincePlugIn = false;    // or since its re-seat
+    SimClock::time_point pluggedAt;      // the unit's plug-in or re-seat
     SimClock::time_point quietSince;     // the host's last byte or the device's last reply
     std::vector<SimFixtureEvent> events; // not yet handed to the sink
     std::function<void(const SimFixtureEvent &)> eventSink;
@@ -84,6 +85,7 @@ struct SimDevice::Impl {
 
     // sim_fixture_device.cpp (callers hold `m`, but FlushEvents and OperateFixture)
     void InstallUnit(SimUnitState state, const SimUnitRecord &record);
+    void Arrived();
     void TakeOut();
     void PlugIn(const SimUnit &unit);
     bool Reseat();

@@ -68,7 +68,7 @@ SimClock::time_point SimDevice::Impl::WakeTime()
         wake = std::min(wake, nextAnnounce);
     if (Chattering())
         wake = std::min(wake, SimClock::now() + std::chrono::milliseconds(1));
-    if (std::optional<SimClock::time_point> step = fixture.Plan(capturedSincePowerUp, quietSince).at)
+    if (std::optional<SimClock::time_point> step = fixture.Plan(capturedSincePlugIn, quietSince).at)
         wake = std::min(wake, *step);
     return wake;
 }

@@ -39,7 +39,7 @@ void SimDevice::Impl::OnCapture(SimClock::time_point start, unsigned epoch)
             return;
         stats.captures++;
         mach.record.captures++;
-        capturedSincePowerUp = true;
+        capturedSincePlugIn = true;
         ResetReceive();
         ack = mach.options.ack;
         Log("capture request: captured (%s acknowledgement)",

@@ -21,7 +21,6 @@ void SimDevice::Impl::PowerUp()
     SimPowerUp(mach);
     mach.record.powerUps++;
     power++;
-    capturedSincePowerUp = false;
     ResetReceive();
     nextAnnounce = SimClock::now();
     Log("power up: boot loader at %u baud", mach.baud);

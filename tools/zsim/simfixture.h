@@ -34,9 +34,9 @@ struct SimUnit {
 };
 
 // The operator's automatic swaps. A unit is taken out once the host is done
-// with it: it has been captured since it powered up, and the host has been
-// quiet for `quietMs` (no byte from the host, no reply from the device; a
-// device busy with an erase is not quiet). The next unit in line is plugged
+// with it: it has been captured since it was plugged in (or re-seated), and
+// the host has been quiet for `quietMs` (no byte from the host, no reply
+// from the device; a device busy with an erase is not quiet). The next unit in line is plugged
 // in a pause after every take-out, drawn from [plugMinMs, plugMaxMs] by a
 // generator seeded with `seed` (the same seed, the same pauses).
 struct SimOperator {
@@ -59,6 +59,9 @@ struct SimUnitRecord {
     unsigned programPasses = 0;
     unsigned verifyPasses = 0;      // verify requests at the start of the region
     unsigned verifyFailures = 0;    // verify requests answered with a mismatch
+    // From its last plug-in or re-seat to the host's last byte or the
+    // device's last reply while it was in: the station's time for it.
+    unsigned servedMs = 0;
     std::string installedInfo;      // what GetInfo(2) would answer now
 };
 
