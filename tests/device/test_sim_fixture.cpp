@@ -48,7 +48,7 @@ SimUnit Unit(const std::string &hw, const std::string &info, const std::string &
 SimUnit CurrentUnit()
 {
     SimUnit u = Unit("VKT3K", kCurrentInfo);
-    u.flash = FirmwareBytes();
+    u.flash = std::make_shared<const std::string>(FirmwareBytes());
     return u;
 }
 

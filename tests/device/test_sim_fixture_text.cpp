@@ -9,7 +9,8 @@
 
 namespace {
 
-const SimUnitWords kWords{"VKT3K", "VN:1.0.0\n", "VN:2.0.0\n", std::string("VN:2.0.0\n\0code", 14)};
+const SimUnitWords kWords{"VKT3K", "VN:1.0.0\n", "VN:2.0.0\n",
+                          std::make_shared<const std::string>("VN:2.0.0\n\0code", 14)};
 
 }  // namespace
 
@@ -41,7 +42,7 @@ TEST(SimUnitText, GivesTheUnitsItNames)
         EXPECT_EQ(units.back().name, row.name);
         EXPECT_EQ(units.back().hw, row.hw);
         EXPECT_EQ(units.back().installedInfo, row.info);
-        EXPECT_EQ(units.back().flash.size(), row.flashBytes);
+        EXPECT_EQ(units.back().flash ? units.back().flash->size() : 0, row.flashBytes);
         EXPECT_EQ(units.back().verifyMismatchBlock, row.mismatch);
         EXPECT_EQ(units.back().weakBlock, row.weak);
         EXPECT_EQ(units.back().weakPasses, row.weakPasses);
@@ -73,7 +74,7 @@ TEST(SimUnitText, RefusesWhatItCannotPlayAndSaysWhy)
     }
     std::string error;
     std::vector<SimUnit> units;
-    EXPECT_FALSE(ParseSimUnits("fw=current", SimUnitWords{"VKT3K", "VN:1\n", "", ""}, units, error));
+    EXPECT_FALSE(ParseSimUnits("fw=current", SimUnitWords{"VKT3K", "VN:1\n", "", nullptr}, units, error));
     EXPECT_EQ(error, "fw=current needs --current-image, --current-info or --current-info-file");
 }
 
@@ -171,4 +172,37 @@ TEST(SimOperatorTiming, AUnitGoesOutOnlyOnceCapturedAndTheNextComesAfterThePause
 
     f.NextInLine();
     EXPECT_EQ(f.Plan(false, t0).step, SimOperatorPlan::Wait) << "no unit left in line";
+}
+
+// A long shift does not pile up flash: units of the image the station
+// programs share it in line, and only named units and the last one taken
+// out keep theirs when they are out.
+TEST(SimFixtureShelf, KeepsWhatCanComeBackAndShareWhatIsAlike)
+{
+    std::vector<SimUnit> line;
+    std::string error;
+    ASSERT_TRUE(ParseSimUnits("3*fw=current", kWords, line, error)) << error;
+    for (const SimUnit &u : line)
+        EXPECT_EQ(u.flash.get(), kWords.currentFlash.get());
+
+    SimUnit named;
+    named.name = "A";
+    line.insert(line.begin(), named);
+    SimFixture f;
+    f.Queue(line);
+    for (int i = 0; i < 4; ++i) {
+        SimUnitRecord record;
+        SimUnitState in = f.Arrive(f.NextInLine(), record);
+        in.flash = "programmed " + in.unit.name;
+        f.Leave(std::move(in), record);
+    }
+    std::optional<SimUnitState> last = f.Recall();
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->flash, "programmed #4");
+
+    SimUnitRecord record;
+    SimUnit again;
+    again.name = "#3";
+    EXPECT_NE(f.Arrive(again, record).flash, "programmed #3") << "an unnamed unit does not come back";
+    EXPECT_EQ(f.Arrive(named, record).flash, "programmed A");
 }

@@ -52,7 +52,8 @@ SimUnit SimFixture::NextInLine()
 SimUnitState SimFixture::Arrive(SimUnit unit, SimUnitRecord &record)
 {
     counts.plugged++;
-    if (unit.name.empty())
+    const bool named = !unit.name.empty();
+    if (!named)
         unit.name = "#" + std::to_string(records.size() + 1);
     auto known = shelf.find(unit.name);
     SimUnitState state;
@@ -60,7 +61,8 @@ SimUnitState SimFixture::Arrive(SimUnit unit, SimUnitRecord &record)
         state = std::move(known->second);
         shelf.erase(known);
     } else {
-        state.flash = unit.flash.empty() ? SimFactoryFlash(unit.installedInfo) : unit.flash;
+        state.flash = unit.flash ? *unit.flash : SimFactoryFlash(unit.installedInfo);
+        state.named = named;
         state.weakPassesLeft = unit.weakBlock >= 0 ? unit.weakPasses : 0;
         state.record = int(records.size());
         SimUnitRecord fresh;
@@ -88,6 +90,9 @@ void SimFixture::Leave(SimUnitState state, const SimUnitRecord &record)
 {
     counts.takenOut++;
     records[size_t(state.record)] = record;
+    auto last = shelf.find(lastOut);
+    if (last != shelf.end() && !last->second.named)
+        shelf.erase(last);  // it can no longer come back: its flash goes
     lastOut = state.unit.name;
     shelf[lastOut] = std::move(state);
     current = -1;

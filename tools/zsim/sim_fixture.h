@@ -18,6 +18,7 @@
 // What a unit carries out of the fixture and back in.
 struct SimUnitState {
     SimUnit unit;                   // named; hw and verifyMismatchBlock as last in force
+    bool named = false;             // its name was given, not made up
     std::string flash;
     std::vector<int> faultSeen;     // one counter per fault of the unit
     int weakPassesLeft = 0;

@@ -46,7 +46,7 @@ long CountOf(std::string &text)
 
 bool Firmware(const std::string &value, const SimUnitWords &words, SimUnit &u, std::string &error)
 {
-    u.flash.clear();
+    u.flash.reset();
     if (value == "old") {
         u.installedInfo = words.oldInfo;
     } else if (value == "current" && !words.currentInfo.empty()) {
@@ -68,15 +68,20 @@ bool Apply(const std::string &key, const std::string &value, const SimUnitWords 
     long n = 0;
     SimFault fault;
     if (key == "info-file") {
-        u.flash.clear();
+        u.flash.reset();
         if (!SimReadTextFile(SimUnescape(value), u.installedInfo))
             error = "cannot read " + SimUnescape(value);
         return error.empty();
     }
-    if (key == "image")
-        return SimImageFlash(SimUnescape(value), u.flash, u.installedInfo, error);
+    if (key == "image") {
+        std::string flash;
+        if (!SimImageFlash(SimUnescape(value), flash, u.installedInfo, error))
+            return false;
+        u.flash = std::make_shared<const std::string>(std::move(flash));
+        return true;
+    }
     if (key == "info")
-        u.flash.clear();
+        u.flash.reset();
     if (key == "name")
         u.name = SimUnescape(value);
     else if (key == "hw")

@@ -1,6 +1,7 @@
 // The text form of a fixture's units on zsim's command line (--unit).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,8 @@ struct SimUnitWords {
     std::string hw;                 // a unit's hardware id unless it names one
     std::string oldInfo;            // fw=old: the information text of older firmware
     std::string currentInfo;        // fw=current; empty: not given
-    std::string currentFlash;       // fw=current: the station's image, as it programs it; may be empty
+    // fw=current: the station's image, as it programs it; may be null.
+    std::shared_ptr<const std::string> currentFlash;
 };
 
 // [COUNT*]KEY=VALUE[,KEY=VALUE...] (syntax below): appends COUNT units.

@@ -54,7 +54,10 @@ SimUnit UnitOf(const SimOptions &o)
 
 SimDevice::SimDevice(SimOptions options) : impl(new Impl)
 {
-    std::vector<SimUnit> units = options.units.empty() ? std::vector<SimUnit>{UnitOf(options)} : options.units;
+    std::vector<SimUnit> units = std::move(options.units);
+    options.units.clear();
+    if (units.empty())
+        units.push_back(UnitOf(options));
     impl->fixture.SetOperator(options.swapper);
     impl->mach.options = std::move(options);
     impl->fixture.Queue(std::vector<SimUnit>(units.begin() + 1, units.end()));

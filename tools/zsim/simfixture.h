@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,14 +17,18 @@ inline constexpr const char *kSimDefaultInfo = "VN:1.0.0\r\nMD:VKT-3\r\nHW:VKT3K
 struct SimUnit {
     // Units of one name are one unit: plugged in again it holds its flash,
     // fault counters and counts as it left them. Empty: a name of its own,
-    // "#N" for the N-th unit the fixture sees.
+    // "#N" for the N-th unit the fixture sees; such a unit can come back
+    // only by a re-seat right after it was taken out (the fixture keeps the
+    // flash of named units and of the last one taken out, not of every unit
+    // of a long shift).
     std::string name;
     std::string hw = "VKT3K";       // answer to Query("HW"); empty: error 10
     // Information text of its installed firmware; empty: a blank region.
     std::string installedInfo = kSimDefaultInfo;
-    // When not empty: the region's bytes from address 0 instead, e.g. an
-    // image's blocks in order, as programming it leaves them.
-    std::string flash;
+    // When set: the region's bytes from address 0 instead, e.g. an image's
+    // blocks in order, as programming it leaves them (shared by the units
+    // that hold the same image).
+    std::shared_ptr<const std::string> flash;
     int verifyMismatchBlock = -1;   // verify answers error 4 at this block (0-based), for good
     // Block `weakBlock` (0-based) takes its data wrongly on the first
     // `weakPasses` programming passes: verify finds the mismatch there until

@@ -124,7 +124,9 @@ bool FinishFixture(Args &a)
     std::string currentFlash, error;
     if (!a.currentImage.empty() && !SimImageFlash(a.currentImage, currentFlash, a.currentInfo, error))
         return Fail(error);
-    const SimUnitWords words{a.o.hw, a.o.installedInfo, a.currentInfo, currentFlash};
+    const SimUnitWords words{a.o.hw, a.o.installedInfo, a.currentInfo,
+                             a.currentImage.empty() ? nullptr
+                                                    : std::make_shared<const std::string>(std::move(currentFlash))};
     for (const std::string &text : a.units)
         if (!ParseSimUnits(text, words, a.o.units, error))
             return Fail("bad unit \"" + text + "\": " + error + "\n" + kSimUnitSyntax);
