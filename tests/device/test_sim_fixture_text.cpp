@@ -9,7 +9,7 @@
 
 namespace {
 
-const SimUnitWords kWords{"VKT3K", "VN:1.0.0\n", "VN:2.0.0\n",
+const SimUnitWords kWords{"VKT3K", -1, "VN:1.0.0\n", "VN:2.0.0\n",
                           std::make_shared<const std::string>("VN:2.0.0\n\0code", 14)};
 
 }  // namespace
@@ -74,7 +74,7 @@ TEST(SimUnitText, RefusesWhatItCannotPlayAndSaysWhy)
     }
     std::string error;
     std::vector<SimUnit> units;
-    EXPECT_FALSE(ParseSimUnits("fw=current", SimUnitWords{"VKT3K", "VN:1\n", "", nullptr}, units, error));
+    EXPECT_FALSE(ParseSimUnits("fw=current", SimUnitWords{"VKT3K", -1, "VN:1\n", "", nullptr}, units, error));
     EXPECT_EQ(error, "fw=current needs --current-image, --current-info or --current-info-file");
 }
 

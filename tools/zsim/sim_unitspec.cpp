@@ -116,6 +116,7 @@ bool ParseSimUnits(const std::string &text, const SimUnitWords &words, std::vect
     }
     SimUnit u;
     u.hw = words.hw;
+    u.verifyMismatchBlock = words.mismatch;
     u.installedInfo = words.oldInfo;
     for (const std::string &field : SplitFields(body)) {
         const size_t eq = field.find('=');
@@ -185,7 +186,8 @@ const char *const kSimUnitSyntax =
     "  info=TEXT     this information text (\\n, \\r escapes; \\, for a comma)\n"
     "  info-file=F   the information text read from file F\n"
     "  image=F       the blocks of image file F, as programming it leaves them\n"
-    "  mismatch=N    verify answers error 4 at block N, for good\n"
+    "  mismatch=N    verify answers error 4 at block N, for good (default:\n"
+    "                --verify-mismatch-block)\n"
     "  weak=N        block N takes its data wrongly on the first programming pass: verify\n"
     "                fails there until the region is erased and programmed again\n"
     "  weak-passes=P ... on the first P passes (default 1)\n"

@@ -10,6 +10,7 @@
 // What the words of a unit's text stand for.
 struct SimUnitWords {
     std::string hw;                 // a unit's hardware id unless it names one
+    int mismatch = -1;              // its verify mismatch block unless it names one
     std::string oldInfo;            // fw=old: the information text of older firmware
     std::string currentInfo;        // fw=current; empty: not given
     // fw=current: the station's image, as it programs it; may be null.

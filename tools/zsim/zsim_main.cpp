@@ -124,7 +124,7 @@ bool FinishFixture(Args &a)
     std::string currentFlash, error;
     if (!a.currentImage.empty() && !SimImageFlash(a.currentImage, currentFlash, a.currentInfo, error))
         return Fail(error);
-    const SimUnitWords words{a.o.hw, a.o.installedInfo, a.currentInfo,
+    const SimUnitWords words{a.o.hw, a.o.verifyMismatchBlock, a.o.installedInfo, a.currentInfo,
                              a.currentImage.empty() ? nullptr
                                                     : std::make_shared<const std::string>(std::move(currentFlash))};
     for (const std::string &text : a.units)
