@@ -1,8 +1,11 @@
 // A simulated Zelvo device on a Linux pseudo-terminal: the boot loader
 // (announcement, capture, query, information, RAM download and start, reset)
 // and the flash loader it starts (information, blank check, erase, program,
-// verify), with wire-time emulation and fault injection. Runs on its own
-// thread; tests use it in-process, `zsim` runs it as a program.
+// verify), with wire-time emulation and fault injection. It stands in a
+// production fixture (simfixture.h) that holds one unit at a time: units are
+// taken out, plugged in and re-seated, and the USB adapter between host and
+// fixture can be pulled. Runs on its own thread; tests use it in-process,
+// `zsim` runs it as a program (docs/zsim.md).
 #pragma once
 
 #include <atomic>
@@ -82,7 +85,7 @@ public:
     void Stop();
     const std::string &PortPath() const;  // the slave's path, or linkPath when given
 
-    void PowerCycle();                // back to the boot loader, announcing
+    void PowerCycle();                // back to the boot loader, announcing (an empty fixture: nothing)
     bool Captured() const;
     bool LoaderRunning() const;       // the flash loader has been started
     unsigned CurrentBaud() const;     // the device side's baud
