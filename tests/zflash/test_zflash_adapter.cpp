@@ -10,7 +10,7 @@
 
 #include "targetlib/transact.h"
 #include "tests/zflash/test_zflash_support.h"
-#include "tests/zflash/fake_system.h"
+#include "tests/support/fake_system.h"
 
 using zftest::kNewestInfo;
 

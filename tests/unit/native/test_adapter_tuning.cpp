@@ -2,7 +2,7 @@
 // on a made-up sysfs; and what a timer that stays high is said to cost.
 #include <gtest/gtest.h>
 
-#include "tests/zflash/fake_system.h"
+#include "tests/support/fake_system.h"
 #include "devicelink/ports/adapter_tuning.h"
 #include "station/adapter_session.h"
 

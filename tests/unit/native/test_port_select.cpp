@@ -2,7 +2,7 @@
 // names and ids of ports as Windows gives them; zflash ports' listing.
 #include <gtest/gtest.h>
 
-#include "tests/zflash/fake_system.h"
+#include "tests/support/fake_system.h"
 #include "devicelink/ports/port_ids.h"
 #include "devicelink/ports/port_select.h"
 #include "devicelink/ports/ports.h"
