@@ -14,6 +14,10 @@
 // worker deletes its argument and posts exactly one completion message as its
 // last act.
 unsigned long WORKER_API CaptureThreadProc(void *arg);
+// A station's capture of the next unit: the port stays open from one unit to
+// the next (closing it may reset the device that was just done), back at the
+// boot loader's rate; opened when it is not. A failure leaves it open.
+unsigned long WORKER_API NextUnitThreadProc(void *arg);
 unsigned long WORKER_API QueryThreadProc(void *arg);
 unsigned long WORKER_API ProgramThreadProc(void *arg);
 // Compares the firmware region with the image of arg (a new CheckedImage*).

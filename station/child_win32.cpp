@@ -1,7 +1,5 @@
 #include "station/child.h"
 
-#include <csignal>
-
 #include <windows.h>
 
 #include "app/utf16.h"
@@ -126,8 +124,10 @@ void Child::CloseError() {}
 
 void Child::Signal(int signal)
 {
-    if (signal != SIGKILL)
-        return Interrupt(signal == SIGTERM);
+    // POSIX's numbers, which mingw's headers do not all define.
+    constexpr int kKill = 9, kTerminate = 15;
+    if (signal != kKill)
+        return Interrupt(signal == kTerminate);
     if (handle->process.hProcess && !handle->waited)
         TerminateProcess(handle->process.hProcess, 1);
 }

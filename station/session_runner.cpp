@@ -29,6 +29,8 @@ std::vector<StepTime> timings;
 // it fails, the command shows its own diagnosis in place of the last one.
 std::vector<std::string> openingLines;
 int (*interrupts)() = nullptr;
+bool stationMode = false;
+bool (*stopWaiting)() = nullptr;
 std::atomic<bool> stillRunning{false};
 
 // Callers hold the mutex; shows the held lines (the worker's thread).
@@ -124,6 +126,10 @@ std::thread StartWorker(Workflow kind, const std::string &port, const CheckedIma
         auto *arg = new std::string(port);
         return std::thread([arg] { CaptureThreadProc(arg); });
     }
+    case Workflow::NextUnit: {
+        auto *arg = new std::string(port);
+        return std::thread([arg] { NextUnitThreadProc(arg); });
+    }
     case Workflow::Program: {
         auto *arg = new CheckedImage(*image);
         return std::thread([arg] { ProgramThreadProc(arg); });
@@ -165,25 +171,29 @@ WorkflowResult Run(Workflow kind, const std::string &port, const CheckedImage *i
         captured = false;
         current = WorkflowResult();
     }
-    if (kind == Workflow::Capture)
+    if (kind == Workflow::Capture || kind == Workflow::NextUnit)
         ClearDeviceState();  // as the window's Capture command does
     View().WorkflowStarts();
 
     WorkflowResult flags;  // what this thread decides meanwhile
-    StopPolicy policy(kind);
+    StopPolicy policy(kind, stationMode);
     if (Decide(policy, flags))  // a deadline that passed already
         return flags;
     Clock::time_point start = Clock::now();
     std::thread worker = StartWorker(kind, port, image);
     std::unique_lock<std::mutex> lock(mutex);
     while (!completed.wait_for(lock, std::chrono::milliseconds(100), [] { return done; })) {
-        bool waitingForDevice = kind == Workflow::Capture && !captured;
+        bool waitingForDevice = (kind == Workflow::Capture || kind == Workflow::NextUnit) && !captured;
         lock.unlock();
         View().Tick();
         if (Decide(policy, flags)) {
             stillRunning = true;
             worker.detach();  // it stops when the process ends
             return flags;
+        }
+        if (waitingForDevice && !flags.cancelled && stopWaiting && stopWaiting()) {
+            flags.cancelled = true;  // told to take no more units
+            g_abortCapture = true;
         }
         if (waitingForDevice && deviceTimeout > 0 && !flags.timedOut &&
             SecondsSince(start) > deviceTimeout) {
@@ -203,6 +213,18 @@ WorkflowResult Run(Workflow kind, const std::string &port, const CheckedImage *i
 }
 
 }  // namespace
+
+void SetStationMode(bool (*stop)())
+{
+    stationMode = true;
+    stopWaiting = stop;
+}
+
+void ForgetStepTimings()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    timings.clear();
+}
 
 void InitWorkflows(int (*takeInterrupts)())
 {

@@ -33,15 +33,20 @@ struct WorkflowResult {
 // view (session_view.h) must be set. `takeInterrupts` (may be null) gives the
 // Ctrl-C presses since it was last asked.
 void InitWorkflows(int (*takeInterrupts)());
-// Capture (on `port`) and query (`port` unused). `deviceTimeout` (seconds, 0:
+// A station's worker: presses mean what they mean to a station (stop
+// taking units, finish the one under way), and `stopWaiting` (may be null),
+// when true, ends a wait for the next unit as a press would.
+void SetStationMode(bool (*stopWaiting)());
+// Capture and the next unit (on `port`) and query (`port` unused). `deviceTimeout` (seconds, 0:
 // none) bounds the capture's wait for the device.
 WorkflowResult RunWorkflow(Workflow kind, const std::string &port, double deviceTimeout = 0);
 // Program and verify: the image as it was checked.
 WorkflowResult RunImageWorkflow(Workflow kind, const CheckedImage &image);
 
 // Seconds spent in each step of the runs so far, in order (with the step
-// under way, when an abort cut it short).
+// under way, when an abort cut it short); a station forgets them between units.
 std::vector<StepTime> StepTimings();
+void ForgetStepTimings();
 // The step the last workflow is in (None between workflows).
 WorkStep CurrentStep();
 // A workflow was left running by an abort: only ending the process stops it.

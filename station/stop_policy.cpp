@@ -59,6 +59,20 @@ StopDecision StopPolicy::Check(int presses)
 
 StopDecision StopPolicy::Press()
 {
+    const bool waiting = kind == Workflow::Capture || kind == Workflow::NextUnit;
+    if (station && !waiting) {
+        if (warned)
+            return Abort(FailureKind::Interrupted, kind == Workflow::Program
+                                                       ? std::string("aborted while programming: the device is left "
+                                                                     "without working firmware.") +
+                                                             kRestoreAdvice
+                                                       : std::string("aborted."));
+        warned = true;
+        warnedAt = SteadyClock::now();
+        View().Warning("no new units are taken; the unit under way is finished. Press Ctrl-C again within 5 "
+                       "seconds to interrupt it.");
+        return {};
+    }
     if (kind == Workflow::Program) {
         if (warned)
             return Abort(FailureKind::Interrupted,
@@ -73,7 +87,7 @@ StopDecision StopPolicy::Press()
     if (cancelled)
         return Abort(FailureKind::Cancelled, "aborted.");
     cancelled = true;
-    View().Notice(kind == Workflow::Capture ? "Cancelling... (Ctrl-C again to abort at once)"
-                                            : "Stopping... (Ctrl-C again to abort at once)");
+    View().Notice(waiting ? "Cancelling... (Ctrl-C again to abort at once)"
+                          : "Stopping... (Ctrl-C again to abort at once)");
     return {StopDecision::Cancel, FailureKind::None, std::string()};
 }

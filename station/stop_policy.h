@@ -8,7 +8,13 @@
 #include "app/clock.h"
 #include "app/outcome.h"
 
-enum class Workflow { Capture, Query, Program, Verify };
+enum class Workflow {
+    Capture,
+    NextUnit,  // a station's wait for its next unit, on the port left open
+    Query,
+    Program,
+    Verify,
+};
 
 struct StopDecision {
     enum Action { GoOn, Cancel, Abort } action = GoOn;
@@ -24,7 +30,9 @@ void SetSessionDeadline(double seconds);
 
 class StopPolicy {
 public:
-    explicit StopPolicy(Workflow kind) : kind(kind) {}
+    // `station`: a press stops the taking of new units; a unit under way is
+    // finished unless a second press comes within 5 seconds.
+    explicit StopPolicy(Workflow kind, bool station = false) : kind(kind), station(station) {}
     // `presses`: Ctrl-C presses since the last call. Cancel: the wait is to
     // be given up (once); Abort: the session ends now, its worker running.
     // What the operator is to be told meanwhile goes to the session's view.
@@ -34,6 +42,7 @@ private:
     StopDecision Press();
 
     Workflow kind;
+    bool station;
     bool cancelled = false;
     bool warned = false;
     SteadyClock::time_point warnedAt;

@@ -174,6 +174,21 @@ bool OpenPort(const char *devName)
     return true;
 }
 
+bool ListenForBootLoader(void)
+{
+    if (!PortReady(kNotOpen))
+        return false;
+    Trace("  Setting baud rate to 115200.\n");
+    if (Port.SetBaudRate(115200) != 0) {
+        LastErr = ErrPortNotOpen;
+        return false;
+    }
+    InitParser();
+    QuietLineDue = true;
+    LastErr = ErrNone;
+    return true;
+}
+
 bool ClosePort(void)
 {
     BeginOperation();

@@ -68,6 +68,10 @@ void SetTraceHandler(TraceHandler handler);
 
 bool OpenPort(const char *devName);
 bool ClosePort(void);
+// The open port back at the boot loader's 115200 baud with nothing received
+// kept, for the next device that powers up on it. The port is not closed:
+// closing it may reset a device on the line.
+bool ListenForBootLoader(void);
 bool CaptureTarget(void);
 bool CaptureTarget(const char *devName);
 // One non-blocking capture step; start with 1, stop on 5 (captured) or 0.
