@@ -214,6 +214,8 @@ protected:
         AppSession app;
         ASSERT_TRUE(app.Launch(Config().appExe));
         at96 = Controls(app.Main());
+        // The same state as at 144 DPI below, for the screenshots side by side.
+        LogASecondLine(app);
         app.Screenshot("main-96dpi", app.Main());
     }
 
