@@ -16,7 +16,7 @@ bool IsIn(HWND window, HWND hwnd)
 bool TakesCharacters(HWND hwnd)
 {
     const LRESULT code = SendMessageW(hwnd, WM_GETDLGCODE, 0, 0);
-    return (code & (DLGC_WANTCHARS | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE)) != 0;
+    return (code & (DLGC_WANTCHARS | DLGC_WANTALLKEYS)) != 0;  // DLGC_WANTALLKEYS is DLGC_WANTMESSAGE
 }
 
 // Escape closes the release notes; in the main window it cancels a capture

@@ -35,6 +35,6 @@ void SaveLastPort(const std::string &port)
         return;
     const std::wstring value = WideFromUtf8(port);
     RegSetValueExW(key, kLastPort, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
-                   DWORD((value.size() + 1) * sizeof(wchar_t)));
+                   DWORD(value.size() + 1) * DWORD(sizeof(wchar_t)));
     RegCloseKey(key);
 }

@@ -52,7 +52,7 @@ public:
     {
         const std::wstring data = WideFromUtf8(name_);
         added_ = RegSetKeyValueW(HKEY_LOCAL_MACHINE, kKey, device_, REG_SZ, data.c_str(),
-                                 DWORD((data.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+                                 DWORD(data.size() + 1) * DWORD(sizeof(wchar_t))) == ERROR_SUCCESS;
         return added_ && Tell(window, DBT_DEVICEARRIVAL);
     }
     bool Remove(HWND window = nullptr)

@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "tests/e2e/appsession.h"
+#include "tests/e2e/sharedapp.h"
 #include "tests/e2e/winui.h"
 
 namespace {
@@ -30,24 +31,12 @@ enum {
 const int kPushButtons[] = {IDC_PORT_REFRESH, IDC_CAPTURE, IDC_DISCONNECT, IDC_NOTES,
                             IDC_QUERY,        IDC_PROGRAM, IDC_BROWSE,     IDC_CLEAR};
 
-class GuiKeyboard : public testing::Test {
+class GuiKeyboard : public SharedAppSuite<GuiKeyboard> {
 protected:
-    static void SetUpTestSuite()
-    {
-        ASSERT_FALSE(Config().appExe.empty()) << "ZF_E2E_APP is not set";
-        ASSERT_FALSE(Config().keysCom.empty()) << "ZF_E2E_KEYS_COM is not set";
-        app = new AppSession;
-        ASSERT_TRUE(app->Launch(Config().appExe)) << "the main window did not appear";
-    }
-    static void TearDownTestSuite()
-    {
-        delete app;
-        app = nullptr;
-    }
     void SetUp() override
     {
-        ASSERT_NE(app, nullptr);
-        ASSERT_TRUE(app->Main() != nullptr);
+        SharedAppSuite::SetUp();
+        ASSERT_FALSE(Config().keysCom.empty()) << "ZF_E2E_KEYS_COM is not set";
     }
 
     // Presses a key and waits until `done` holds.
@@ -85,11 +74,7 @@ protected:
     {
         return app->Text(IDC_INSTALLED) != "Querying..." && app->EnabledControls().find("capture") != std::string::npos;
     }
-
-    static AppSession *app;
 };
-
-AppSession *GuiKeyboard::app = nullptr;
 
 TEST_F(GuiKeyboard, StartsWithTheFocusInThePortListAndCaptureAsTheDefaultButton)
 {
