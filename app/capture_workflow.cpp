@@ -46,6 +46,10 @@ bool WaitForCapture(const std::string &portName)
     int state = kCaptureStart;
     for (;;) {
         if (g_abortCapture) {
+            // Nobody cancelled a wait that ran out of time: the front end
+            // that set the time says so in its own words.
+            if (g_captureTimedOut)
+                return Fail(FailureKind::TimedOut, portName);
             return LogFailure(FailureKind::Cancelled, "Capture cancelled.", portName);
         }
         state = CaptureTargetSM(state);

@@ -26,6 +26,7 @@ struct IMG {
     uint32_t address = 0;   // start address (RAM execution address of a loader)
     std::string info;       // information text, without its zero byte
     std::vector<BLK> blocks;
+    std::string sha256;     // SHA-256 of the file's bytes it was loaded from (hex)
 };
 
 // LastError() codes
@@ -83,8 +84,9 @@ const char *GetImageInfo(IMG *ip);
 // Data bytes of all blocks of an image (0 for null).
 uint64_t GetImageBytes(const IMG *ip);
 // Loads and checks an image file exactly as ReadImage does (same trace, same
-// LastError), but keeps only its information text: for listing images.
-bool ReadImageInfo(const char *fname, std::string &info) noexcept;
+// LastError), but keeps only its information text, and the file's SHA-256
+// when asked: for listing images.
+bool ReadImageInfo(const char *fname, std::string &info, std::string *sha256 = nullptr) noexcept;
 
 bool RAMExec(IMG *ip, bool hup = true, unsigned long baud = 115200);
 

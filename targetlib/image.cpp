@@ -10,6 +10,7 @@
 #include "targetlib/checksum.h"
 #include "targetlib/imagefile.h"
 #include "targetlib/libstate.h"
+#include "targetlib/sha256.h"
 #include "targetlib/transact.h"
 #include "targetlib/utf8path.h"
 
@@ -203,6 +204,7 @@ std::unique_ptr<IMG> LoadImage(const char *fname, bool keepBlocks)
     uint32_t blockCount = 0;
     if (!ParseBody(p, p + bytes.size - 4, *img, keepBlocks, blockCount))
         return nullptr;
+    img->sha256 = Sha256Hex(bytes.data, bytes.size);
     Trace("Image Information:\n--------\n%s--------\nLoaded %d blocks.\n", img->info.c_str(),
           int(blockCount));
     return img;
@@ -250,12 +252,14 @@ IMG *ReadImage(const char *fname) noexcept
     return LoadImageOrRefuse(fname, true).release();
 }
 
-bool ReadImageInfo(const char *fname, std::string &info) noexcept
+bool ReadImageInfo(const char *fname, std::string &info, std::string *sha256) noexcept
 {
     std::unique_ptr<IMG> img = LoadImageOrRefuse(fname, false);
     if (!img)
         return false;
     info.swap(img->info);
+    if (sha256)
+        sha256->swap(img->sha256);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "app/appstate.h"
 #include "app/commands.h"
 #include "app/fwtext.h"
+#include "app/image_step.h"
 #include "app/utf16.h"
 #include "app/workflows.h"
 #include "targetlib/capture.h"
@@ -30,7 +31,7 @@ void Capture()
     g_capturing = true;
     ResetProgressAndTitle();
     SetUIState();
-    if (!StartWorker(CaptureThreadProc, new std::string(port), g_capturing))
+    if (!StartWorker(CaptureThreadProc, std::make_unique<std::string>(port), g_capturing))
         SetText(g_deviceStatic, "(capture failed)");
 }
 
@@ -82,7 +83,7 @@ void Program()
     g_programming = true;
     ResetProgressAndTitle();
     SetUIState();
-    StartWorker(ProgramThreadProc, new std::string(fw.path), g_programming);
+    StartWorker(ProgramThreadProc, std::make_unique<CheckedImage>(CheckedImage{fw, nullptr}), g_programming);
 }
 
 void Browse()

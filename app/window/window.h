@@ -8,6 +8,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -98,7 +99,17 @@ void OnProgramDone(bool ok);
 void OnQueryDone(bool ok, std::string *summary);
 // workers.cpp: starting workers.
 void StartQuery();
-bool StartWorker(LPTHREAD_START_ROUTINE proc, std::string *arg, bool &busyFlag);
+// Starts a worker thread that takes `arg`; when it cannot start, `busyFlag`
+// is cleared, the failure logged and `arg` freed.
+bool StartWorkerThread(LPTHREAD_START_ROUTINE proc, void *arg, bool &busyFlag);
+template <class Arg>
+bool StartWorker(LPTHREAD_START_ROUTINE proc, std::unique_ptr<Arg> arg, bool &busyFlag)
+{
+    if (!StartWorkerThread(proc, arg.get(), busyFlag))
+        return false;  // arg frees it
+    arg.release();     // the worker's now
+    return true;
+}
 
 // dpi.cpp: the DPI a window is shown at, and sizes for it. Functions that
 // older Windows (and Wine) lack are looked up at run time.

@@ -3,7 +3,7 @@
 #include "app/window/window.h"
 #include "app/workflows.h"
 
-bool StartWorker(LPTHREAD_START_ROUTINE proc, std::string *arg, bool &busyFlag)
+bool StartWorkerThread(LPTHREAD_START_ROUTINE proc, void *arg, bool &busyFlag)
 {
     HANDLE thread = CreateThread(nullptr, 0, proc, arg, 0, nullptr);
     if (thread) {
@@ -14,7 +14,6 @@ bool StartWorker(LPTHREAD_START_ROUTINE proc, std::string *arg, bool &busyFlag)
     // controls do not stay disabled for good.
     const DWORD error = GetLastError();
     busyFlag = false;
-    delete arg;
     Log("ERROR: Could not start the worker thread (error " + std::to_string(error) + ").");
     SetUIState();
     return false;
@@ -25,6 +24,6 @@ void StartQuery()
     g_querying = true;
     SetUIState();
     SetText(g_installedStatic, "Querying...");
-    if (!StartWorker(QueryThreadProc, nullptr, g_querying))
+    if (!StartWorkerThread(QueryThreadProc, nullptr, g_querying))
         SetText(g_installedStatic, "(query failed)");
 }

@@ -377,8 +377,8 @@ protected:
         if (ends.back().done != 1)
             return ends;
         ends.push_back(Run("query", QueryThreadProc, nullptr, WM_APP_QUERY_DONE, kQueryBound));
-        const std::string image = g_fwList.empty() ? std::string() : g_fwList.front().path;
-        ends.push_back(Run("program", ProgramThreadProc, new std::string(image), WM_APP_PROGRAM_DONE,
+        const FirmwareVersion image = g_fwList.empty() ? FirmwareVersion() : g_fwList.front();
+        ends.push_back(Run("program", ProgramThreadProc, new CheckedImage{image, nullptr}, WM_APP_PROGRAM_DONE,
                            kProgramBound));
         if (ends.back().done == 1) {
             ExpectFlashHoldsTheImage();

@@ -4,11 +4,14 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <climits>
+#include <cstdio>
+#include <fstream>
 
 #include "tools/imagewriter/imagewriter.h"
 
@@ -173,8 +176,55 @@ void ZflashDeviceTest::SetUp()
 void ZflashDeviceTest::TearDown()
 {
     sim.reset();
+    ExpectValidRecords(root);
     std::error_code ec;
     fs::remove_all(root, ec);
+}
+
+std::vector<nlohmann::json> Records(const fs::path &log)
+{
+    std::vector<nlohmann::json> records;
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
+        EXPECT_TRUE(record.is_object()) << log << ": " << line;
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+void ExpectValidRecords(const fs::path &dir)
+{
+    std::vector<std::string> logs;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().extension() == ".jsonl")
+            logs.push_back(it->path().string());
+    if (logs.empty())
+        return;
+    std::string command = std::string("/usr/bin/python3 ") + ZF_SOURCE_DIR + "/scripts/validate-records";
+    for (const std::string &log : logs)
+        command += " '" + log + "'";
+    std::string report;
+    FILE *out = popen((command + " 2>&1").c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, out)) > 0;)
+        report.append(buffer, n);
+    const int status = pclose(out);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << report;
+}
+
+ZflashRun RunZflashWithFileSizeLimit(const std::vector<std::string> &args, unsigned long long bytes)
+{
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit limited = old;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    ZflashProcess zflash(args);  // inherits the limit
+    setrlimit(RLIMIT_FSIZE, &old);
+    return zflash.Finish();
 }
 
 bool ZflashDeviceTest::StartSim()

@@ -24,6 +24,8 @@ public:
     void Interrupt(bool terminate);
     // Waits for the end: the exit code, or -1 when it did not exit by itself.
     int Wait();
+    // After Wait: the signal that ended it (POSIX), else 0.
+    int EndSignal() const;
 
 private:
     struct Handle;

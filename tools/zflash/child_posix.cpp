@@ -15,6 +15,7 @@ struct Child::Handle {
     int out = -1;
     bool waited = false;
     int exitCode = -1;
+    int signal = 0;
 };
 
 namespace {
@@ -99,5 +100,8 @@ int Child::Wait()
     }
     handle->waited = true;
     handle->exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    handle->signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return handle->exitCode;
 }
+
+int Child::EndSignal() const { return handle->signal; }

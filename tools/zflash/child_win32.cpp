@@ -111,3 +111,5 @@ int Child::Wait()
     handle->exitCode = int(code);
     return handle->exitCode;
 }
+
+int Child::EndSignal() const { return 0; }

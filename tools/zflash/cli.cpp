@@ -8,12 +8,15 @@
 
 #include "app/appstate.h"
 #include "app/workflows.h"
+#include "targetlib/utf8path.h"
+#include "tools/zflash/device_session.h"
 #include "tools/zflash/adapter_session.h"
 #include "tools/zflash/cli_options.h"
 #include "tools/zflash/finish.h"
 #include "tools/zflash/interrupt.h"
 #include "tools/zflash/output.h"
 #include "tools/zflash/port_select.h"
+#include "tools/zflash/record.h"
 #include "tools/zflash/rootdir.h"
 #include "tools/zflash/stop_policy.h"
 #include "tools/zflash/worker.h"
@@ -29,6 +32,7 @@ const char *const kExitCodes =
     "  2  usage or bad input (missing file, invalid image, image for other hardware)\n"
     "  3  no device (port cannot be opened, cancelled, time-out)\n"
     "  4  image without hardware identifier refused (use --yes)\n"
+    "  5  the device session succeeded, but its record could not be added to the --log file\n"
     "Several ports: 0 when every device succeeded, else the highest code of them.";
 
 bool IsDeviceCommand(const std::string &command)
@@ -64,7 +68,6 @@ int RunDevice(const Command &c, CommandResult &result)
 {
     DeviceOptions device = c.device;
     device.port = device.ports.empty() ? std::string() : device.ports.front();
-    SetRecordSettings({c.global.log, device.adapter});
     SetSessionDeadline(c.global.deadline);
     TuneSessionAdapter(device.port, c.sysfsRoot);  // put back by FinishCommand
     return RunWith<DeviceResult>(result, [&](DeviceResult &b) {
@@ -97,13 +100,24 @@ void ChooseRoot(const GlobalOptions &g)
                                 HasFlashLoaderFolder));
 }
 
-// A root named on purpose (--root, ZFLASH_ROOT) must exist.
-bool RootExists(const std::string &command)
+// A root named on purpose (--root, ZFLASH_ROOT) must exist; a device
+// session refused for it has its record like any other refusal.
+bool RootExists(const Command &c, CommandResult &result)
 {
     std::error_code ec;
-    if (!UsesRoot(command) || std::filesystem::is_directory(AppRootDir(), ec))
+    if (!UsesRoot(c.name) || std::filesystem::is_directory(PathOfName(AppRootDir()), ec))
         return true;
-    PrintError("no such folder: " + AppRootDir() + " (the folder of flashloader/ and firmware/).");
+    const std::string text = "no such folder: " + AppRootDir() + " (the folder of flashloader/ and firmware/).";
+    if (!IsDeviceCommand(c.name)) {
+        PrintError(text);
+        return false;
+    }
+    DeviceResult &device = result.body.emplace<DeviceResult>();
+    device.port = c.device.ports.empty() ? std::string() : c.device.ports.front();
+    Failure missing;
+    missing.kind = FailureKind::NoFirmware;
+    missing.file = AppRootDir();
+    DeviceFailed(device, missing, text);
     return false;
 }
 
@@ -114,14 +128,16 @@ int Run(const Command &c)
                       : c.global.json   ? TraceRoute::Stderr
                                         : TraceRoute::Stdout);
     ChooseRoot(c.global);
-    InitWorkflows(c.global.events ? ProgressStyle::Events : ProgressStyleFor(c.global.progress));
+    InitWorkflows(c.global.events ? ProgressStyle::Events : ProgressStyleFor(c.global.progress), ShareSessionSoFar);
     InstallInterruptHandler();
 
     CommandResult result;
     result.command = c.name;
     result.root = AppRootDir();
     SetResultInProgress(&result);
-    result.exitCode = RootExists(c.name) ? Dispatch(c, result) : ExitBadInput;
+    if (IsDeviceCommand(c.name))
+        SetRecordSettings({c.global.log, c.device.adapter});
+    result.exitCode = RootExists(c, result) ? Dispatch(c, result) : ExitBadInput;
     int code = FinishCommand(result);
     SetResultInProgress(nullptr);
     if (OutputIsTheJob(c.name) && StdoutError() != 0) {
@@ -170,21 +186,25 @@ bool KnownCommand(const std::string &word, std::string &message)
     return false;
 }
 
-// Several ports (or a selector that names several) make a gang.
+// Several ports (or a selector that names several) make a gang. Nothing
+// touches a device unless its record can be written.
 int RunCommand(Command &c)
 {
-    if (!IsDeviceCommand(c.name) || c.global.events)
+    if (!IsDeviceCommand(c.name))
         return Run(c);
     std::vector<ResolvedPort> ports;
     std::string error;
     if (!ResolvePorts(c.device.ports, {c.sysfsRoot, c.devRoot}, ports, error))
         return UsageError(c.name, error, c.global.json);
-    if (ports.size() > 1) {
+    if (!c.global.log.empty() && !CheckRecordFile(c.global.log, error))
+        return UsageError(c.name, "cannot write records to " + c.global.log + ": " + error + ". No device was touched.",
+                          c.global.json);
+    if (ports.size() > 1 && !c.global.events) {
         ChooseRoot(c.global);
         c.device.ports.clear();
         for (const ResolvedPort &p : ports)
             c.device.ports.push_back(p.port);
-        return RunGang(c.name, c.global, c.device, ProgressStyleFor(c.global.progress));
+        return RunGang(c.name, c.global, c.device, c.sysfsRoot, ProgressStyleFor(c.global.progress));
     }
     c.device.ports = {ports.front().port};
     c.device.adapter = ports.front().adapterSerial;

@@ -67,6 +67,8 @@ void AddImageOptions(CLI::App *command, DeviceOptions &d)
         ->type_name("V")
         ->check(NotEmpty())
         ->excludes(image);
+    command->add_option("--image-sha256", d.imageSha256, "A worker of several ports: the image's checked digest")
+        ->group("");
 }
 
 }  // namespace

@@ -5,12 +5,13 @@
 #include "app/appstate.h"
 #include "app/commands.h"
 #include "app/fwtext.h"
+#include "app/image_step.h"
 #include "app/workflows.h"
 #include "tools/zflash/device_session.h"
 #include "catalogue/target.h"
 #include "targetlib/utf8path.h"
 #include "tools/zflash/output.h"
-#include "tools/zflash/sha256.h"
+#include "tools/zflash/imagestats.h"
 #include "tools/zflash/worker.h"
 
 namespace {
@@ -41,18 +42,37 @@ Failure BadInput(FailureKind kind, WorkStep step, const std::string &file)
     return f;
 }
 
-// Judged as a dropped file is, before anything touches the device.
-int LoadCustomImage(const std::string &path, DeviceResult &result)
+// The record of a file given by name, before it is known to be an image.
+FirmwareVersion NamedFile(const std::string &path)
+{
+    FirmwareVersion fw;
+    fw.path = path;
+    fw.fileName = Utf8FromPath(PathOfName(path).filename());
+    return fw;
+}
+
+// Read once and judged as a dropped file is, before anything touches the
+// device; what is programmed later is this read.
+int LoadCustomImage(const std::string &path, const std::string &expectedSha256, CheckedImage &custom,
+                    DeviceResult &result)
 {
     const Failure invalid = BadInput(FailureKind::ImageInvalid, WorkStep::ReadImage, path);
+    result.image = NamedFile(path);
     std::error_code ec;
     if (!std::filesystem::exists(PathOfName(path), ec))
         return DeviceFailed(result, invalid, "image file not found: " + path);
-    FirmwareVersion fw;
-    const CustomJudgement j = JudgeCustomImage(path, fw);
+    const bool loaded = LoadCheckedImage(path, custom);
+    if (loaded)
+        result.image = custom.fw;
+    const CustomJudgement j = JudgeCustomRead(loaded, custom.fw);
+    if (j.verdict == CustomJudgement::NotAnImage)
+        return DeviceFailed(result, invalid, "cannot use " + path + ": " + WhyImageUnusable(path));
     if (j.verdict != CustomJudgement::Accepted)
         return DeviceFailed(result, invalid, OneLine(j.text));
-    AdoptCustomFirmware(fw);
+    if (!expectedSha256.empty() && custom.fw.sha256 != expectedSha256)  // not what the supervisor checked
+        return DeviceFailed(result, BadInput(FailureKind::ImageChanged, WorkStep::ReadImage, path),
+                            SentenceOfLine(kImageChangedLine));
+    AdoptCustomFirmware(custom.fw);
     return ExitOk;
 }
 
@@ -91,20 +111,46 @@ int CheckVersionListed(const std::string &version, DeviceResult &result)
 {
     if (version.empty() || AnyOptionListsVersion(version))
         return ExitOk;
+    result.image = FirmwareVersion();
+    result.image->version = version;
     return DeviceFailed(result, BadInput(FailureKind::ImageInvalid, WorkStep::None, version),
                         "no image of version " + version + " is listed for any device under " + AppRootDir() +
                             ".");
 }
 
+// The listed image `fw`, read once: the bytes the device gets are those that
+// are judged, and the same the listing read.
+int ReadListedImage(const FirmwareVersion &fw, CheckedImage &checked, DeviceResult &result)
+{
+    const ImageReread reread = RereadCheckedImage(fw, checked);
+    if (reread == ImageReread::Unreadable)
+        return DeviceFailed(result, BadInput(FailureKind::ImageInvalid, WorkStep::ReadImage, fw.path),
+                            "cannot use " + fw.path + ": " + WhyImageUnusable(fw.path) + " Nothing was written.");
+    if (reread == ImageReread::Changed)
+        return DeviceFailed(result, BadInput(FailureKind::ImageChanged, WorkStep::ReadImage, fw.path),
+                            SentenceOfLine(kImageChangedLine));
+    result.image = checked.fw;
+    return ExitOk;
+}
+
 // The custom image, the listed image with the asked version, or the newest.
-int ChooseImage(const DeviceOptions &device, FirmwareVersion &chosen, DeviceResult &result)
+int ChooseImage(const DeviceOptions &device, const CheckedImage &custom, CheckedImage &checked,
+                DeviceResult &result)
 {
     const long index = device.version.empty() ? 0 : ListedIndexOf(device.version);
-    if (ChosenImage(index, chosen))
+    FirmwareVersion chosen;
+    if (ChosenImage(index, chosen)) {
+        result.image = chosen;
+        if (!g_customLoaded)
+            return ReadListedImage(chosen, checked, result);
+        checked = custom;
         return ExitOk;
+    }
     std::string listed;
     for (const FirmwareVersion &fw : g_fwList)
         listed += (listed.empty() ? "" : ", ") + (fw.version.empty() ? fw.fileName : fw.version);
+    result.image = FirmwareVersion();
+    result.image->version = device.version;
     return DeviceFailed(result, BadInput(FailureKind::ImageInvalid, WorkStep::ListFirmware, device.version),
                         "no listed image has version " + device.version + " (listed: " + listed + ").");
 }
@@ -130,13 +176,6 @@ int JudgeImage(const FirmwareVersion &fw, bool yes, DeviceResult &result)
     return ExitOk;
 }
 
-void NoteImage(const FirmwareVersion &fw, DeviceResult &result)
-{
-    result.programmed = fw;
-    result.custom = g_customLoaded;
-    result.imageSha256 = FileSha256(fw.path);
-}
-
 // The device holds the image's version, model and hardware identifier.
 bool HoldsImage(const DeviceResult &result, const FirmwareVersion &fw)
 {
@@ -145,12 +184,13 @@ bool HoldsImage(const DeviceResult &result, const FirmwareVersion &fw)
 }
 
 // --skip-if-current: true when the device is verified to hold the image.
-bool VerifiedCurrent(const FirmwareVersion &fw, DeviceResult &result)
+bool VerifiedCurrent(const CheckedImage &checked, DeviceResult &result)
 {
+    const FirmwareVersion &fw = checked.fw;
     if (!HoldsImage(result, fw))
         return false;
     PrintNotice("The device holds version " + fw.version + " already: verifying instead of programming.");
-    WorkflowResult r = RunWorkflow(Workflow::Verify, fw.path);
+    WorkflowResult r = RunImageWorkflow(Workflow::Verify, checked);
     if (r.ok) {
         result.current = true;
         return true;
@@ -159,15 +199,16 @@ bool VerifiedCurrent(const FirmwareVersion &fw, DeviceResult &result)
     return false;
 }
 
-int ProgramImage(const FirmwareVersion &fw, DeviceResult &result)
+int ProgramImage(const CheckedImage &checked, DeviceResult &result)
 {
+    const FirmwareVersion &fw = checked.fw;
     Log(ProgrammingLogLine(fw, g_customLoaded));
-    WorkflowResult r = RunWorkflow(Workflow::Program, fw.path);
+    WorkflowResult r = RunImageWorkflow(Workflow::Program, checked);
     if (r.ok)
         return ExitOk;
     const Failure &f = r.outcome.failure;
     std::string text = f.message.empty() ? "programming failed." : f.message;
-    if (f.kind == FailureKind::ImageInvalid) {
+    if (f.kind == FailureKind::ImageInvalid || f.kind == FailureKind::ImageChanged) {
         // Read and checked before anything was sent.
         text = "cannot program " + fw.path + ": " + (f.detail.empty() ? f.message : f.detail);
         if (text.back() != '.')
@@ -179,47 +220,52 @@ int ProgramImage(const FirmwareVersion &fw, DeviceResult &result)
     return DeviceFailed(result, f, text);
 }
 
-// After a successful capture: the installed firmware, and the image chosen
-// and judged for the device.
-int InstalledAndImage(const DeviceOptions &device, FirmwareVersion &fw, DeviceResult &result)
+// After a successful capture: the installed firmware, and the image chosen,
+// read and judged for the device.
+int InstalledAndImage(const DeviceOptions &device, const CheckedImage &custom, CheckedImage &checked,
+                      DeviceResult &result)
 {
-    int code = QueryInstalled(result.before);
+    int code = QueryInstalled(result, result.before);
     if (code == ExitOk)
-        code = ChooseImage(device, fw, result);
+        code = ChooseImage(device, custom, checked, result);
     if (code == ExitOk)
-        code = JudgeImage(fw, device.yes, result);
-    if (code == ExitOk)
-        NoteImage(fw, result);
+        code = JudgeImage(checked.fw, device.yes, result);
+    if (code == ExitOk) {
+        result.imageApproved = true;
+        result.custom = g_customLoaded;
+    }
     return code;
 }
 
 // Everything after a successful capture; the caller releases the port.
-int ProgramCaptured(const DeviceOptions &device, DeviceResult &result)
+int ProgramCaptured(const DeviceOptions &device, const CheckedImage &custom, DeviceResult &result)
 {
-    FirmwareVersion fw;
-    int code = InstalledAndImage(device, fw, result);
+    CheckedImage checked;
+    int code = InstalledAndImage(device, custom, checked, result);
     if (code != ExitOk)
         return code;
-    if (device.skipIfCurrent && VerifiedCurrent(fw, result)) {
+    if (device.skipIfCurrent && VerifiedCurrent(checked, result)) {
         result.after = result.before;
         return ExitOk;
     }
-    code = ProgramImage(fw, result);
-    if (code == ExitOk)
-        QueryInstalled(result.after);  // the new firmware; a failure here changes nothing
+    code = ProgramImage(checked, result);
+    if (code == ExitOk) {
+        DeviceResult ignored;  // the new firmware; a failure here changes nothing
+        QueryInstalled(ignored, result.after);
+    }
     return code;
 }
 
 // verify: the image against the firmware region, nothing written.
-int VerifyCaptured(const DeviceOptions &device, DeviceResult &result)
+int VerifyCaptured(const DeviceOptions &device, const CheckedImage &custom, DeviceResult &result)
 {
-    FirmwareVersion fw;
-    const int code = InstalledAndImage(device, fw, result);
+    CheckedImage checked;
+    const int code = InstalledAndImage(device, custom, checked, result);
     if (code != ExitOk)
         return code;
-    WorkflowResult r = RunWorkflow(Workflow::Verify, fw.path);
+    WorkflowResult r = RunImageWorkflow(Workflow::Verify, checked);
     if (r.ok) {
-        PrintResult("Verified:     the device holds " + fw.fileName);
+        PrintResult("Verified:     the device holds " + checked.fw.fileName);
         result.after = result.before;
         return ExitOk;
     }
@@ -233,14 +279,15 @@ int WithCapturedDevice(const GlobalOptions &global, const DeviceOptions &device,
                        Captured captured)
 {
     result.port = device.port;
-    int code = device.image.empty() ? ExitOk : LoadCustomImage(device.image, result);
+    CheckedImage custom;
+    int code = device.image.empty() ? ExitOk : LoadCustomImage(device.image, device.imageSha256, custom, result);
     if (code == ExitOk)
         code = CheckVersionListed(device.version, result);
     if (code == ExitOk)
         code = CaptureDevice(global, device.port, result);
     if (code != ExitOk)
         return code;
-    code = captured(device, result);
+    code = captured(device, custom, result);
     ReleaseDevice();
     return code;
 }
@@ -252,7 +299,7 @@ int RunCapture(const GlobalOptions &global, const DeviceOptions &device, DeviceR
     int code = CaptureDevice(global, device.port, result);
     if (code != ExitOk)
         return code;
-    code = QueryInstalled(result.before);
+    code = QueryInstalled(result, result.before);
     ReleaseDevice();
     return code;
 }

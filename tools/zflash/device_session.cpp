@@ -73,6 +73,8 @@ int DeviceFailed(DeviceResult &result, const Failure &failure, const std::string
                        : !failure.message.empty() ? failure.message
                        : !failure.detail.empty()  ? failure.detail
                                                   : std::string(FailureKindName(failure.kind)) + ".";
+    // The record and the JSON document say what the operator was told.
+    result.failure.message = line;
     PrintError(line);
     return ExitCodeOf(failure.kind);
 }
@@ -102,17 +104,18 @@ int CaptureDevice(const GlobalOptions &global, const std::string &port, DeviceRe
     return ExitOk;
 }
 
-int QueryInstalled(std::optional<FirmwareInfo> &installed)
+int QueryInstalled(DeviceResult &result, std::optional<FirmwareInfo> &installed)
 {
     WorkflowResult r = RunWorkflow(Workflow::Query, std::string());
     if (r.ok)
         installed = r.outcome.installed;
     PrintResult(std::string("Installed:    ") + (r.ok ? r.summary : "(query failed)"));
-    if (r.cancelled) {
-        PrintError("cancelled.");
-        return ExitNoDevice;
-    }
-    return ExitOk;
+    if (!r.cancelled)
+        return ExitOk;
+    Failure cancelled;
+    cancelled.kind = FailureKind::Cancelled;
+    cancelled.step = WorkStep::Query;
+    return DeviceFailed(result, cancelled, "cancelled.");
 }
 
 DeviceEntry EntryOf(const Product &product, const HWOption &hw, unsigned loaderBaud)

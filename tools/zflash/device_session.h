@@ -14,9 +14,9 @@
 // loader running. Otherwise the port is released and the exit code returned.
 int CaptureDevice(const GlobalOptions &global, const std::string &port, DeviceResult &result);
 // Query workflow into `installed` (left empty when the device has no readable
-// firmware, which is not a failure); Ctrl-C is (ExitNoDevice). The port
+// firmware, which is not a failure); Ctrl-C is, in `result` (ExitNoDevice). The port
 // stays open.
-int QueryInstalled(std::optional<FirmwareInfo> &installed);
+int QueryInstalled(DeviceResult &result, std::optional<FirmwareInfo> &installed);
 // Prints and returns the error of a failed device session (the failure's
 // own exit code, or `code` when given).
 int DeviceFailed(DeviceResult &result, const Failure &failure, const std::string &text);

@@ -9,6 +9,7 @@ const char *OutcomeName(int exitCode)
     case ExitBadInput: return "bad-input";
     case ExitNoDevice: return "no-device";
     case ExitUnverified: return "unverified-refused";
+    case ExitRecordLost: return "record-lost";
     default: return "unknown";
     }
 }
@@ -23,6 +24,7 @@ int ExitCodeOf(FailureKind kind)
     case FailureKind::TimedOut:
         return ExitNoDevice;
     case FailureKind::ImageInvalid:
+    case FailureKind::ImageChanged:
     case FailureKind::LoaderMissing:
     case FailureKind::NoFirmware:
     case FailureKind::WrongHardware:

@@ -3,7 +3,6 @@
 #include <cstdlib>
 
 #include "tools/zflash/adapter_session.h"
-#include "tools/zflash/interrupt.h"
 #include "tools/zflash/output.h"
 #include "tools/zflash/record.h"
 #include "tools/zflash/worker.h"
@@ -16,17 +15,30 @@ RecordSettings settings;
 void FinishDeviceSession(CommandResult &result, DeviceResult &device)
 {
     device.timings = StepTimings();
-    device.terminated = result.exitCode != ExitOk && Terminated();
     const RecordContext context = RecordContextNow(settings.adapter);
     result.recordContext = context;
+    result.recordExitCode = result.exitCode;
     const nlohmann::json record = MakeRecord(device, result.exitCode, context);
     EmitEvent("record", {{"record", record}});
     std::string error;
-    if (!settings.logPath.empty() && !AppendRecord(settings.logPath, record, error))
-        PrintWarning("could not add the record to " + settings.logPath + ": " + error + ".");
+    if (settings.logPath.empty() || AppendRecord(settings.logPath, record, error))
+        return;
+    // A line keeps the record as its evidence: a session without one must
+    // not pass for a good one.
+    PrintError("the record of this session could not be added to " + settings.logPath + ": " + error + ".");
+    if (result.exitCode == ExitOk)
+        result.exitCode = ExitRecordLost;
 }
 
 }  // namespace
+
+void ShareSessionSoFar()
+{
+    CommandResult *result = ResultInProgress();
+    const auto *device = result ? std::get_if<DeviceResult>(&result->body) : nullptr;
+    if (device && CurrentOutputMode() == OutputMode::Events)
+        EmitEvent("session", {{"record", MakeRecord(*device, ExitFailed, RecordContextNow(settings.adapter))}});
+}
 
 void SetRecordSettings(const RecordSettings &newSettings)
 {

@@ -13,6 +13,11 @@ struct RecordSettings {
 };
 void SetRecordSettings(const RecordSettings &settings);
 
+// A gang's worker: tells its supervisor how far the session has come (a
+// record of the session as it stands), so that a worker that dies still
+// leaves its evidence. Called on the main thread as each workflow starts.
+void ShareSessionSoFar();
+
 // Completes the result and writes everything; returns the exit code.
 int FinishCommand(CommandResult &result);
 // Ends the process at once, the worker still running: the result in

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "tools/zflash/progress_format.h"
+#include "tools/zflash/terminal_text.h"
 
 namespace {
 
@@ -121,9 +122,10 @@ std::string GangPlainLine(const GangPort &p)
 std::vector<std::string> GangSummary(const std::vector<GangPort> &ports)
 {
     std::vector<std::vector<std::string>> rows = {{"Port", "Device", "Installed", "Result", "Time"}};
+    // Cells as the terminal shows them, so that the columns line up.
     for (const GangPort &p : ports)
-        rows.push_back({p.port, p.device.empty() ? "-" : p.device,
-                        Installed(p.before) + " -> " + Installed(p.after), ResultOf(p),
+        rows.push_back({TerminalSafe(p.port), TerminalSafe(p.device.empty() ? "-" : p.device),
+                        TerminalSafe(Installed(p.before) + " -> " + Installed(p.after)), ResultOf(p),
                         FormatSeconds(p.seconds)});
     std::vector<size_t> widths(rows[0].size(), 0);
     for (const auto &row : rows)

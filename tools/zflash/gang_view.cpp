@@ -1,5 +1,6 @@
 #include "tools/zflash/gang_view.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "tools/zflash/terminal.h"
@@ -13,14 +14,22 @@ void Write(FILE *stream, const std::string &text)
     std::fflush(stream);
 }
 
+// "[port] ": the port as a terminal may show it.
+std::string Prefix(const GangPort &p)
+{
+    return "[" + TerminalSafe(p.port) + "] ";
+}
+
 }  // namespace
 
 GangView::GangView(ProgressStyle progress, bool json)
-    : style(progress == ProgressStyle::Bar && EnableCursorControl() ? Style::Bar
-            : progress == ProgressStyle::None                        ? Style::None
-                                                                     : Style::Plain),
+    : style(progress == ProgressStyle::Bar    ? Style::Bar
+            : progress == ProgressStyle::None ? Style::None
+                                              : Style::Plain),
       json(json)
 {
+    if (style == Style::Bar)
+        EnableCursorControl();  // asked for on a pipe too: the sequences go there as they are
 }
 
 void GangView::Above(const std::string &line)
@@ -37,51 +46,61 @@ void GangView::Erase()
     drawn = 0;
 }
 
+void GangView::Line(FILE *stream, const std::string &line)
+{
+    // The live block is on standard error: a line for the same terminal goes
+    // above it, a line for a pipe or file goes there as it is.
+    if (style == Style::Bar && (stream == stderr || StdoutIsTerminal()))
+        Above(line);
+    else
+        Write(stream, line + "\n");
+}
+
 void GangView::Log(const GangPort &p, const std::string &text)
 {
-    if (style != Style::Bar && !json)
-        Write(stdout, "[" + p.port + "] " + TerminalSafe(text) + "\n");
+    Line(json ? stderr : stdout, Prefix(p) + TerminalSafe(text));
 }
 
 void GangView::Problem(const GangPort &p, const std::string &text)
 {
-    const std::string line = "[" + p.port + "] zflash: " + TerminalSafe(text);
-    if (style == Style::Bar)
-        Above(line);
-    else
-        Write(stderr, line + "\n");
+    Line(stderr, Prefix(p) + "zflash: " + TerminalSafe(text));
 }
 
 void GangView::Finished(const GangPort &p)
 {
     if (style == Style::Plain || style == Style::None)
-        Write(stderr, "[" + p.port + "] " + GangPlainLine(p) + "\n");
+        Write(stderr, Prefix(p) + TerminalSafe(GangPlainLine(p)) + "\n");
+}
+
+void GangView::Progress(size_t index, const GangPort &p)
+{
+    if (style != Style::Plain)
+        return;
+    shownDecade.resize(std::max(shownDecade.size(), index + 1), 0);
+    shownPhase.resize(shownDecade.size());
+    if (p.phase != shownPhase[index]) {
+        shownPhase[index] = p.phase;
+        shownDecade[index] = 0;
+    }
+    const int decade = std::min(std::max(p.percent, 0), 100) / 10;
+    if (decade <= shownDecade[index])
+        return;
+    shownDecade[index] = decade;
+    GangPort shown = p;
+    shown.percent = decade * 10;
+    Write(stderr, Prefix(p) + TerminalSafe(GangPlainLine(shown)) + "\n");
 }
 
 void GangView::Draw(const std::vector<GangPort> &ports)
 {
-    shownDecade.resize(ports.size(), -1);
-    shownPhase.resize(ports.size());
-    if (style == Style::Bar) {
-        const size_t width = size_t(TerminalColumns());
-        std::string block = drawn ? "\x1b[" + std::to_string(drawn) + "A" : "";
-        for (const GangPort &p : ports)
-            block += "\r" + TerminalSafe(GangLine(p, width)) + "\x1b[K\n";
-        Write(stderr, block);
-        drawn = ports.size();
+    if (style != Style::Bar)
         return;
-    }
-    if (style == Style::None)
-        return;
-    for (size_t i = 0; i < ports.size(); ++i) {
-        const GangPort &p = ports[i];
-        const int decade = p.percent < 0 ? -1 : p.percent / 10;
-        if (p.finished || (decade == shownDecade[i] && p.phase == shownPhase[i]) || decade < 0)
-            continue;
-        shownDecade[i] = decade;
-        shownPhase[i] = p.phase;
-        Write(stderr, "[" + p.port + "] " + GangPlainLine(p) + "\n");
-    }
+    const size_t width = size_t(TerminalColumns());
+    std::string block = drawn ? "\x1b[" + std::to_string(drawn) + "A" : "";
+    for (const GangPort &p : ports)
+        block += "\r" + TerminalSafe(GangLine(p, width)) + "\x1b[K\n";
+    Write(stderr, block);
+    drawn = ports.size();
 }
 
 void GangView::Done(const std::vector<GangPort> &ports, const std::vector<nlohmann::json> &records)
@@ -94,5 +113,5 @@ void GangView::Done(const std::vector<GangPort> &ports, const std::vector<nlohma
         return;
     }
     for (const std::string &line : GangSummary(ports))
-        Write(stdout, TerminalSafe(line) + "\n");
+        Write(stdout, line + "\n");
 }

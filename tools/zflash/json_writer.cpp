@@ -37,8 +37,8 @@ void Write(json &doc, const DeviceResult &r)
         doc["images"] = ImagesJson(r.images);
         doc["installed"] = {{"before", OptionalInfo(r.before)}, {"after", OptionalInfo(r.after)}};
     }
-    if (r.programmed) {
-        doc["programmed"] = ToJson(*r.programmed);
+    if (r.image && r.imageApproved) {
+        doc["programmed"] = ToJson(*r.image);
         doc["programmed"]["custom"] = r.custom;
     }
     if (r.failure.kind != FailureKind::None)
@@ -122,8 +122,8 @@ json ToJson(const FirmwareInfo &info)
 
 json ToJson(const Failure &f)
 {
-    json doc = {{"kind", FailureKindName(f.kind)}, {"step", StepName(f.step)}, {"detail", f.detail},
-                {"file", f.file}};
+    json doc = {{"kind", FailureKindName(f.kind)}, {"step", StepName(f.step)}, {"message", f.message},
+                {"detail", f.detail}, {"file", f.file}};
     doc["block"] = f.block >= 0 ? json(f.block) : json();
     doc["deviceError"] = f.deviceError >= 0 ? json(f.deviceError) : json();
     return doc;
@@ -137,7 +137,7 @@ json ToJson(const CommandResult &r)
     std::visit([&doc](const auto &body) { Write(doc, body); }, r.body);
     const auto *device = std::get_if<DeviceResult>(&r.body);
     if (device && r.recordContext)
-        doc["record"] = MakeRecord(*device, r.exitCode, *r.recordContext);
+        doc["record"] = MakeRecord(*device, r.recordExitCode, *r.recordContext);
     doc["seconds"] = r.seconds;
     doc["exitCode"] = r.exitCode;
     doc["outcome"] = OutcomeName(r.exitCode);

@@ -105,6 +105,7 @@ void ProgressReport(ProgressPhase phase, int percent)
     int decade = percent / 10;
     if (Known(phase) && decade > lastDecade[phase]) {
         lastDecade[phase] = decade;
+        figures.percent = decade * 10;  // a line at every whole tenth, whatever the blocks' sizes
         PrintNotice(PlainProgressLine(PhaseName(phase), figures));
     }
 }

@@ -37,9 +37,8 @@ const char *RecordResult(const DeviceResult &r, int exitCode)
 {
     if (exitCode == ExitOk)
         return r.current ? "current" : "ok";
-    if (r.terminated || r.failure.kind == FailureKind::Interrupted)
-        return "interrupted";
     switch (r.failure.kind) {
+    case FailureKind::Interrupted: return "interrupted";
     case FailureKind::Cancelled: return "cancelled";
     case FailureKind::PortOpenFailed:
     case FailureKind::TimedOut: return "no-device";
@@ -61,9 +60,9 @@ json MakeRecord(const DeviceResult &r, int exitCode, const RecordContext &contex
                         {"hw", r.device ? r.device->hw : std::string()}};
     record["before"] = Firmware(r.before);
     record["after"] = Firmware(r.after);
-    record["image"] = {{"file", r.programmed ? r.programmed->fileName : std::string()},
-                       {"version", r.programmed ? r.programmed->version : std::string()},
-                       {"sha256", r.imageSha256}};
+    record["image"] = {{"file", r.image ? r.image->fileName : std::string()},
+                       {"version", r.image ? r.image->version : std::string()},
+                       {"sha256", r.image ? r.image->sha256 : std::string()}};
     record["result"] = RecordResult(r, exitCode);
     record["failure"] = {{"kind", exitCode == ExitOk ? "" : FailureKindName(r.failure.kind)},
                          {"detail", exitCode == ExitOk ? std::string() : r.failure.message.empty()
@@ -72,6 +71,27 @@ json MakeRecord(const DeviceResult &r, int exitCode, const RecordContext &contex
     record["exit_code"] = exitCode;
     record["seconds"] = Seconds(r.timings);
     return record;
+}
+
+json LostWorkerRecord(const json &sofar, const std::string &port, const std::string &why,
+                      const std::vector<StepTime> &timings, const RecordContext &context)
+{
+    DeviceResult lost;
+    lost.port = port;
+    lost.failure.kind = FailureKind::Interrupted;
+    lost.failure.step = timings.empty() ? WorkStep::None : timings.back().step;
+    lost.failure.message = why;
+    lost.timings = timings;
+    json record = MakeRecord(lost, ExitFailed, context);
+    for (const char *known : {"adapter", "device", "before", "image"})
+        if (sofar.is_object() && sofar.contains(known))
+            record[known] = sofar[known];
+    return record;
+}
+
+std::string RecordLine(const json &record)
+{
+    return record.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 std::string UtcNow()

@@ -29,11 +29,12 @@ struct DeviceResult {
     std::vector<FirmwareVersion> images;      // listed for the device, newest first
     std::optional<FirmwareInfo> before;       // installed firmware before; none: not read
     std::optional<FirmwareInfo> after;        // and after programming
-    std::optional<FirmwareVersion> programmed; // the image programmed or verified
-    bool custom = false;                      // programmed is the custom image
-    std::string imageSha256;                  // of the image file
+    // The image of the session, as far as it is known: the one read, judged
+    // and then programmed or verified; or the file or version refused.
+    std::optional<FirmwareVersion> image;
+    bool imageApproved = false;               // judged fit for the device: programmed or verified
+    bool custom = false;                      // the image is the custom image
     bool current = false;                     // the device held the image already: verified only
-    bool terminated = false;                  // SIGTERM or SIGHUP ended the session
     Failure failure;                          // kind None on success
     std::vector<StepTime> timings;
 };
@@ -102,4 +103,5 @@ struct CommandResult {
     std::string error;                  // the first error; empty: none
     CommandBody body;
     std::optional<RecordContext> recordContext;  // a device session's record is made
+    int recordExitCode = 0;                      // the session's exit code, as its record gives it
 };

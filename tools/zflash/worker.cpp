@@ -32,6 +32,7 @@ std::vector<StepTime> timings;
 // Lines logged while the port is being opened wait for the step's end: when
 // it fails, the command shows its own diagnosis in place of the last one.
 std::vector<std::string> openingLines;
+void (*workflowStarts)() = nullptr;
 
 // Callers hold the mutex; shows the held lines (the worker's thread).
 std::vector<std::string> TakeOpeningLinesLocked()
@@ -140,20 +141,20 @@ void Sink(unsigned msg, uintptr_t wParam, intptr_t lParam)
     }
 }
 
-std::thread StartWorker(Workflow kind, const std::string &arg)
+std::thread StartWorker(Workflow kind, const std::string &port, const CheckedImage *image)
 {
     switch (kind) {
     case Workflow::Capture: {
-        auto *port = new std::string(arg);
-        return std::thread([port] { CaptureThreadProc(port); });
+        auto *arg = new std::string(port);
+        return std::thread([arg] { CaptureThreadProc(arg); });
     }
     case Workflow::Program: {
-        auto *path = new std::string(arg);
-        return std::thread([path] { ProgramThreadProc(path); });
+        auto *arg = new CheckedImage(*image);
+        return std::thread([arg] { ProgramThreadProc(arg); });
     }
     case Workflow::Verify: {
-        auto *path = new std::string(arg);
-        return std::thread([path] { VerifyThreadProc(path); });
+        auto *arg = new CheckedImage(*image);
+        return std::thread([arg] { VerifyThreadProc(arg); });
     }
     case Workflow::Query:
         break;
@@ -161,17 +162,7 @@ std::thread StartWorker(Workflow kind, const std::string &arg)
     return std::thread([] { QueryThreadProc(nullptr); });
 }
 
-}  // namespace
-
-void InitWorkflows(ProgressStyle progress)
-{
-    ProgressInit(progress);
-    SetMessageSink(Sink);
-    SetStepHook(OnStep);
-    SetProgressCallback(ProgressCallback);
-}
-
-WorkflowResult RunWorkflow(Workflow kind, const std::string &arg, double deviceTimeout)
+WorkflowResult Run(Workflow kind, const std::string &port, const CheckedImage *image, double deviceTimeout)
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -181,12 +172,14 @@ WorkflowResult RunWorkflow(Workflow kind, const std::string &arg, double deviceT
     }
     if (kind == Workflow::Capture)
         ClearDeviceState();  // as the window's Capture command does
+    if (workflowStarts)
+        workflowStarts();
 
     WorkflowResult flags;  // what the main thread decides meanwhile
     StopPolicy policy(kind);
     policy.Check(flags);  // a deadline that passed already
     Clock::time_point start = Clock::now();
-    std::thread worker = StartWorker(kind, arg);
+    std::thread worker = StartWorker(kind, port, image);
     std::unique_lock<std::mutex> lock(mutex);
     while (!completed.wait_for(lock, std::chrono::milliseconds(100), [] { return done; })) {
         bool waitingForDevice = kind == Workflow::Capture && !captured;
@@ -196,6 +189,7 @@ WorkflowResult RunWorkflow(Workflow kind, const std::string &arg, double deviceT
         if (waitingForDevice && deviceTimeout > 0 && !flags.timedOut &&
             SecondsSince(start) > deviceTimeout) {
             flags.timedOut = true;
+            g_captureTimedOut = true;
             g_abortCapture = true;
         }
         lock.lock();
@@ -207,6 +201,27 @@ WorkflowResult RunWorkflow(Workflow kind, const std::string &arg, double deviceT
     result.cancelled = flags.cancelled;
     result.timedOut = flags.timedOut;
     return result;
+}
+
+}  // namespace
+
+void InitWorkflows(ProgressStyle progress, void (*onStart)())
+{
+    workflowStarts = onStart;
+    ProgressInit(progress);
+    SetMessageSink(Sink);
+    SetStepHook(OnStep);
+    SetProgressCallback(ProgressCallback);
+}
+
+WorkflowResult RunWorkflow(Workflow kind, const std::string &port, double deviceTimeout)
+{
+    return Run(kind, port, nullptr, deviceTimeout);
+}
+
+WorkflowResult RunImageWorkflow(Workflow kind, const CheckedImage &image)
+{
+    return Run(kind, std::string(), &image, 0);
 }
 
 std::vector<StepTime> StepTimings()

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/image_step.h"
 #include "app/outcome.h"
 #include "tools/zflash/progress.h"
 #include "tools/zflash/result.h"
@@ -25,11 +26,14 @@ struct WorkflowResult {
     std::vector<std::string> unshownLines;
 };
 
-// Installs the message sink, the step hook and the progress callback.
-void InitWorkflows(ProgressStyle progress);
-// Capture: `arg` is the port; program and verify: the image path; query: unused.
-// `deviceTimeout` (seconds, 0: none) bounds the capture's wait for the device.
-WorkflowResult RunWorkflow(Workflow kind, const std::string &arg, double deviceTimeout = 0);
+// Installs the message sink, the step hook and the progress callback;
+// `onStart` (may be null) runs on the calling thread as each workflow starts.
+void InitWorkflows(ProgressStyle progress, void (*onStart)() = nullptr);
+// Capture (on `port`) and query (`port` unused). `deviceTimeout` (seconds, 0:
+// none) bounds the capture's wait for the device.
+WorkflowResult RunWorkflow(Workflow kind, const std::string &port, double deviceTimeout = 0);
+// Program and verify: the image as it was checked.
+WorkflowResult RunImageWorkflow(Workflow kind, const CheckedImage &image);
 
 // Seconds spent in each step of the runs so far, in order (with the step
 // under way, when an abort cut it short).

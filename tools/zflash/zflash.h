@@ -15,6 +15,7 @@ enum ExitCode {
     ExitBadInput = 2,    // usage, missing or invalid file, image for other hardware
     ExitNoDevice = 3,    // port cannot be opened, cancelled, time-out
     ExitUnverified = 4,  // image without hardware identifier, refused without --yes
+    ExitRecordLost = 5,  // the device session succeeded, but its record could not be written
 };
 
 // One word for each exit code, as the JSON document names the outcome.
@@ -38,6 +39,7 @@ struct DeviceOptions {
     std::string port;                // the one port of this session
     std::string adapter;             // USB serial number of its adapter, where known
     std::string image;               // custom image file
+    std::string imageSha256;         // a gang's worker: the digest the supervisor checked (--image-sha256)
     std::string version;             // listed image with this version ("1.9.7" or "v1.9.7")
     bool yes = false;                // program an image that cannot be verified
     bool skipIfCurrent = false;      // verify instead when the device holds the image already
@@ -52,7 +54,7 @@ int RunVerify(const GlobalOptions &global, const DeviceOptions &device, DeviceRe
 // capture, program or verify on several ports at once: one worker process
 // each, supervised by this one (gang.cpp).
 int RunGang(const std::string &command, const GlobalOptions &global, const DeviceOptions &device,
-            ProgressStyle progress);
+            const std::string &sysfsRoot, ProgressStyle progress);
 int RunInspect(const GlobalOptions &global, const std::vector<std::string> &files,
                InspectResult &result);
 int RunList(const GlobalOptions &global, const std::string &hw, ListResult &result);
