@@ -217,6 +217,8 @@ protected:
         // The same state as at 144 DPI below, for the screenshots side by side.
         LogASecondLine(app);
         app.Screenshot("main-96dpi", app.Main());
+        RecordProperty("listLineAt96", int(SendMessageW(app.Control(IDC_PORT_COMBO), CB_GETITEMHEIGHT, 0, 0)));
+        RecordProperty("logLineAt96", LogLinePitch(app.Control(IDC_LOG)));
     }
 
     static std::vector<Control> at96;
@@ -266,9 +268,14 @@ TEST_F(GuiDpi, At144DpiEveryControlIsOneAndAHalfTimesItselfWithItsTextInside)
     ExpectTextsFit(at144, 144);
     // The fonts are made for 144 DPI: the lists' lines and the log's.
     HFONT dialogFont = DialogFontAt(144), logFont = LogFontAt(144);
-    EXPECT_EQ(SendMessageW(app.Control(IDC_PORT_COMBO), CB_GETITEMHEIGHT, 0, 0), LineHeight(dialogFont));
+    const LRESULT itemHeight = SendMessageW(app.Control(IDC_PORT_COMBO), CB_GETITEMHEIGHT, 0, 0);
+    EXPECT_EQ(itemHeight, LineHeight(dialogFont));
     LogASecondLine(app);
-    EXPECT_EQ(LogLinePitch(app.Control(IDC_LOG)), LineHeight(logFont));
+    const int pitch = LogLinePitch(app.Control(IDC_LOG));
+    EXPECT_EQ(pitch, LineHeight(logFont));
+    // The figures, in the test's XML.
+    RecordProperty("listLineAt144", int(itemHeight));
+    RecordProperty("logLineAt144", pitch);
     DeleteObject(dialogFont);
     DeleteObject(logFont);
     app.Screenshot("main-144dpi", app.Main());
