@@ -46,9 +46,8 @@ void ShowDefaultButton()
     HWND def = IsPushButton(focus) ? focus : DefaultButton();
     for (HWND b : PushButtons()) {
         const LONG type = b == def ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
-        if ((GetWindowLongW(b, GWL_STYLE) & BS_TYPEMASK) != type) {
+        if ((GetWindowLongW(b, GWL_STYLE) & BS_TYPEMASK) != type)
             SendMessageW(b, BM_SETSTYLE, WPARAM(type), TRUE);
-                }
     }
 }
 
