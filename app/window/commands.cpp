@@ -21,6 +21,7 @@ void Capture()
         return;
     }
     const std::string port = ComboEntryText(g_portCombo, int(sel));
+    NoteCapturePort(port);
 
     ClearDeviceState();
     SendMessageA(g_fwCombo, CB_RESETCONTENT, 0, 0);

@@ -31,6 +31,7 @@ void OnCaptureDone(bool ok)
         return;
     }
     SetText(g_deviceStatic, ModelHW(prod->name, hw->hw));
+    RememberCapturePort();
     FillFirmwareList();
     ValidateCustom();
     UpdateCustomUI();

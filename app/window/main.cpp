@@ -2,6 +2,7 @@
 // window and the message loop.
 
 #include "app/appstate.h"
+#include "app/dpiscale.h"
 #include "app/utf16.h"
 #include "app/window/window.h"
 #include "targetlib/capture.h"
@@ -14,10 +15,6 @@ HWND g_hwnd;
 HFONT g_monoFont;
 
 namespace {
-
-const DWORD kMainStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;  // 0x00CA0000
-const int kClientWidth = 609;
-const int kClientHeight = 412;
 
 // Worker messages go to the main window's queue. A message that cannot be
 // posted (the window is gone) would leak its attached string: free it here.
@@ -41,17 +38,14 @@ void RegisterWindowClass(HINSTANCE instance, const wchar_t *name, WNDPROC proc)
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = proc;
     wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                               LR_DEFAULTCOLOR));
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = name;
     RegisterClassExW(&wc);
-}
-
-HFONT CreateMonoFont()
-{
-    return CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       FIXED_PITCH | FF_MODERN, L"Consolas");
 }
 
 }  // namespace
@@ -62,7 +56,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd)
     InitCommonControlsEx(&icc);
 
     g_appTitle = "Zelvo Flash Update  v" + Version();
-    g_monoFont = CreateMonoFont();
+    g_monoFont = CreateMonoFont(kBaseDpi);
     SetMessageSink(PostToMainWindow);
     SetMessageBoxHandler(ShowBox);
     SetCustomUiRefresher(RefreshCustomPanel);
@@ -78,10 +72,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd)
     ShowWindow(g_hwnd, showCmd);
     UpdateWindow(g_hwnd);
 
+    // The dialog manager gives the window its keyboard: Tab, the arrows,
+    // Return (the default button) and Space.
     MSG msg = {};
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+        if (!HandleWindowKey(msg) && !IsDialogMessageW(g_hwnd, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        NoteFocus();
     }
     return int(msg.wParam);
 }

@@ -1,5 +1,6 @@
 // The release-notes window of the identified hardware option.
 #include "app/appstate.h"
+#include "app/dpiscale.h"
 #include "app/notestext.h"
 #include "app/window/window.h"
 #include "app/workflows.h"
@@ -8,11 +9,13 @@ HWND g_notesWnd, g_notesEdit;
 
 namespace {
 
+// 640 x 560 at 96 DPI, scaled for the main window's screen.
 HWND CreateNotesWindow()
 {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(g_hwnd, GWLP_HINSTANCE));
+    const UINT dpi = WindowDpi(g_hwnd);
     return CreateWindowExW(0, kNotesClass, L"", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                           640, 560, g_hwnd, nullptr, instance, nullptr);
+                           ScaleFrom96(640, dpi), ScaleFrom96(560, dpi), g_hwnd, nullptr, instance, nullptr);
 }
 
 }  // namespace
@@ -41,6 +44,8 @@ void ShowReleaseNotes()
     SendMessageA(g_notesEdit, EM_SCROLLCARET, 0, 0);
     ShowWindow(g_notesWnd, SW_SHOW);
     SetForegroundWindow(g_notesWnd);
+    // The text has the focus: it scrolls with the keys; Escape closes.
+    SetFocus(g_notesEdit);
 }
 
 LRESULT CALLBACK NotesWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -49,8 +54,20 @@ LRESULT CALLBACK NotesWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_CREATE:
         g_notesEdit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", 0x503008C4, 0, 0, 10, 10, hwnd,
                                       reinterpret_cast<HMENU>(IDC_NOTES_EDIT), nullptr, nullptr);
-        SendMessageA(g_notesEdit, WM_SETFONT, WPARAM(g_monoFont), TRUE);
+        SendMessageA(g_notesEdit, WM_SETFONT, WPARAM(MonoFont(WindowDpi(hwnd))), TRUE);
+        SetWindowIcons(hwnd, WindowDpi(hwnd));
         return 0;
+    case WM_SETFOCUS:
+        SetFocus(g_notesEdit);
+        return 0;
+    case WM_DPICHANGED: {
+        const RECT &r = *reinterpret_cast<const RECT *>(lParam);
+        SetWindowPos(hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageA(g_notesEdit, WM_SETFONT, WPARAM(MonoFont(HIWORD(wParam))), TRUE);
+        SetWindowIcons(hwnd, HIWORD(wParam));
+        return 0;
+    }
     case WM_SIZE: {
         RECT rc;
         GetClientRect(hwnd, &rc);

@@ -1,4 +1,6 @@
-// Applies the enable rules to the controls and writes the custom-firmware panel.
+// Applies the enable rules to the controls (and what follows from them: the
+// keyboard focus, the session's guard while the device is written) and
+// writes the custom-firmware panel.
 #include "app/appstate.h"
 #include "app/uistate.h"
 #include "app/window/window.h"
@@ -24,6 +26,9 @@ void SetUIState()
     EnableWindow(g_browseBtn, on.browse);
     EnableWindow(g_clearBtn, on.clear);
     EnableWindow(g_programBtn, on.program);
+
+    GuardDeviceWork(in.programming);
+    PlaceFocus();
 }
 
 namespace {

@@ -12,6 +12,12 @@
 #include <string>
 #include <vector>
 
+// Per-monitor DPI (Windows 10 1607 and later); the headers offer it only to
+// builds for those versions.
+#ifndef WM_GETDPISCALEDSIZE
+#define WM_GETDPISCALEDSIZE 0x02E4
+#endif
+
 // Control ids.
 enum {
     IDC_PORT_COMBO = 1001,
@@ -33,6 +39,14 @@ enum {
     IDC_PROGRESS = 1025,
     IDC_NOTES_EDIT = 1030,
 };
+
+// Resources (resource.rc).
+enum {
+    IDI_APP = 1,  // the application icon: 16, 32, 48 and 256 pixels
+};
+
+// The system menu's own command (below 0xF000, a multiple of 16).
+enum { IDM_ABOUT = 0x0010 };
 
 extern const wchar_t kMainClass[];   // "ZelvoFlashUpdateWndClass"
 extern const wchar_t kNotesClass[];  // "ZelvoNotesWndClass"
@@ -96,3 +110,71 @@ bool StartWorker(LPTHREAD_START_ROUTINE proc, std::unique_ptr<Arg> arg, bool &bu
     arg.release();     // the worker's now
     return true;
 }
+
+// dpi.cpp: the DPI a window is shown at, and sizes for it. Functions that
+// older Windows (and Wine) lack are looked up at run time.
+UINT WindowDpi(HWND hwnd);
+// The DPI Windows made its stock objects for (the primary screen's).
+UINT SystemDpi();
+// Resizes `hwnd` so that its client area is width x height pixels at 96
+// DPI, scaled to `dpi`; its position stays.
+void FitClientArea(HWND hwnd, int width, int height, UINT dpi);
+// The outer size of a window with `style` whose client area is width x
+// height at 96 DPI, at `dpi` (for WM_GETDPISCALEDSIZE).
+SIZE OuterSizeForDpi(int width, int height, DWORD style, UINT dpi);
+// The window's icons, big and small, at the sizes for its DPI.
+void SetWindowIcons(HWND hwnd, UINT dpi);
+// fonts.cpp: the stock dialog font and the log font, made for a DPI (at 96
+// DPI the log font is g_monoFont; at the system's DPI the dialog font is the
+// stock object itself). Kept for the whole run.
+HFONT DialogFont(UINT dpi);
+HFONT MonoFont(UINT dpi);
+HFONT CreateMonoFont(UINT dpi);
+// create.cpp: moves the controls and gives them their fonts for `dpi`.
+void LayoutControls(UINT dpi);
+void OnDpiChanged(HWND hwnd, UINT dpi, const RECT &suggested);
+extern const DWORD kMainStyle;
+extern const int kClientWidth, kClientHeight;  // at 96 DPI
+
+// keyboard.cpp: keys the window handles before the dialog manager (Escape
+// and the access keys); true when the message was used up.
+bool HandleWindowKey(const MSG &msg);
+// focus.cpp: where the keyboard focus is and which button looks default.
+// Called after every message: notices a focus change.
+void NoteFocus();
+// A button's command: a click or an access key has just put the focus on
+// it, the operator's choice, before the command moves the focus elsewhere.
+void NoteCommandSender(HWND sender);
+// Puts the focus where it belongs after the enabled states changed or the
+// window was activated.
+void PlaceFocus();
+// WM_NEXTDLGCTL: the next or previous tab stop, or a given control.
+void MoveFocus(WPARAM wParam, LPARAM lParam);
+// The button Return presses while no button has the focus (DM_GETDEFID).
+int DefaultButtonId();
+// The first control to get the focus.
+void ChooseFocus(HWND control);
+// accesskeys.cpp: a control whose caption has an access key shows it
+// underlined; pressing the key presses the button or focuses the control
+// after the label. True when `key` belongs to a control.
+void AddAccessKey(HWND control);
+bool PressAccessKey(unsigned key);
+// session.cpp: while the device is written, Windows shutdown and log-off
+// are held back and the computer is kept awake.
+void GuardDeviceWork(bool writing);
+bool SessionMayEnd();
+// about.cpp: the system menu's About entry and its box.
+void AddAboutToSystemMenu(HWND hwnd);
+void ShowAbout();
+// settings.cpp: the port used last time, remembered per user.
+std::string LoadLastPort();
+void SaveLastPort(const std::string &port);
+// ports.cpp: the port list follows the system's ports by itself.
+void FillPortListAtStart();
+void SchedulePortRefresh();
+void OnPortRefreshTimer();
+void ListenForPortChanges(HWND hwnd);
+// The port a capture was started on; remembered when the capture succeeds.
+void NoteCapturePort(const std::string &port);
+void RememberCapturePort();
+enum { kPortRefreshTimer = 1 };

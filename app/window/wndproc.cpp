@@ -1,17 +1,72 @@
 // The main window's message dispatch.
-
 #include "app/appstate.h"
 #include "app/window/window.h"
+// needs windows.h first
+#include <dbt.h>
 
 namespace {
 
 // Closing while programming leaves the device without working firmware: the
-// operator decides.
+// operator decides, and a Return pressed out of habit answers No.
 bool ConfirmClose()
 {
     return ShowBox("Programming is in progress. Closing now leaves the device without "
                    "working firmware.\n\nClose anyway?",
-                   kBoxCaption, MB_YESNO | MB_ICONWARNING) == IDYES;
+                   kBoxCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
+bool IsDeviceArrivalOrRemoval(WPARAM event)
+{
+    return event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE || event == DBT_DEVNODES_CHANGED;
+}
+
+// Messages the window handles around the operator's workflow: keyboard,
+// activation, DPI, the session's end, device changes and the system menu.
+// True when handled, with the result in `result`.
+bool OnWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT &result)
+{
+    result = 0;
+    switch (msg) {
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE || HIWORD(wParam))
+            return false;
+        PlaceFocus();
+        return true;
+    case DM_GETDEFID:
+        result = MAKELRESULT(DefaultButtonId(), DC_HASDEFID);
+        return true;
+    case WM_NEXTDLGCTL:
+        MoveFocus(wParam, lParam);
+        return true;
+    case WM_GETDPISCALEDSIZE: {
+        *reinterpret_cast<SIZE *>(lParam) = OuterSizeForDpi(kClientWidth, kClientHeight, kMainStyle, UINT(wParam));
+        result = TRUE;
+        return true;
+    }
+    case WM_DPICHANGED:
+        OnDpiChanged(hwnd, HIWORD(wParam), *reinterpret_cast<const RECT *>(lParam));
+        return true;
+    case WM_QUERYENDSESSION:
+        result = SessionMayEnd();
+        return true;
+    case WM_DEVICECHANGE:
+        if (IsDeviceArrivalOrRemoval(wParam))
+            SchedulePortRefresh();
+        result = TRUE;
+        return true;
+    case WM_TIMER:
+        if (wParam != kPortRefreshTimer)
+            return false;
+        OnPortRefreshTimer();
+        return true;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) != IDM_ABOUT)
+            return false;
+        ShowAbout();
+        return true;
+    default:
+        return false;
+    }
 }
 
 }  // namespace
@@ -30,8 +85,10 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         PostQuitMessage(0);
         return 0;
     case WM_COMMAND:
-        if (HIWORD(wParam) == 0)
+        if (HIWORD(wParam) == 0) {
+            NoteCommandSender(reinterpret_cast<HWND>(lParam));
             OnCommand(LOWORD(wParam));
+        }
         return 0;
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
@@ -55,5 +112,8 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         OnQueryDone(wParam != 0, reinterpret_cast<std::string *>(lParam));
         return 0;
     }
+    LRESULT result;
+    if (OnWindowMessage(hwnd, msg, wParam, lParam, result))
+        return result;
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
