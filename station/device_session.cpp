@@ -44,14 +44,41 @@ Currency VerifiedCurrent(const CheckedImage &checked, DeviceResult &result, int 
     return Currency::NotCurrent;
 }
 
-int ProgramImage(const CheckedImage &checked, DeviceResult &result)
+// A failure that programming again may cure: a lost reply or a verify
+// mismatch while writing or verifying (blocks carry no address: a reply that
+// came too late makes a block be written twice).
+bool Retriable(const Failure &f)
+{
+    return (f.step == WorkStep::Program || f.step == WorkStep::Verify) &&
+           (f.kind == FailureKind::NoAnswer || f.kind == FailureKind::VerifyMismatch);
+}
+
+// The flash loader still answers: the firmware region's information gets a
+// reply, whatever it says (no worker runs meanwhile).
+bool LoaderAnswers()
+{
+    GetInfo(kFirmwareRegion);
+    return LastError() != ErrNoResponse && LastError() != ErrPortNotOpen;
+}
+
+int ProgramImage(const CheckedImage &checked, int retries, DeviceResult &result)
 {
     const FirmwareVersion &fw = checked.fw;
     Log(ProgrammingLogLine(fw, g_customLoaded));
-    WorkflowResult r = RunImageWorkflow(Workflow::Program, checked);
+    WorkflowResult r;
     int code = ExitOk;
-    if (r.ok || Aborted(r, result, code))
-        return code;
+    for (result.attempts = 1;; ++result.attempts) {
+        r = RunImageWorkflow(Workflow::Program, checked);
+        if (r.ok || Aborted(r, result, code))
+            return code;
+        const Failure &f = r.outcome.failure;
+        if (result.attempts > retries || !Retriable(f) || !LoaderAnswers())
+            break;
+        View().Warning(std::string(FailureKindName(f.kind)) + " while " +
+                       (f.step == WorkStep::Program ? "programming" : "verifying") +
+                       ": erasing and programming again (attempt " + std::to_string(result.attempts + 1) + " of " +
+                       std::to_string(retries + 1) + ").");
+    }
     const Failure &f = r.outcome.failure;
     std::string text = f.message.empty() ? "programming failed." : f.message;
     if (f.kind == FailureKind::ImageInvalid || f.kind == FailureKind::ImageChanged) {
@@ -97,7 +124,7 @@ int ProgramCaptured(const SessionOptions &device, const CheckedImage &custom, De
         result.after = result.before;
         return ExitOk;
     }
-    code = ProgramImage(checked, result);
+    code = ProgramImage(checked, device.retries, result);
     if (code == ExitOk) {
         DeviceResult ignored;  // the new firmware; a failure here changes nothing
         QueryInstalled(ignored, result.after);

@@ -17,6 +17,9 @@ struct SessionOptions {
     bool yes = false;            // program an image that cannot be verified
     bool skipIfCurrent = false;  // verify instead when the device holds the image already
     double timeout = 0;          // seconds to wait for the device; 0: until stopped
+    // Times to erase, program and verify again after a lost reply or a
+    // verify mismatch, while the flash loader still answers.
+    int retries = 0;
 };
 
 int CaptureSession(const SessionOptions &options, DeviceResult &result);

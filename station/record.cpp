@@ -69,6 +69,7 @@ json MakeRecord(const DeviceResult &r, int exitCode, const RecordContext &contex
                          {"detail", exitCode == ExitOk ? std::string() : r.failure.message.empty()
                                                                              ? r.failure.detail
                                                                              : r.failure.message}};
+    record["attempts"] = r.attempts;
     record["exit_code"] = exitCode;
     record["seconds"] = Seconds(r.timings);
     return record;

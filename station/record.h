@@ -9,7 +9,7 @@
 
 #include "station/session.h"
 
-constexpr int kRecordSchema = 1;
+constexpr int kRecordSchema = 2;
 
 // Who wrote a device session's record, and when.
 struct RecordContext {

@@ -35,6 +35,7 @@ struct DeviceResult {
     bool imageApproved = false;               // judged fit for the device: programmed or verified
     bool custom = false;                      // the image is the custom image
     bool current = false;                     // the device held the image already: verified only
+    int attempts = 0;                         // times the image was programmed (erase, program, verify)
     Failure failure;                          // kind None on success
     std::vector<StepTime> timings;
 };

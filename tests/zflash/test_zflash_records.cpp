@@ -178,3 +178,32 @@ TEST_F(ZflashDeviceTest, AMissingRootIsBadInputWithARecordForEveryPort)
     }
     EXPECT_EQ(sim->Stats().captures + second.Stats().captures, 0u);
 }
+
+// A block stored wrongly once (a reply lost after the device wrote it) is
+// cured by programming again when asked to retry; the record keeps the passes.
+TEST_F(ZflashDeviceTest, RetriesProgramAgainAfterAVerifyMismatchAndTheRecordCountsThePasses)
+{
+    SimUnit weak;
+    weak.name = "weak";
+    weak.weakBlock = 3;
+    weak.weakPasses = 2;  // stored wrongly on the first two programming passes of its life
+    simOptions.units = {weak};
+    ASSERT_TRUE(StartSim());
+    const std::string log = (root / "retries.jsonl").string();
+    const struct {
+        const char *retries;
+        int exitCode, attempts;
+        const char *result;
+    } cases[] = {
+        {"0", 1, 1, "failed"},  // pass 1 meets the weak block: without a retry that is the end
+        {"1", 0, 2, "ok"},      // pass 2 meets it too, pass 3 cures it
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.retries);
+        const ZflashRun run = Zflash({"--log", log, "program", "--port", Port(), "--retries", c.retries});
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        const json r = Records(log).back();
+        EXPECT_EQ(r["attempts"], c.attempts);
+        EXPECT_EQ(r["result"], c.result);
+    }
+}

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Draws the application icon (a serial-attached chip with a flash on a
-# rounded tile) and writes it as app/window/zelvo-flash-update.ico with the
+# rounded tile) and writes it as window/zelvo-flash-update.ico with the
 # sizes Windows asks for: 16, 32, 48 and 256 pixels. Needs ImageMagick.
 # Each size is drawn at four times its size and scaled down; below 32
 # pixels the chip's pins are left out and the flash is drawn larger, so the
@@ -8,7 +8,7 @@
 #   tools/icon/make-icon.sh [OUTPUT.ico]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-out=${1:-app/window/zelvo-flash-update.ico}
+out=${1:-window/zelvo-flash-update.ico}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -14,6 +14,7 @@
 #include "station/device_steps.h"
 #include "station/session_runner.h"
 #include "station/stop_policy.h"
+#include "tools/zflash/arguments.h"
 #include "tools/zflash/cli_options.h"
 #include "tools/zflash/finish.h"
 #include "tools/zflash/interrupt.h"
@@ -77,6 +78,7 @@ int RunDevice(const Command &c, CommandResult &result)
     session.version = d.version;
     session.yes = d.yes;
     session.skipIfCurrent = d.skipIfCurrent;
+    session.retries = d.retries;
     session.timeout = c.global.timeout;
     SetSessionDeadline(c.global.deadline);
     TuneSessionAdapter(session.port, c.sysfsRoot);  // put back by FinishCommand
@@ -227,6 +229,13 @@ int RunCommand(Command &c)
 
 int ZflashMain(int argc, char **argv)
 {
+    std::vector<std::string> args = Utf8Arguments(argc, argv);
+    std::vector<char *> utf8;
+    for (std::string &a : args)
+        utf8.push_back(&a[0]);
+    utf8.push_back(nullptr);
+    argc = int(args.size());
+    argv = utf8.data();
     CLI::App app{"zflash " ZF_VERSION ": capture, identify, program and verify Zelvo devices over a serial port."};
     app.set_version_flag("--version", "zflash " ZF_VERSION, "Print zflash's version and exit");
     app.footer(kExitCodes);

@@ -31,6 +31,8 @@ std::vector<std::string> WorkerArgs(const std::string &command, const GlobalOpti
         args.push_back("--yes");
     if (d.skipIfCurrent)
         args.push_back("--skip-if-current");
+    if (d.retries > 0)
+        args.insert(args.end(), {"--retries", std::to_string(d.retries)});
     return args;
 }
 

@@ -30,6 +30,7 @@ struct DeviceOptions {
     std::string version;             // listed image with this version ("1.9.7" or "v1.9.7")
     bool yes = false;                // program an image that cannot be verified
     bool skipIfCurrent = false;      // verify instead when the device holds the image already
+    int retries = 0;                 // program again after a lost reply or a verify mismatch
 };
 
 // Each command prints as it goes (text mode) and fills in its result; the

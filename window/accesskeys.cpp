@@ -8,7 +8,7 @@
 
 #include "app/mnemonics.h"
 #include "app/utf16.h"
-#include "app/window/window.h"
+#include "window/window.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "app/appstate.h"
 #include "app/dpiscale.h"
 #include "app/mnemonics.h"
-#include "app/window/window.h"
+#include "window/window.h"
 #include "targetlib/capture.h"
 
 HWND g_portCombo, g_portRefresh, g_captureBtn, g_disconnectBtn;

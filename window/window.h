@@ -174,7 +174,16 @@ void FillPortListAtStart();
 void SchedulePortRefresh();
 void OnPortRefreshTimer();
 void ListenForPortChanges(HWND hwnd);
-// The port a capture was started on; remembered when the capture succeeds.
+// The port a capture was started on; remembered when the capture succeeds
+// (and returned).
 void NoteCapturePort(const std::string &port);
-void RememberCapturePort();
+std::string RememberCapturePort();
+// adapter_note.cpp: a USB serial adapter whose latency timer slows every
+// block is said once per port, after its first capture.
+void NoteSlowAdapter(const std::string &port, unsigned baud);
+// record.cpp: the record of each Program run, in the user's file of records.
+void NoteCapturedDevice(const std::string &port, unsigned loaderBaud);
+void BeginProgramRecord(const FirmwareVersion &fw, bool custom);
+void EndProgramRecord(bool ok);
+void NoteInstalledFirmware(bool ok);
 enum { kPortRefreshTimer = 1 };

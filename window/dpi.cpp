@@ -3,7 +3,7 @@
 // came with Windows 10 and are looked up at run time, so the program still
 // starts where they are missing (it then follows the system's DPI).
 #include "app/dpiscale.h"
-#include "app/window/window.h"
+#include "window/window.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // does Tab, the arrows, Return and Space) gets them: Escape, and the access
 // keys, whose letters the captions do not carry.
 #include "app/appstate.h"
-#include "app/window/window.h"
+#include "window/window.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The main window's message dispatch.
 #include "app/appstate.h"
-#include "app/window/window.h"
+#include "window/window.h"
 // needs windows.h first
 #include <dbt.h>
 

@@ -2,7 +2,7 @@
 
 #include "app/appstate.h"
 #include "app/phasewords.h"
-#include "app/window/window.h"
+#include "window/window.h"
 
 void ShowLogLine(std::string *line)
 {

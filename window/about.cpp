@@ -1,7 +1,7 @@
 // The system menu's "About Zelvo Flash Update..." and its box: the product
 // version from the executable's version resource, beside the target
 // library's version that the title shows.
-#include "app/window/window.h"
+#include "window/window.h"
 // needs windows.h first
 #include <winver.h>
 

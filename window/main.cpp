@@ -4,7 +4,7 @@
 #include "app/appstate.h"
 #include "app/dpiscale.h"
 #include "app/utf16.h"
-#include "app/window/window.h"
+#include "window/window.h"
 #include "targetlib/capture.h"
 
 const wchar_t kMainClass[] = L"ZelvoFlashUpdateWndClass";

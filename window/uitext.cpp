@@ -1,7 +1,7 @@
 // Text into and out of the windows. The program's text is UTF-8; the windows
 // are Unicode windows, so every text crosses here through the "W" functions.
 #include "app/utf16.h"
-#include "app/window/window.h"
+#include "window/window.h"
 
 void SetText(HWND hwnd, const std::string &text)
 {

@@ -5,7 +5,7 @@
 #include <map>
 
 #include "app/dpiscale.h"
-#include "app/window/window.h"
+#include "window/window.h"
 
 HFONT CreateMonoFont(UINT dpi)
 {

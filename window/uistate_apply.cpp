@@ -3,7 +3,7 @@
 // writes the custom-firmware panel.
 #include "app/appstate.h"
 #include "app/uistate.h"
-#include "app/window/window.h"
+#include "window/window.h"
 #include "catalogue/hwcheck.h"
 
 void SetUIState()

@@ -6,7 +6,7 @@
 // first port.
 #include "devicelink/ports/serialcomm.h"
 #include "app/portchoice.h"
-#include "app/window/window.h"
+#include "window/window.h"
 // needs windows.h first
 #include <dbt.h>
 
@@ -89,9 +89,11 @@ void NoteCapturePort(const std::string &port)
     capturePort = port;
 }
 
-void RememberCapturePort()
+std::string RememberCapturePort()
 {
-    if (!capturePort.empty())
-        SaveLastPort(capturePort);
-    capturePort.clear();
+    std::string port;
+    port.swap(capturePort);
+    if (!port.empty())
+        SaveLastPort(port);
+    return port;
 }

@@ -1,6 +1,6 @@
 // Starting the worker threads.
 #include "app/appstate.h"
-#include "app/window/window.h"
+#include "window/window.h"
 #include "app/workflows.h"
 
 bool StartWorkerThread(LPTHREAD_START_ROUTINE proc, void *arg, bool &busyFlag)

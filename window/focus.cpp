@@ -9,7 +9,7 @@
 
 #include "app/appstate.h"
 #include "app/uistate.h"
-#include "app/window/window.h"
+#include "window/window.h"
 
 namespace {
 

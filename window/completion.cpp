@@ -1,7 +1,7 @@
 // The workers' completion messages.
 #include "app/appstate.h"
 #include "app/fwtext.h"
-#include "app/window/window.h"
+#include "window/window.h"
 #include "app/workflows.h"
 #include "catalogue/hwcheck.h"
 
@@ -31,7 +31,9 @@ void OnCaptureDone(bool ok)
         return;
     }
     SetText(g_deviceStatic, ModelHW(prod->name, hw->hw));
-    RememberCapturePort();
+    const std::string port = RememberCapturePort();
+    NoteCapturedDevice(port, g_outcome.loaderBaud);  // the worker wrote its outcome before its completion
+    NoteSlowAdapter(port, g_outcome.loaderBaud);
     FillFirmwareList();
     ValidateCustom();
     UpdateCustomUI();
@@ -44,6 +46,7 @@ void OnCaptureDone(bool ok)
 
 void OnProgramDone(bool ok)
 {
+    EndProgramRecord(ok);
     g_programming = false;
     ResetProgressAndTitle();
     SetUIState();
@@ -58,6 +61,7 @@ void OnProgramDone(bool ok)
 
 void OnQueryDone(bool ok, std::string *summary)
 {
+    NoteInstalledFirmware(ok);
     g_querying = false;
     if (ok && summary)
         SetText(g_installedStatic, *summary);

@@ -2,7 +2,7 @@
 // captured on last time (HKCU\Software\Zelvo\Flash Update, value LastPort).
 // Nothing else is kept; a missing or unreadable value is no port.
 #include "app/utf16.h"
-#include "app/window/window.h"
+#include "window/window.h"
 
 namespace {
 

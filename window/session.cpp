@@ -3,7 +3,7 @@
 // without working firmware. Shutdown and log-off are held back, with the
 // reason shown in Windows' list of programs that prevent it, and the
 // computer does not go to sleep, until the run ends.
-#include "app/window/window.h"
+#include "window/window.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include "app/appstate.h"
 #include "app/dpiscale.h"
 #include "app/notestext.h"
-#include "app/window/window.h"
+#include "window/window.h"
 #include "app/workflows.h"
 
 HWND g_notesWnd, g_notesEdit;

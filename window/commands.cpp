@@ -1,5 +1,5 @@
 // The operator's commands and dropped files.
-#include "app/window/window.h"
+#include "window/window.h"
 // needs windows.h first
 #include <commdlg.h>
 
@@ -80,6 +80,7 @@ void Program()
     if (!prod || !hw || !ChosenImage(sel, fw) || !Approve(fw, *prod, *hw))
         return;
     Log(ProgrammingLogLine(fw, g_customLoaded));
+    BeginProgramRecord(fw, g_customLoaded);
     g_programming = true;
     ResetProgressAndTitle();
     SetUIState();
