@@ -1,6 +1,7 @@
 // The workers' completion messages.
 #include "app/appstate.h"
 #include "app/fwtext.h"
+#include "app/outcome.h"
 #include "window/window.h"
 #include "app/workflows.h"
 #include "catalogue/hwcheck.h"

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/firmware.h"
+
 // Per-monitor DPI (Windows 10 1607 and later); the headers offer it only to
 // builds for those versions.
 #ifndef WM_GETDPISCALEDSIZE

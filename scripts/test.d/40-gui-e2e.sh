@@ -20,6 +20,10 @@ zf_wine_session gui-e2e || exit 1
 zf_wine_reg_add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 || exit 1
 timeout 60 wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1
 work=$ZF_WINE_WORK
+# The window's file of records (one per Program run): this run's start afresh,
+# and each of them is checked against the published schema at the end.
+window_records() { ls "$WINEPREFIX"/drive_c/users/*/AppData/Local/Zelvo/Flash\ Update/records.jsonl 2>/dev/null; }
+rm -f "$(window_records)"
 shots=$work/shots artifacts=$ZF_REPO/artifacts/gui-e2e
 names_app="$work/Zelvo Prüf Жук"
 mkdir -p "$work/app" "$names_app" "$work/images" "$shots" "$artifacts"
@@ -61,5 +65,12 @@ ZF_E2E_WORK=$(zf_winpath "$work/images")
 ZF_E2E_SHOTS=$(zf_winpath "$shots")
 ZF_E2E_SIM_LOG=$(zf_winpath "$work/device.log")
 zf_wine_ctest gui-e2e gui 300
+# Every record the window wrote follows the schema.
+records=$(window_records)
+if [ -s "$records" ] && /usr/bin/python3 scripts/validate-records "$records" >"$ZF_LOGS/gui-e2e-records.log" 2>&1; then
+    zf_report 1 0 gui-e2e-records
+else
+    zf_report 0 1 gui-e2e-records
+fi
 cp "$work/images/app-trace.txt" "$ZF_LOGS/gui-e2e-app-trace.log" 2>/dev/null
 cp "$work/device.log" "$ZF_LOGS/gui-e2e-device.log" 2>/dev/null

@@ -4,19 +4,23 @@
 # gang of two devices at once with a record of each. The first port is given
 # an FTDI adapter in the registry (a device key with the port's name and a
 # 16 ms latency timer, as the FTDI driver keeps them): the list shows the
-# adapter and its timer, and programming warns once about it.
+# adapter and its timer, and programming warns once about it. Arguments that
+# are not ASCII reach zflash.exe whole (a root folder named "Zelvo Prüf Жук"),
+# and an image replaced while zflash.exe waits for the device is programmed as
+# it was read before (the device is plugged into its fixture only after the
+# swap, through the simulator's control FIFO).
 . scripts/wine-session.sh
 exe=${ZF_ZFLASH_EXE:-$ZF_WINBUILD/bin/zflash.exe}
 zf_need "$exe" zflash-wine && zf_need "$ZF_ZSIM" zflash-wine || exit 1
-com=${ZF_ZFLASH_COM:-COM8} com2=COM9 com3=COM10
+com=${ZF_ZFLASH_COM:-COM8} com2=COM9 com3=COM10 com4=COM11
 export ZF_CHECK_LOG=$ZF_LOGS/zflash-wine.log
 : >"$ZF_CHECK_LOG"
 ftdi='HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS\VID_0403+PID_6001+ZFWINE1A'
 
-zf_wine_session zflash-wine && zf_wine_session_device "$com" device \
-    && zf_wine_session_device "$com2" second && zf_wine_session_device "$com3" third || exit 1
+zf_wine_session zflash-wine && work=$ZF_WINE_WORK && zf_wine_session_device "$com" device \
+    && zf_wine_session_device "$com2" second && zf_wine_session_device "$com3" third \
+    && zf_wine_session_device "$com4" fixture --unit name=dut --control "$work/fixture.ctl" || exit 1
 zf_wine_session_on_exit "timeout 60 wine reg delete '$ftdi' /f >/dev/null 2>&1"
-work=$ZF_WINE_WORK
 zf_wine_reg_add "$ftdi\0000\Device Parameters" /v PortName /d "$com" &&
     zf_wine_reg_add "$ftdi\0000\Device Parameters" /v LatencyTimer /t REG_DWORD /d 16 \
     || { zf_report 0 1 zflash-wine-ftdi-entry; exit 1; }
@@ -43,6 +47,30 @@ zf_wine_run 600 "$exe" --log "$(zf_winpath "$work/line.jsonl")" program --port "
 zf_check zflash-wine-gang 0 $? "$work/gang.txt" "$com2" "$com3" "v1.0.0 -> v1.10.3  ok"
 records=$(grep -c '"result":"ok"' "$work/line.jsonl" 2>/dev/null)
 zf_verdict zflash-wine-gang-records "$([ "${records:-0}" -eq 2 ] && echo 1 || echo 0)"
+
+# A root folder whose name is not ASCII, given on the command line.
+bin=$(dirname "$exe")
+root="$work/Zelvo Prüf Жук"
+mkdir -p "$root" && cp -r "$bin/flashloader" "$bin/firmware" "$root/"
+zf_wine_run 120 "$exe" --root "$(zf_winpath "$root")" list --hw VKT3K >"$work/unicode.txt"
+zf_check zflash-wine-unicode-root 0 $? "$work/unicode.txt" "vkt3k_fw_v1_10_3.bin"
+
+# The image is read once, before the device is awaited: replaced meanwhile,
+# the device still gets the bytes that were checked, and the record says so.
+waitfor() { local i; for i in $(seq 600); do grep -q "$1" "$2" 2>/dev/null && return 0; sleep 0.1; done; return 1; }
+echo out >"$work/fixture.ctl" && waitfor 'unit dut taken out' "$work/fixture.log"
+cp "$bin/firmware/VKT3/VKT3K/vkt3k_fw_v1_9_7.bin" "$work/hotfix.bin"
+checked=$(sha256sum "$work/hotfix.bin" | cut -d' ' -f1)
+(zf_wine_run 600 "$exe" --log "$(zf_winpath "$work/swap.jsonl")" program --port "$com4" \
+    --image "$(zf_winpath "$work/hotfix.bin")" >"$work/swap.txt"; echo $? >"$work/swap.rc") &
+waitfor 'Waiting for target' "$work/swap.txt"
+cp "$bin/firmware/VKTQ1/vktq1_fw_v1_10_3.bin" "$work/hotfix.bin"
+echo reseat >"$work/fixture.ctl"
+waitfor . "$work/swap.rc"
+echo stats >"$work/fixture.ctl" && waitfor 'unit dut .*version=1.9.7' "$work/fixture.log"
+zf_check zflash-wine-image-swap 0 "$(cat "$work/swap.rc" 2>/dev/null || echo 99)" "$work/swap.jsonl" \
+    "\"sha256\":\"$checked\"" '"version":"1.9.7"}' '"result":"ok"'
+zf_verdict zflash-wine-image-swap-device "$(grep -c 'unit dut .*version=1.9.7' "$work/fixture.log")"
 
 zf_report "$ZF_CHECKS_PASSED" "$ZF_CHECKS_FAILED" zflash-wine
 [ "$ZF_CHECKS_FAILED" -eq 0 ]

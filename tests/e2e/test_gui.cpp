@@ -3,10 +3,16 @@
 // run in order and share one running program.
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
+#include <algorithm>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "tests/e2e/appsession.h"
+#include "app/utf16.h"
+#include "targetlib/sha256.h"
 #include "tests/e2e/winui.h"
 #include "tools/imagewriter/imagewriter.h"
 
@@ -55,6 +61,30 @@ int WritingRequests()
     return n;
 }
 
+// The records in the user's file of records (the window appends one for
+// each Program run).
+std::string UserRecordsPath()
+{
+    PWSTR local = nullptr;
+    if (SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local) != S_OK)
+        return std::string();
+    const std::string path = Utf8FromWide(local) + "\\Zelvo\\Flash Update\\records.jsonl";
+    CoTaskMemFree(local);
+    return path;
+}
+
+std::vector<nlohmann::json> UserRecords()
+{
+    std::vector<nlohmann::json> records;
+    std::ifstream in(UserRecordsPath());
+    for (std::string line; std::getline(in, line);)
+        records.push_back(nlohmann::json::parse(line, nullptr, false));
+    return records;
+}
+
+// Records in the file when the suite started.
+size_t recordsBefore = 0;
+
 // How often the simulator saw the host close its line.
 int LineClosings()
 {
@@ -76,6 +106,7 @@ protected:
         ASSERT_TRUE(WriteFirmware(c.appDir() + kK3Folder + "vkt3_other_hw_v0_5_0.bin", Info("0.5.0", "VKT3")));
         ASSERT_TRUE(WriteFirmware(HotfixPath(), Info("2.0.1", "VKT3K")));
         ASSERT_TRUE(WriteFirmware(OtherHotfixPath(), Info("2.0.1", "VKT3")));
+        recordsBefore = UserRecords().size();
         app = new AppSession;
         ASSERT_TRUE(app->Launch(c.appExe)) << "the main window did not appear";
     }
@@ -241,6 +272,30 @@ TEST_F(Gui, ProgrammingTheNewestImageShowsEraseAndProgressThenTheNewVersion)
     app->Screenshot("main-programmed", app->Main());
 }
 
+// Each Program run leaves the record zflash would write, in the user's file.
+TEST_F(Gui, TheProgramRunIsInTheUsersRecordFile)
+{
+    const std::string image = Config().appDir() + kK3Folder + "vkt3k_fw_v1_10_3.bin";
+    nlohmann::json record;
+    ASSERT_TRUE(WaitFor([&] {
+        const std::vector<nlohmann::json> records = UserRecords();
+        if (records.size() != recordsBefore + 1)
+            return false;
+        record = records.back();
+        return true;
+    })) << UserRecords().size() << " records, " << recordsBefore << " before";
+    EXPECT_EQ(record["schema"], 2);
+    EXPECT_EQ(record["result"], "ok");
+    EXPECT_EQ(record["port"], Config().com);
+    EXPECT_EQ(record["device"]["hw"], "VKT3K");
+    EXPECT_EQ(record["before"]["version"], "1.0.0");
+    EXPECT_EQ(record["after"]["version"], "1.10.3");
+    EXPECT_EQ(record["image"]["file"], "vkt3k_fw_v1_10_3.bin");
+    EXPECT_EQ(record["image"]["sha256"], FileSha256(image));
+    EXPECT_EQ(record["attempts"], 1);
+    EXPECT_GT(record["seconds"]["program"].get<double>(), 0.0);
+}
+
 TEST_F(Gui, AnImageForOtherHardwareIsRefusedWithAnErrorBox)
 {
     const std::vector<std::string> items = ComboItems(app->Control(IDC_FW_COMBO));
@@ -393,6 +448,39 @@ TEST_F(Gui, DisconnectReleasesThePortAndKeepsTheDeviceAndList)
     EXPECT_EQ(app->EnabledControls(), "port refresh capture notes fwlist browse");
     EXPECT_EQ(app->Text(IDC_DEVICE), kDevice);
     EXPECT_EQ(ComboItems(app->Control(IDC_FW_COMBO)).size(), 5u);
+}
+
+// An FTDI adapter at its 16 ms latency timer: said once, at the capture,
+// with what it costs and where to change it.
+TEST_F(Gui, ASlowFtdiAdapterIsToldOnceAtCapture)
+{
+    const std::wstring key = L"SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6001+ZFGUI1A\\0000\\Device Parameters";
+    HKEY params = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &params, nullptr),
+              ERROR_SUCCESS);
+    const std::wstring port = WideFromUtf8(Config().com);
+    const DWORD timer = 16;
+    RegSetValueExW(params, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE *>(port.c_str()),
+                   DWORD((port.size() + 1) * sizeof(wchar_t)));
+    RegSetValueExW(params, L"LatencyTimer", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&timer), sizeof timer);
+    RegCloseKey(params);
+    const size_t from = app->LogLines().size();
+
+    CaptureSimulatedDevice();
+    CaptureSimulatedDevice();
+
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6001+ZFGUI1A");
+    const std::string warning = "WARNING: The USB serial adapter on " + Config().com +
+                                " (FTDI) passes on what the device sends only every 16 ms (its latency timer), "
+                                "and every block waits for it. Programming and verifying at 921600 baud take "
+                                "about 2.3 times as long as they need.";
+    const std::vector<std::string> lines = app->LogLinesFrom(from);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), warning), 1) << "once, not at every capture";
+    const auto at = std::find(lines.begin(), lines.end(), warning);
+    ASSERT_NE(at, lines.end());
+    ASSERT_NE(at + 1, lines.end());
+    EXPECT_EQ(*(at + 1), "    To set it to 1 ms: Device Manager, Ports (COM & LPT), the adapter's port (" +
+                             Config().com + "), Properties, Port Settings, Advanced..., Latency Timer (msec): 1.");
 }
 
 TEST_F(Gui, ClosingWhileProgrammingAsksAndNoKeepsTheWindow)
