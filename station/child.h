@@ -17,7 +17,7 @@ struct ChildOptions {
     Stream err = Inherit;  // standard error
     std::string outFile;   // POSIX: standard output to this file (opened for writing) instead
     int errFd = -1;        // POSIX: standard error to this descriptor (a terminal) instead
-    bool nullInput = true;        // standard input from the null device
+    Stream in = Null;      // standard input (Pipe: written with Write)
     bool ownProcessGroup = true;  // the terminal's Ctrl-C reaches the parent only, which forwards it
 };
 
@@ -32,6 +32,8 @@ public:
     bool Start(const std::vector<std::string> &args, std::string &error, const ChildOptions &options = {});
     // Blocks until the child wrote to its standard output pipe; 0 at its end.
     long Read(char *buffer, size_t size);
+    // Writes to its standard input pipe; false when it is gone.
+    bool Write(const std::string &text);
     // POSIX: the parent's ends of the pipes (-1: none), for a caller that polls them; Close stops reading one.
     int OutputFd() const;
     int ErrorFd() const;

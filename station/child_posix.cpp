@@ -13,7 +13,7 @@
 
 struct Child::Handle {
     pid_t pid = -1;
-    int out = -1, err = -1;
+    int in = -1, out = -1, err = -1;
     bool waited = false;
     int exitCode = -1;
     int signal = 0;
@@ -68,6 +68,7 @@ Child::Child() : handle(new Handle) {}
 
 Child::~Child()
 {
+    CloseFd(handle->in);
     Wait();
     CloseFd(handle->out);
     CloseFd(handle->err);
@@ -82,15 +83,21 @@ bool Child::Start(const std::vector<std::string> &args, std::string &error, cons
         cargs.push_back(&a[0]);
     cargs.push_back(nullptr);
 
-    int outPipe[2] = {-1, -1}, errPipe[2] = {-1, -1};
+    int inPipe[2] = {-1, -1}, outPipe[2] = {-1, -1}, errPipe[2] = {-1, -1};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (options.nullInput)
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     bool ok = true;
+    if (options.in == ChildOptions::Pipe) {
+        // The child reads the pipe's read end: swap the ends Arrange made.
+        ok = pipe2(inPipe, O_CLOEXEC) == 0;
+        if (ok)
+            posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
+    } else {
+        Arrange(actions, 0, options.in, inPipe);
+    }
     if (!options.outFile.empty())
         posix_spawn_file_actions_addopen(&actions, 1, options.outFile.c_str(), O_WRONLY, 0);
-    else
+    else if (ok)
         ok = Arrange(actions, 1, options.out, outPipe);
     if (options.errFd >= 0)
         posix_spawn_file_actions_adddup2(&actions, options.errFd, 2);
@@ -105,11 +112,14 @@ bool Child::Start(const std::vector<std::string> &args, std::string &error, cons
     const int status = ok ? posix_spawn(&handle->pid, cargs[0], &actions, &attributes, cargs.data(), environ) : errno;
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
+    CloseFd(inPipe[0]);
     CloseFd(outPipe[1]);
     CloseFd(errPipe[1]);
+    handle->in = inPipe[1];
     handle->out = outPipe[0];
     handle->err = errPipe[0];
     if (status != 0) {
+        CloseFd(handle->in);
         CloseFd(handle->out);
         CloseFd(handle->err);
         handle->pid = -1;
@@ -128,6 +138,20 @@ long Child::Read(char *buffer, size_t size)
         if (errno != EINTR)
             return 0;
     }
+}
+
+bool Child::Write(const std::string &text)
+{
+    size_t done = 0;
+    while (handle->in >= 0 && done < text.size()) {
+        const ssize_t n = write(handle->in, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return handle->in >= 0;
 }
 
 int Child::OutputFd() const { return handle->out; }

@@ -6,6 +6,7 @@
 
 struct Child::Handle {
     PROCESS_INFORMATION process = {};
+    HANDLE in = nullptr;
     HANDLE out = nullptr;
     bool waited = false;
     int exitCode = -1;
@@ -47,6 +48,8 @@ Child::Child() : handle(new Handle) {}
 
 Child::~Child()
 {
+    if (handle->in)
+        CloseHandle(handle->in);
     Wait();
     if (handle->out)
         CloseHandle(handle->out);
@@ -62,6 +65,9 @@ bool Child::Start(const std::vector<std::string> &args, std::string &error, cons
     }
     if (readEnd)
         SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    HANDLE inRead = nullptr, inWrite = nullptr;
+    if (options.in == ChildOptions::Pipe && CreatePipe(&inRead, &inWrite, &inherit, 0))
+        SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
     HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                              OPEN_EXISTING, 0, nullptr);
     const std::wstring program = options.program.empty() ? SelfPath() : WideFromUtf8(options.program);
@@ -71,7 +77,9 @@ bool Child::Start(const std::vector<std::string> &args, std::string &error, cons
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = options.nullInput ? nul : GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdInput = options.in == ChildOptions::Pipe   ? inRead
+                        : options.in == ChildOptions::Null ? nul
+                                                           : GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = options.out == ChildOptions::Pipe   ? writeEnd
                          : options.out == ChildOptions::Null ? nul
                                                              : GetStdHandle(STD_OUTPUT_HANDLE);
@@ -82,6 +90,9 @@ bool Child::Start(const std::vector<std::string> &args, std::string &error, cons
                        &handle->process);
     if (writeEnd)
         CloseHandle(writeEnd);
+    if (inRead)
+        CloseHandle(inRead);
+    handle->in = inWrite;
     if (nul != INVALID_HANDLE_VALUE)
         CloseHandle(nul);
     if (!started) {
@@ -108,6 +119,13 @@ void Child::Interrupt(bool)
     // A process group of its own takes Ctrl-Break, not Ctrl-C; zflash treats both alike.
     if (handle->process.hProcess && !handle->waited)
         GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, handle->process.dwProcessId);
+}
+
+bool Child::Write(const std::string &text)
+{
+    DWORD written = 0;
+    return handle->in && WriteFile(handle->in, text.data(), DWORD(text.size()), &written, nullptr) &&
+           written == text.size();
 }
 
 int Child::OutputFd() const { return -1; }

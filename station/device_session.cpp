@@ -95,12 +95,12 @@ int ProgramImage(const CheckedImage &checked, int retries, DeviceResult &result)
 
 // After a successful capture: the installed firmware, and the image chosen,
 // read and judged for the device.
-int InstalledAndImage(const SessionOptions &device, const CheckedImage &custom, CheckedImage &checked,
-                      DeviceResult &result)
+int InstalledAndImage(const SessionOptions &device, const CheckedImage &custom, ImageCache *cache,
+                      CheckedImage &checked, DeviceResult &result)
 {
     int code = QueryInstalled(result, result.before);
     if (code == ExitOk)
-        code = ChooseImage(device, custom, nullptr, checked, result);
+        code = ChooseImage(device, custom, cache, checked, result);
     if (code == ExitOk)
         code = JudgeImage(checked.fw, device.yes, result);
     if (code == ExitOk) {
@@ -110,11 +110,13 @@ int InstalledAndImage(const SessionOptions &device, const CheckedImage &custom, 
     return code;
 }
 
-// Everything after a successful capture; the caller releases the port.
-int ProgramCaptured(const SessionOptions &device, const CheckedImage &custom, DeviceResult &result)
+}  // namespace
+
+int ProgramCapturedDevice(const SessionOptions &device, const CheckedImage &custom, ImageCache *cache,
+                          DeviceResult &result)
 {
     CheckedImage checked;
-    int code = InstalledAndImage(device, custom, checked, result);
+    int code = InstalledAndImage(device, custom, cache, checked, result);
     if (code != ExitOk)
         return code;
     const Currency currency = device.skipIfCurrent ? VerifiedCurrent(checked, result, code) : Currency::NotCurrent;
@@ -132,11 +134,18 @@ int ProgramCaptured(const SessionOptions &device, const CheckedImage &custom, De
     return code;
 }
 
+namespace {
+
+int ProgramCaptured(const SessionOptions &device, const CheckedImage &custom, DeviceResult &result)
+{
+    return ProgramCapturedDevice(device, custom, nullptr, result);
+}
+
 // verify: the image against the firmware region, nothing written.
 int VerifyCaptured(const SessionOptions &device, const CheckedImage &custom, DeviceResult &result)
 {
     CheckedImage checked;
-    int code = InstalledAndImage(device, custom, checked, result);
+    int code = InstalledAndImage(device, custom, nullptr, checked, result);
     if (code != ExitOk)
         return code;
     WorkflowResult r = RunImageWorkflow(Workflow::Verify, checked);

@@ -5,7 +5,10 @@
 // the result; the exit code is returned (station/exitcodes.h).
 #pragma once
 
+#include <map>
 #include <string>
+
+#include "app/image_step.h"
 
 #include "station/session.h"
 
@@ -23,6 +26,13 @@ struct SessionOptions {
 };
 
 int CaptureSession(const SessionOptions &options, DeviceResult &result);
+// After a capture: the firmware before, the image chosen (the custom one, or
+// the listed one read now or kept in `cache`, may be null) and judged, then
+// verified only when the device holds it already (skipIfCurrent) or
+// programmed (with the retries asked for), and the firmware after. The port
+// stays open.
+int ProgramCapturedDevice(const SessionOptions &options, const CheckedImage &custom, std::map<std::string, CheckedImage> *cache,
+                          DeviceResult &result);
 int ProgramSession(const SessionOptions &options, DeviceResult &result);
 // Compares the firmware region with the image; nothing is written.
 int VerifySession(const SessionOptions &options, DeviceResult &result);

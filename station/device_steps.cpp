@@ -106,6 +106,12 @@ int CaptureDevice(const std::string &port, double timeout, DeviceResult &result)
         cancelled.step = WorkStep::ListFirmware;
         return DeviceFailed(result, cancelled, "cancelled.");
     }
+    AdoptCapturedDevice(r, result);
+    return ExitOk;
+}
+
+void AdoptCapturedDevice(const WorkflowResult &r, DeviceResult &result)
+{
     const Product *product = g_prod;
     const HWOption *hw = g_hw;
     ValidateCustom();  // the device may have changed, as after every capture
@@ -115,7 +121,31 @@ int CaptureDevice(const std::string &port, double timeout, DeviceResult &result)
         result.images = g_fwList;
         ReportDevice(result);
     }
-    return ExitOk;
+}
+
+NextUnit CaptureNextUnit(const std::string &port, DeviceResult &result, int &code)
+{
+    result.port = port;
+    WorkflowResult r = RunWorkflow(Workflow::NextUnit, port, 0);
+    code = ExitOk;
+    if (r.ok && !r.cancelled) {
+        AdoptCapturedDevice(r, result);
+        return NextUnit::Captured;
+    }
+    const Failure &f = r.aborted ? r.abort : r.outcome.failure;
+    const bool waiting = f.step == WorkStep::None || f.step == WorkStep::OpenPort || f.step == WorkStep::WaitDevice;
+    if (r.cancelled || (r.aborted && waiting))
+        return NextUnit::Stopped;
+    if (waiting && !r.aborted)
+        return NextUnit::LineFailed;
+    // A unit came and failed before it was identified or its loader ran.
+    const Product *product = g_prod;
+    const HWOption *hw = g_hw;
+    if (product && hw)
+        result.device = EntryOf(*product, *hw, r.outcome.loaderBaud);
+    if (!Aborted(r, result, code))
+        code = DeviceFailed(result, f, f.message);
+    return NextUnit::Failed;
 }
 
 int QueryInstalled(DeviceResult &result, std::optional<FirmwareInfo> &installed)

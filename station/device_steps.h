@@ -16,6 +16,17 @@
 // firmware listed (g_fwList) and the port open with the flash loader running.
 // Otherwise the port is released and the exit code returned.
 int CaptureDevice(const std::string &port, double timeout, DeviceResult &result);
+// The device of a capture that succeeded: kept in the result and shown.
+void AdoptCapturedDevice(const WorkflowResult &r, DeviceResult &result);
+
+// A station's next unit on `port` (left open by the last one). Captured: as
+// CaptureDevice. Stopped: the wait was ended (Ctrl-C, no more units wanted);
+// LineFailed: the port failed while nothing was captured (it may have gone);
+// neither is a unit. Failed: a unit came and failed before its flash loader
+// ran (`result` and `code` say how).
+enum class NextUnit { Captured, Stopped, LineFailed, Failed };
+NextUnit CaptureNextUnit(const std::string &port, DeviceResult &result, int &code);
+
 // Query workflow into `installed` (left empty when the device has no readable
 // firmware, which is not a failure); Ctrl-C is, in `result` (ExitNoDevice). The port
 // stays open.

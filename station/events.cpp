@@ -10,6 +10,7 @@ const struct {
 } kNames[] = {
     {EventKind::Step, "step"},       {EventKind::Progress, "progress"}, {EventKind::Erase, "erase"},
     {EventKind::Device, "device"},   {EventKind::Session, "session"},   {EventKind::Record, "record"},
+    {EventKind::Adapter, "adapter"},
     {EventKind::Log, "log"},         {EventKind::Trace, "trace"},       {EventKind::Error, "error"},
     {EventKind::Warning, "warning"}, {EventKind::Notice, "notice"},
 };
@@ -39,6 +40,7 @@ Event Fields(const json &j)
     e.bytes = j.value("bytes", 0.0);
     e.seconds = j.value("seconds", 0.0);
     e.busy = j.value("busy", false);
+    e.present = j.value("present", false);
     e.product = j.value("product", "");
     e.hw = j.value("hw", "");
     e.text = j.value("text", "");
@@ -64,6 +66,9 @@ std::string EventLine(const Event &e)
         break;
     case EventKind::Device:
         j.update({{"product", e.product}, {"hw", e.hw}});
+        break;
+    case EventKind::Adapter:
+        j["present"] = e.present;
         break;
     case EventKind::Session:
     case EventKind::Record:

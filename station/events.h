@@ -17,6 +17,7 @@ enum class EventKind {
     Progress,  // step: the step whose blocks are sent; percent; bytes of the step; seconds since it started
     Erase,     // busy: the erase started (true) or ended
     Device,    // product, hw: the device is identified
+    Adapter,   // present: the port's USB adapter is back (true) or was pulled
     Session,   // record: the session as it stands, for the supervisor to keep should the worker die
     Record,    // record: the session's record, which the supervisor writes
     Log,       // text: a line of the operator's log
@@ -32,6 +33,7 @@ struct Event {
     int percent = 0;
     double bytes = 0, seconds = 0;
     bool busy = false;
+    bool present = false;
     std::string product, hw;
     std::string text;
     nlohmann::json record;

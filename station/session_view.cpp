@@ -17,6 +17,7 @@ public:
     void Identified(const std::string &, const std::string &) override {}
     void Progress(ProgressPhase, int) override {}
     void EraseBusy(bool) override {}
+    void PortPresence(bool) override {}
     void Tick() override {}
     void WorkflowStarts() override {}
 };

@@ -23,6 +23,7 @@ public:
     virtual void Identified(const std::string &product, const std::string &hw) = 0;
     virtual void Progress(ProgressPhase phase, int percent) = 0;
     virtual void EraseBusy(bool busy) = 0;
+    virtual void PortPresence(bool present) = 0;  // the port's USB adapter was pulled (false) or is back
     virtual void Tick() = 0;            // about ten times a second while a workflow runs
     virtual void WorkflowStarts() = 0;  // each workflow is about to start (the session so far is known)
 };

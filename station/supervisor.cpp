@@ -103,6 +103,7 @@ struct Session {
     std::unique_ptr<Child> child;
     nlohmann::json record;  // the worker's own, or one written in its place
     nlohmann::json sofar;   // the session as the worker last reported it
+    bool unitUnderWay = false;  // identified since the last record
     std::vector<StepTime> steps;  // as the supervisor saw them start
     Clock::time_point stepStart;
     AdapterTimer timer;     // the adapter's timer before the worker started
@@ -143,7 +144,10 @@ private:
         s.timer = FindAdapterTimer(ports[i].port, settings.sysfsRoot);
         s.child.reset(new Child);
         std::string error;
-        if (!s.child->Start(args[i], error)) {
+        ChildOptions options;
+        if (settings.station)
+            options.in = ChildOptions::Pipe;  // "stop": take no more units
+        if (!s.child->Start(args[i], error, options)) {
             ports[i].finished = true;
             ports[i].exitCode = ExitFailed;
             view.Problem(ports[i], "could not start a worker: " + error);
@@ -173,7 +177,7 @@ private:
         p.finished = true;
         p.seconds = Seconds();
         EndStep(i);
-        if (s.record.is_null())
+        if (settings.station ? s.unitUnderWay : s.record.is_null())
             Keep(i, LostWorkerRecord(s.sofar, p.port, LostWorkerSentence(p.port, p.exitCode, s.child->EndSignal(), s.steps),
                                      s.steps, RecordContextNow(std::string())));
         if (p.exitCode < 0 || p.exitCode > ExitRecordLost)
@@ -198,16 +202,50 @@ private:
     // The record of a session, kept and appended to the --log file.
     void Keep(size_t i, const nlohmann::json &record)
     {
-        sessions[i].record = record;
-        ports[i].result = Text(record, "result");
-        ports[i].before = record.contains("before") ? Text(record["before"], "version") : std::string();
-        ports[i].after = record.contains("after") ? Text(record["after"], "version") : std::string();
+        Session &s = sessions[i];
+        PortState &p = ports[i];
+        s.record = record;
+        s.unitUnderWay = false;
+        s.steps.clear();
+        Count(p, record);
+        view.Record(i, p, record);
         std::string error;
         if (settings.logPath.empty() || AppendRecord(settings.logPath, record, error))
             return;
         view.Problem(ports[i],
                      "the record of this session could not be added to " + settings.logPath + ": " + error + ".");
         recordLost[i] = true;
+    }
+
+    // A port's figures from one more record.
+    static void Count(PortState &p, const nlohmann::json &record)
+    {
+        p.result = Text(record, "result");
+        p.failureKind = record.contains("failure") ? Text(record["failure"], "kind") : std::string();
+        p.before = record.contains("before") ? Text(record["before"], "version") : std::string();
+        p.after = record.contains("after") ? Text(record["after"], "version") : std::string();
+        p.unitSeconds = record.contains("seconds") ? record["seconds"].value("total", 0.0) : 0.0;
+        const int attempts = record.value("attempts", 0);
+        if (p.result == "ok") {
+            ++p.unitsOk;
+            p.firstPass += attempts <= 1 ? 1 : 0;
+        } else if (p.result == "current") {
+            ++p.unitsCurrent;
+            ++p.firstPass;
+        } else {
+            ++p.unitsFailed;
+        }
+    }
+
+    // A unit identified: one more taken; with its bound reached, no port takes another.
+    void Taken(size_t i)
+    {
+        sessions[i].unitUnderWay = true;
+        if (!settings.station || ++taken != settings.count)
+            return;
+        for (Session &s : sessions)
+            if (s.child)
+                s.child->Write("stop\n");
     }
 
     void EndStep(size_t i)
@@ -238,6 +276,10 @@ private:
             break;
         case EventKind::Device:
             p.device = ModelHW(e.product, e.hw);
+            Taken(i);
+            break;
+        case EventKind::Adapter:
+            p.adapterGone = !e.present;
             break;
         case EventKind::Session:
             sessions[i].sofar = e.record;
@@ -298,6 +340,7 @@ private:
     std::vector<std::vector<std::string>> args;
     std::vector<Session> sessions;
     std::map<size_t, bool> recordLost;
+    int taken = 0;
     std::vector<std::thread> readers;
     LineQueue queue;
     size_t running = 0;

@@ -24,9 +24,16 @@ struct PortState {
     bool finished = false;
     int exitCode = -1;
     double seconds = 0;      // since it started, or its whole time once finished
-    // From the session's record, once there is one (empty before).
+    // From the session's record, once there is one (empty before); a
+    // station's port: from its last unit's.
     std::string result;      // "ok", "failed", ...
+    std::string failureKind; // "verify-mismatch", ...
     std::string before, after;  // installed versions
+    double unitSeconds = 0;  // the last unit's time
+    // A station's port: its units so far, and whether its adapter is there.
+    int unitsOk = 0, unitsCurrent = 0, unitsFailed = 0;
+    int firstPass = 0;       // ok at the first attempt, or current
+    bool adapterGone = false;
 };
 
 // How a front end shows the sessions. Called on the supervisor's thread.
@@ -39,6 +46,8 @@ public:
     virtual void Finished(const PortState &port) = 0;
     virtual void Draw(const std::vector<PortState> &ports) = 0;                 // about ten times a second
     virtual void Done(const std::vector<PortState> &ports, const std::vector<nlohmann::json> &records) = 0;
+    // A session's record came (a station's port: one for each unit).
+    virtual void Record(size_t /*index*/, const PortState & /*port*/, const nlohmann::json & /*record*/) {}
 };
 
 struct WorkerSpec {
@@ -51,6 +60,10 @@ struct SupervisorSettings {
     std::string sysfsRoot;  // where Linux shows its devices (adapters' timers)
     int (*takeInterrupts)() = nullptr;  // Ctrl-C presses (and SIGTERM, SIGHUP) since the last call
     bool (*terminated)() = nullptr;     // one of them was SIGTERM or SIGHUP
+    // A station: each worker takes unit after unit; `count` (0: no bound)
+    // units taken in all, no port takes another (those under way are finished).
+    bool station = false;
+    int count = 0;
 };
 
 // Runs every worker to its end; the exit code: the highest of the sessions',

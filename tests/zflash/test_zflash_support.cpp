@@ -40,7 +40,7 @@ ZflashProcess::ZflashProcess(const std::vector<std::string> &args, bool stderrOn
     options.program = ZflashPath();
     options.outFile = stdoutFile;
     options.err = ChildOptions::Pipe;
-    options.nullInput = false;
+    options.in = ChildOptions::Inherit;
     options.ownProcessGroup = false;
     int terminal = -1;  // the slave of a pseudo-terminal for standard error
     if (stderrOnTerminal) {

@@ -41,7 +41,7 @@ const char *const kExitCodes =
 
 bool IsDeviceCommand(const std::string &command)
 {
-    return command == "capture" || command == "program" || command == "verify";
+    return command == "capture" || command == "program" || command == "verify" || command == "station";
 }
 
 bool UsesRoot(const std::string &command)
@@ -80,8 +80,10 @@ int RunDevice(const Command &c, CommandResult &result)
     session.skipIfCurrent = d.skipIfCurrent;
     session.retries = d.retries;
     session.timeout = c.global.timeout;
-    SetSessionDeadline(c.global.deadline);
     TuneSessionAdapter(session.port, c.sysfsRoot);  // put back by FinishCommand
+    if (c.name == "station")
+        return RunStationWorker(c.global, d, result);
+    SetSessionDeadline(c.global.deadline);
     return RunWith<DeviceResult>(result, [&](DeviceResult &b) {
         if (c.name == "capture")
             return CaptureSession(session, b);
@@ -206,6 +208,8 @@ int RunCommand(Command &c)
 {
     if (!IsDeviceCommand(c.name))
         return Run(c);
+    if (c.name == "station")
+        c.device.retries = c.stationRetries;
     std::vector<ResolvedPort> ports;
     std::string error;
     if (!ResolvePorts(c.device.ports, {c.sysfsRoot, c.devRoot}, ports, error))
@@ -213,6 +217,13 @@ int RunCommand(Command &c)
     if (!c.global.log.empty() && !CheckRecordFile(c.global.log, error))
         return UsageError(c.name, "cannot write records to " + c.global.log + ": " + error + ". No device was touched.",
                           c.global.json);
+    if (c.name == "station" && !c.global.events) {
+        ChooseRoot(c.global);
+        c.device.ports.clear();
+        for (const ResolvedPort &p : ports)
+            c.device.ports.push_back(p.port);
+        return RunStation(c.global, c.device, c.sysfsRoot, ProgressStyleFor(c.global.progress));
+    }
     if (ports.size() > 1 && !c.global.events) {
         ChooseRoot(c.global);
         c.device.ports.clear();

@@ -5,7 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
-const char *const kCommandNames[] = {"ports", "capture", "program", "verify", "inspect", "list", "notes", nullptr};
+const char *const kCommandNames[] = {"ports", "capture", "program", "verify", "station",
+                                     "inspect", "list", "notes",   nullptr};
 
 namespace {
 
@@ -124,6 +125,20 @@ void AddCommands(CLI::App &app, Command &c)
     AddPortOption(verify, c.device);
     AddImageOptions(verify, c.device);
     verify->add_option("--sysfs-root", c.sysfsRoot, "Where sysfs is mounted")->group("");
+
+    CLI::App *station = app.add_subcommand(
+        "station", "Program unit after unit on every port, hands-free, until stopped or --count units are taken");
+    AddPortOption(station, c.device);
+    AddImageOptions(station, c.device);
+    station->add_option("--count", c.device.count, "Take no unit after N units in all (0: no bound)")
+        ->type_name("N")
+        ->check(CLI::NonNegativeNumber);
+    station->add_option("--retries", c.stationRetries,
+                        "Erase, program and verify again up to N more times after a lost reply or a verify "
+                        "mismatch, while the flash loader answers (default 1)")
+        ->type_name("N")
+        ->check(CLI::NonNegativeNumber);
+    station->add_option("--sysfs-root", c.sysfsRoot, "Where sysfs is mounted")->group("");
 
     CLI::App *inspect = app.add_subcommand("inspect", "Check image files offline");
     inspect->add_option("files", c.files, "Image files")->required()->type_name("FILE");

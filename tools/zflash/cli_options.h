@@ -13,6 +13,7 @@ struct Command {
     std::string name;
     GlobalOptions global;
     DeviceOptions device;
+    int stationRetries = 1;  // station: --retries, 1 unless given
     std::vector<std::string> files;
     std::string hw;
     std::string sysfsRoot = "/sys";

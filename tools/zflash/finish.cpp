@@ -39,6 +39,11 @@ void ShareSessionSoFar()
         EmitEvent(RecordEvent(EventKind::Session, MakeRecord(*device, ExitFailed, RecordContextNow(settings.adapter))));
 }
 
+void ShareUnitRecord(DeviceResult &unit, int exitCode)
+{
+    EmitEvent(RecordEvent(EventKind::Record, MakeRecord(unit, exitCode, RecordContextNow(settings.adapter))));
+}
+
 void SetRecordSettings(const RecordSettings &newSettings)
 {
     settings = newSettings;

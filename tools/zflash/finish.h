@@ -18,6 +18,9 @@ void SetRecordSettings(const RecordSettings &settings);
 // leaves its evidence. Called on the main thread as each workflow starts.
 void ShareSessionSoFar();
 
+// A station's worker: one unit's record, to its supervisor (which writes it).
+void ShareUnitRecord(DeviceResult &unit, int exitCode);
+
 // Completes the result and writes everything; returns the exit code. Also
 // after an aborted session, whose worker still runs (main then ends the
 // process).

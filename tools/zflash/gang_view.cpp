@@ -14,13 +14,12 @@ void Write(FILE *stream, const std::string &text)
     std::fflush(stream);
 }
 
-// "[port] ": the port as a terminal may show it.
-std::string Prefix(const PortState &p)
+}  // namespace
+
+std::string GangView::Prefix(const PortState &p)
 {
     return "[" + TerminalSafe(p.port) + "] ";
 }
-
-}  // namespace
 
 GangView::GangView(ProgressStyle progress, bool json)
     : style(progress == ProgressStyle::Bar    ? Style::Bar
@@ -91,16 +90,24 @@ void GangView::Progress(size_t index, const PortState &p)
     Write(stderr, Prefix(p) + TerminalSafe(GangPlainLine(shown)) + "\n");
 }
 
+void GangView::DrawBlock(const std::vector<std::string> &lines)
+{
+    std::string block = drawn ? "\x1b[" + std::to_string(drawn) + "A" : "";
+    for (const std::string &line : lines)
+        block += "\r" + TerminalSafe(line) + "\x1b[K\n";
+    Write(stderr, block);
+    drawn = lines.size();
+}
+
 void GangView::Draw(const std::vector<PortState> &ports)
 {
     if (style != Style::Bar)
         return;
     const size_t width = size_t(TerminalColumns());
-    std::string block = drawn ? "\x1b[" + std::to_string(drawn) + "A" : "";
+    std::vector<std::string> lines;
     for (const PortState &p : ports)
-        block += "\r" + TerminalSafe(GangLine(p, width)) + "\x1b[K\n";
-    Write(stderr, block);
-    drawn = ports.size();
+        lines.push_back(GangLine(p, width));
+    DrawBlock(lines);
 }
 
 void GangView::Done(const std::vector<PortState> &ports, const std::vector<nlohmann::json> &records)

@@ -32,13 +32,17 @@ public:
     // The summary, or with --json the records (one per port, in order).
     void Done(const std::vector<PortState> &ports, const std::vector<nlohmann::json> &records) override;
 
-private:
+protected:
     void Above(const std::string &line);  // a line above the live block
     void Erase();                         // the live block goes
     void Line(FILE *stream, const std::string &line);  // a whole line, clear of the live block
+    void DrawBlock(const std::vector<std::string> &lines);  // the live block, drawn over the last one
+    static std::string Prefix(const PortState &p);          // "[port] ", as a terminal may show it
 
     enum class Style { Bar, Plain, None } style;
     bool json;
+
+private:
     size_t drawn = 0;  // lines of the live block on the terminal
     std::vector<int> shownDecade;
     std::vector<WorkStep> shownStep;

@@ -40,6 +40,14 @@ public:
 
     void Progress(ProgressPhase phase, int percent) override { ProgressReport(phase, percent); }
     void EraseBusy(bool busy) override { ProgressEraseBusy(busy); }
+
+    void PortPresence(bool present) override
+    {
+        Event e;
+        e.kind = EventKind::Adapter;
+        e.present = present;
+        EmitEvent(e);
+    }
     void Tick() override { ProgressTick(); }
     void WorkflowStarts() override { ShareSessionSoFar(); }
 };

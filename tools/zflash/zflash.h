@@ -31,6 +31,7 @@ struct DeviceOptions {
     bool yes = false;                // program an image that cannot be verified
     bool skipIfCurrent = false;      // verify instead when the device holds the image already
     int retries = 0;                 // program again after a lost reply or a verify mismatch
+    int count = 0;                   // station: units to take in all; 0: no bound
 };
 
 // Each command prints as it goes (text mode) and fills in its result; the
@@ -40,6 +41,11 @@ int RunPorts(const GlobalOptions &global, const PortRoots &roots, PortsResult &r
 // each, supervised by this one (gang.cpp).
 int RunGang(const std::string &command, const GlobalOptions &global, const DeviceOptions &device,
             const std::string &sysfsRoot, ProgressStyle progress);
+// station: one worker process per port, each taking unit after unit, and
+// their supervisor (station.cpp); the worker's own loop.
+int RunStation(const GlobalOptions &global, const DeviceOptions &device, const std::string &sysfsRoot,
+               ProgressStyle progress);
+int RunStationWorker(const GlobalOptions &global, const DeviceOptions &device, CommandResult &result);
 int RunInspect(const GlobalOptions &global, const std::vector<std::string> &files,
                InspectResult &result);
 int RunList(const GlobalOptions &global, const std::string &hw, ListResult &result);

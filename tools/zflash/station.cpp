@@ -1,0 +1,115 @@
+// "zflash station": every port takes unit after unit, hands-free. A
+// supervisor (station/supervisor.h) runs one zflash worker process per port
+// (RunStationWorker, in its events mode); the image, the catalogue and the
+// ports are checked once, before any unit is taken.
+#include <filesystem>
+#include <iostream>
+#include <thread>
+
+#include "app/image_step.h"
+#include "app/workflows.h"
+#include "devicelink/ports/ports.h"
+#include "station/image_choice.h"
+#include "station/port_words.h"
+#include "station/record.h"
+#include "station/session_runner.h"
+#include "station/station_port.h"
+#include "station/supervisor.h"
+#include "targetlib/utf8path.h"
+#include "tools/zflash/finish.h"
+#include "tools/zflash/interrupt.h"
+#include "tools/zflash/output.h"
+#include "tools/zflash/station_view.h"
+#include "tools/zflash/zflash.h"
+
+namespace {
+
+std::vector<std::string> WorkerArgs(const GlobalOptions &g, const DeviceOptions &d, const std::string &port,
+                                    const std::string &imageSha256)
+{
+    std::vector<std::string> args = {"--events", "--root", AppRootDir()};
+    if (g.verbose)
+        args.push_back("--verbose");
+    if (g.deadline > 0)
+        args.insert(args.end(), {"--deadline", std::to_string(g.deadline)});
+    args.insert(args.end(), {"station", "--port", port, "--retries", std::to_string(d.retries)});
+    if (!d.image.empty())
+        args.insert(args.end(), {"--image", d.image, "--image-sha256", imageSha256});
+    if (!d.version.empty())
+        args.insert(args.end(), {"--version", d.version});
+    return args;
+}
+
+// Before any unit: the root, the image (read and judged once) or the
+// version, and every port. The exit code, and the image's digest.
+int CheckBeforeUnits(const DeviceOptions &d, std::string &imageSha256)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_directory(PathOfName(AppRootDir()), ec)) {
+        PrintError("no such folder: " + AppRootDir() + " (the folder of flashloader/ and firmware/).");
+        return ExitBadInput;
+    }
+    DeviceResult refused;
+    if (!d.image.empty()) {
+        CheckedImage image;
+        const int code = LoadCustomImage(d.image, std::string(), image, refused);
+        if (code != ExitOk)
+            return code;
+        imageSha256 = image.fw.sha256;
+    }
+    const int code = CheckVersionListed(d.version, refused);
+    if (code != ExitOk)
+        return code;
+    for (const std::string &port : d.ports) {
+        const std::string problem = PortProblemText(port, DiagnosePort(port));
+        if (!problem.empty()) {
+            PrintError(problem);
+            return ExitNoDevice;
+        }
+    }
+    return ExitOk;
+}
+
+}  // namespace
+
+int RunStation(const GlobalOptions &global, const DeviceOptions &device, const std::string &sysfsRoot,
+               ProgressStyle progress)
+{
+    InstallInterruptHandler();
+    InitOutput(global.json ? OutputMode::Json : OutputMode::Text);
+    std::string imageSha256;
+    const int code = CheckBeforeUnits(device, imageSha256);
+    if (code != ExitOk)
+        return code;
+    std::vector<WorkerSpec> workers;
+    for (const std::string &port : device.ports)
+        workers.push_back({port, WorkerArgs(global, device, port, imageSha256)});
+    StationView view(progress, global.json);
+    SupervisorSettings settings{global.log, sysfsRoot, TakeInterrupts, Terminated};
+    settings.station = true;
+    settings.count = device.count;
+    return Supervise(workers, settings, view);
+}
+
+int RunStationWorker(const GlobalOptions &global, const DeviceOptions &device, CommandResult &result)
+{
+    // The supervisor writes "stop" when no more units are to be taken.
+    std::thread([] {
+        for (std::string line; std::getline(std::cin, line);)
+            if (line == "stop")
+                StopTakingUnits();
+    }).detach();
+    SessionOptions options;
+    options.port = device.ports.empty() ? std::string() : device.ports.front();
+    options.image = device.image;
+    options.imageSha256 = device.imageSha256;
+    options.version = device.version;
+    options.retries = device.retries;
+    StationHooks hooks;
+    hooks.newUnit = [&result]() -> DeviceResult & { return result.body.emplace<DeviceResult>(); };
+    hooks.unitDone = [](DeviceResult &unit, int code) { ShareUnitRecord(unit, code); };
+    hooks.takeInterrupts = TakeInterrupts;
+    const int code = RunStationPort(options, global.deadline, hooks);
+    result.body.emplace<std::monostate>();  // every unit has sent its record
+    return code;
+}

@@ -1,0 +1,30 @@
+// What a station's supervisor shows: a header with the run's figures, one
+// line per port, and a summary by port at the end. Pure functions of the
+// ports' state.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "station/supervisor.h"
+
+// The run's figures so far, from the ports' counts.
+struct StationFigures {
+    int ok = 0, current = 0, failed = 0, firstPass = 0;
+    int Units() const { return ok + current + failed; }
+    double Yield() const { return Units() ? double(firstPass) / Units() : 0; }  // first-pass yield
+};
+StationFigures FiguresOf(const std::vector<PortState> &ports);
+StationFigures FiguresOf(const PortState &port);
+
+// "units 12 ok, 3 current, 1 failed  first-pass yield 94%  142 units/h  elapsed 6:45"
+std::string StationHeader(const std::vector<PortState> &ports, double seconds);
+// What a port is doing: "waiting for a unit", "programming 43%", "adapter removed", ...
+std::string StationState(const PortState &port);
+// How its last unit ended: "done v1.10.3 in 11.9 s", "current v1.10.3", "failed: verify-mismatch".
+std::string StationOutcome(const PortState &port);
+// A port's live line, at most `width` - 1 characters (0: no limit).
+std::string StationLine(const PortState &port, size_t width);
+// The summary: per port its units, ok, current, failed, first-pass yield and
+// units per hour, and the whole station.
+std::vector<std::string> StationSummary(const std::vector<PortState> &ports, double seconds);

@@ -1,0 +1,73 @@
+#include "tools/zflash/station_view.h"
+
+#include <cstdio>
+
+#include "station/record.h"
+#include "tools/zflash/station_display.h"
+#include "tools/zflash/terminal.h"
+#include "tools/zflash/terminal_text.h"
+
+namespace {
+
+void Write(FILE *stream, const std::string &text)
+{
+    std::fputs(text.c_str(), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+StationView::StationView(ProgressStyle style, bool json) : GangView(style, json) {}
+
+double StationView::Seconds() const
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void StationView::Finished(const PortState &p)
+{
+    if (style != Style::Bar)
+        Write(stderr, Prefix(p) + "stopped\n");
+}
+
+void StationView::Draw(const std::vector<PortState> &ports)
+{
+    if (style == Style::Bar) {
+        const size_t width = size_t(TerminalColumns());
+        std::vector<std::string> lines = {StationHeader(ports, Seconds())};
+        for (const PortState &p : ports)
+            lines.push_back(StationLine(p, width));
+        DrawBlock(lines);
+        return;
+    }
+    shownState.resize(ports.size());
+    for (size_t i = 0; i < ports.size(); ++i) {
+        // The waits are worth a line; what a unit goes through has its log
+        // and progress lines.
+        const std::string state = StationState(ports[i]);
+        const bool wait = state == "waiting for a unit" || state == "adapter removed";
+        if (ports[i].finished || (wait && state == shownState[i]))
+            continue;
+        shownState[i] = wait ? state : std::string();
+        if (wait)
+            Write(stderr, Prefix(ports[i]) + state + "\n");
+    }
+}
+
+void StationView::Record(size_t, const PortState &p, const nlohmann::json &record)
+{
+    if (json)
+        Write(stdout, RecordLine(record) + "\n");
+    else if (style != Style::Bar)
+        Write(stderr, Prefix(p) + TerminalSafe(StationOutcome(p)) + "\n");
+}
+
+void StationView::Done(const std::vector<PortState> &ports, const std::vector<nlohmann::json> &)
+{
+    if (style == Style::Bar)
+        Draw(ports);  // the final state stays on the terminal
+    if (json)
+        return;  // every record is out already
+    for (const std::string &line : StationSummary(ports, Seconds()))
+        Write(stdout, line + "\n");
+}
