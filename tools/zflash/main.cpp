@@ -15,7 +15,8 @@ int main(int argc, char **argv)
     // An aborted session left its worker inside the target library: end the
     // process here, without running destructors under that thread's feet.
     if (WorkflowStillRunning()) {
-        std::fflush(nullptr);
+        std::fflush(stdout);  // not stdin: a station's worker may be reading it
+        std::fflush(stderr);
         std::_Exit(code);
     }
     return code;
