@@ -12,14 +12,17 @@
 . scripts/wine-session.sh
 exe=${ZF_ZFLASH_EXE:-$ZF_WINBUILD/bin/zflash.exe}
 zf_need "$exe" zflash-wine && zf_need "$ZF_ZSIM" zflash-wine || exit 1
-com=${ZF_ZFLASH_COM:-COM8} com2=COM9 com3=COM10 com4=COM11
+com=${ZF_ZFLASH_COM:-COM8} com2=COM9 com3=COM10 com4=COM11 com5=COM12 com6=COM13
 export ZF_CHECK_LOG=$ZF_LOGS/zflash-wine.log
 : >"$ZF_CHECK_LOG"
 ftdi='HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS\VID_0403+PID_6001+ZFWINE1A'
 
 zf_wine_session zflash-wine && work=$ZF_WINE_WORK && zf_wine_session_device "$com" device \
     && zf_wine_session_device "$com2" second && zf_wine_session_device "$com3" third \
-    && zf_wine_session_device "$com4" fixture --unit name=dut --control "$work/fixture.ctl" || exit 1
+    && zf_wine_session_device "$com4" fixture --unit name=dut --control "$work/fixture.ctl" \
+    && zf_wine_session_device "$com5" station-a --unit 2*fw=old --auto-swap 1500 --plug-pause-ms 100-300 \
+    && zf_wine_session_device "$com6" station-b --unit fw=old --unit fw=blank --auto-swap 1500 --plug-pause-ms 100-300 \
+    || exit 1
 zf_wine_session_on_exit "timeout 60 wine reg delete '$ftdi' /f >/dev/null 2>&1"
 zf_wine_reg_add "$ftdi\0000\Device Parameters" /v PortName /d "$com" &&
     zf_wine_reg_add "$ftdi\0000\Device Parameters" /v LatencyTimer /t REG_DWORD /d 16 \
@@ -71,6 +74,16 @@ echo stats >"$work/fixture.ctl" && waitfor 'unit dut .*version=1.9.7' "$work/fix
 zf_check zflash-wine-image-swap 0 "$(cat "$work/swap.rc" 2>/dev/null || echo 99)" "$work/swap.jsonl" \
     "\"sha256\":\"$checked\"" '"version":"1.9.7"}' '"result":"ok"'
 zf_verdict zflash-wine-image-swap-device "$(grep -c 'unit dut .*version=1.9.7' "$work/fixture.log")"
+
+# A station of two ports, two units each, taken one after another.
+zf_wine_run 600 "$exe" --log "$(zf_winpath "$work/station.jsonl")" --progress plain station --count 4 \
+    --port "$com5" --port "$com6" >"$work/station.txt" 2>&1
+zf_check zflash-wine-station 0 $? "$work/station.txt" "[$com5] done v1.10.3" "[$com6] done v1.10.3"
+# The summary's row of the whole station: 4 units, 4 ok, none current or failed.
+zf_verdict zflash-wine-station-summary "$(awk '$1 == "all" && $2 == 4 && $3 == 4 && $4 == 0 && $5 == 0 {n++} END {print n + 0}' \
+    "$work/station.txt")"
+zf_verdict zflash-wine-station-records "$([ "$(grep -c '"result":"ok"' "$work/station.jsonl" 2>/dev/null)" = 4 ] \
+    && /usr/bin/python3 scripts/validate-records "$work/station.jsonl" >/dev/null && echo 1 || echo 0)"
 
 zf_report "$ZF_CHECKS_PASSED" "$ZF_CHECKS_FAILED" zflash-wine
 [ "$ZF_CHECKS_FAILED" -eq 0 ]
