@@ -27,4 +27,5 @@ int BenchDiscovery(const std::vector<std::string> &args);
 int BenchCapture(const std::vector<std::string> &args);
 int BenchPeer(const std::vector<std::string> &args);
 int BenchGang(const std::vector<std::string> &args);
+int BenchStation(const std::vector<std::string> &args);
 #endif

@@ -23,6 +23,9 @@ const char kUsage[] =
     "  peer      --link PATH     the far end for rxrate, on a pty linked at PATH\n"
     "  gang      --zflash PATH --zsim PATH [--counts 1,2,4,8] [--region 1048576]\n"
     "            N devices programmed and verified at once, against one\n"
+    "  station   --zflash PATH --zsim PATH [--ports 1,2,4,8] [--units 4] [--region 1048576]\n"
+    "            [--plug-pause-ms 200-600]   N fixtures each serving a stream of units to one\n"
+    "            zflash station: units per hour, host time per unit beyond the wire, CPU, memory\n"
 #endif
     ;
 
@@ -46,6 +49,8 @@ int main(int argc, char **argv)
             return BenchPeer(args);
         if (command == "gang")
             return BenchGang(args);
+        if (command == "station")
+            return BenchStation(args);
 #endif
     } catch (const std::exception &e) {
         std::fprintf(stderr, "zbench %s: %s\n", command.c_str(), e.what());

@@ -222,10 +222,10 @@ int main(int argc, char **argv)
         std::printf("%s", SimFixtureReport(device.Fixture()).c_str());
         std::fflush(stdout);
     }
-    if (args.o.log) {
+    if (args.o.log || args.Fixture()) {
         SimStats s = device.Stats();
         std::fprintf(stderr, "zsim: %u captures, %zu requests; in %llu bytes (%.3f s on the wire), "
-                     "out %llu bytes (%.3f s)\n", s.captures, s.commands.size(),
+                     "out %llu bytes (%.3f s on the wire)\n", s.captures, s.commands.size(),
                      (unsigned long long)s.bytesIn, s.wireSecondsIn,
                      (unsigned long long)s.bytesOut, s.wireSecondsOut);
     }

@@ -1,0 +1,210 @@
+// A station all shift: N ports, each a simulated fixture (zsim with wire time,
+// a firmware region of --region bytes) serving a stream of units, swapped a
+// short random pause after the host is done with each; one `zflash station`
+// takes --units units a port. Prints per port count the units per hour of a
+// port against one port's, the host's time per unit beyond the wire time of
+// its session, the CPU per port, and every zflash process's memory after its
+// first unit and at the end.
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "station/child.h"
+#include "tools/bench/bench.h"
+#include "tools/bench/bench_root.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Run {
+    bool ok = false;
+    double seconds = 0, cpu = 0;
+    double servedSeconds = 0, wireSeconds = 0;  // summed over the units
+    int units = 0;
+    long rssStartKiB = 0, rssEndKiB = 0;        // all zflash processes together
+    long largestStartKiB = 0, largestEndKiB = 0;
+};
+
+long RssKiB(long pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return 0;
+}
+
+// The supervisor and its workers (its children).
+std::vector<long> Station(long supervisor)
+{
+    std::vector<long> pids = {supervisor};
+    for (const auto &entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string pid, comm, state;
+        long parent = -1;
+        stat >> pid >> comm >> state >> parent;
+        if (parent == supervisor)
+            pids.push_back(std::stol(name));
+    }
+    return pids;
+}
+
+void Sample(long supervisor, long &total, long &largest)
+{
+    total = largest = 0;
+    for (long pid : Station(supervisor)) {
+        const long rss = RssKiB(pid);
+        total += rss;
+        largest = std::max(largest, rss);
+    }
+}
+
+int Lines(const std::string &file)
+{
+    std::ifstream in(file);
+    int n = 0;
+    for (std::string line; std::getline(in, line);)
+        ++n;
+    return n;
+}
+
+// What a fixture reported at its end: the units' served time and the wire time.
+void ReadFixture(const std::string &out, const std::string &err, Run &run)
+{
+    std::ifstream units(out);
+    const std::regex served("served-ms=([0-9]+)");
+    std::smatch m;
+    for (std::string line; std::getline(units, line);)
+        if (line.rfind("zsim: unit ", 0) == 0 && std::regex_search(line, m, served))
+            run.servedSeconds += std::stod(m[1]) / 1000;
+    std::ifstream stats(err);
+    const std::regex wire("([0-9.]+) s on the wire");
+    for (std::string line; std::getline(stats, line);)
+        for (std::sregex_iterator it(line.begin(), line.end(), wire), end; it != end; ++it)
+            run.wireSeconds += std::stod((*it)[1]);
+}
+
+Run RunStation(const std::string &zflash, const std::string &zsim, const fs::path &root, int ports, int units,
+               size_t region, const std::string &pauses)
+{
+    std::vector<std::unique_ptr<Child>> fixtures;
+    std::vector<std::string> args = {"--root", root.string(), "--log", (root / "records.jsonl").string(),
+                                     "--progress", "none", "station", "--count",
+                                     std::to_string(ports * units)};
+    fs::remove(root / "records.jsonl");
+    for (int i = 0; i < ports; ++i) {
+        const std::string link = (root / ("fixture" + std::to_string(i))).string();
+        ChildOptions quiet;
+        quiet.program = zsim;
+        quiet.outFile = link + ".out";
+        quiet.err = ChildOptions::Pipe;
+        std::ofstream(quiet.outFile).close();
+        fixtures.push_back(std::make_unique<Child>());
+        std::string error;
+        fixtures.back()->Start({"--wire-time", "--flash-size", std::to_string(region), "--link", link, "--unit",
+                                std::to_string(units + 1) + "*fw=old", "--auto-swap", "400", "--plug-pause-ms",
+                                pauses, "--seed", std::to_string(i + 1)},
+                               error, quiet);
+        args.insert(args.end(), {"--port", link});
+        while (!fs::exists(link))
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    Run run;
+    ChildOptions quiet;
+    quiet.program = zflash;
+    quiet.out = quiet.err = ChildOptions::Null;
+    Child station;
+    std::string error;
+    const double t0 = WallSeconds();
+    station.Start(args, error, quiet);
+    while (!station.Ended()) {
+        const int done = Lines((root / "records.jsonl").string());
+        long total = 0, largest = 0;
+        Sample(station.Pid(), total, largest);
+        if (done >= 1 && run.rssStartKiB == 0) {
+            run.rssStartKiB = total;
+            run.largestStartKiB = largest;
+        }
+        if (total > 0) {
+            run.rssEndKiB = total;
+            run.largestEndKiB = largest;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    run.seconds = WallSeconds() - t0;
+    run.ok = station.Wait() == 0;
+    run.cpu = station.CpuSeconds();
+    run.units = Lines((root / "records.jsonl").string());
+    for (size_t i = 0; i < fixtures.size(); ++i) {
+        fixtures[i]->Signal(SIGTERM);
+        std::string stderrText;
+        char buffer[4096];
+        for (long n; (n = read(fixtures[i]->ErrorFd(), buffer, sizeof buffer)) > 0;)
+            stderrText.append(buffer, size_t(n));
+        fixtures[i]->Wait();
+        const std::string link = (root / ("fixture" + std::to_string(i))).string();
+        std::ofstream(link + ".err") << stderrText;
+        ReadFixture(link + ".out", link + ".err", run);
+    }
+    return run;
+}
+
+}  // namespace
+
+int BenchStation(const std::vector<std::string> &args)
+{
+    const std::string zflash = Option(args, "--zflash", "");
+    const std::string zsim = Option(args, "--zsim", "");
+    const size_t region = std::stoul(Option(args, "--region", "1048576"));
+    const int units = std::stoi(Option(args, "--units", "4"));
+    const std::string pauses = Option(args, "--plug-pause-ms", "200-600");
+    std::vector<int> counts;
+    std::stringstream list(Option(args, "--ports", "1,2,4,8"));
+    for (std::string n; std::getline(list, n, ',');)
+        counts.push_back(std::stoi(n));
+    if (zflash.empty() || zsim.empty() || counts.empty()) {
+        std::fprintf(stderr, "zbench station: --zflash PATH --zsim PATH [--ports 1,2,4,8] [--units 4] "
+                             "[--region BYTES] [--plug-pause-ms 200-600]\n");
+        return 2;
+    }
+    const fs::path root = fs::temp_directory_path() / ("zbench-station-" + std::to_string(getpid()));
+    if (!MakeBenchRoot(root, region)) {
+        std::fprintf(stderr, "zbench station: cannot write the images under %s\n", root.c_str());
+        return 1;
+    }
+    double onePort = 0;
+    bool allOk = true;
+    for (int n : counts) {
+        const Run run = RunStation(zflash, zsim, root, n, units, region, pauses);
+        const double perPort = run.seconds > 0 ? run.units * 3600.0 / run.seconds / n : 0;
+        if (n == counts.front())
+            onePort = perPort;
+        allOk = allOk && run.ok && run.units == n * units;
+        PrintResult("station", {{"ok", run.ok && run.units == n * units ? "1" : "0"},
+                                {"ports", std::to_string(n)},
+                                {"units", std::to_string(run.units)},
+                                {"region", std::to_string(region)},
+                                {"elapsed", Fixed(run.seconds, 1)},
+                                {"unitsPerHourPerPort", Fixed(perPort, 1)},
+                                {"ofOnePort", Fixed(onePort > 0 ? perPort / onePort : 0, 3)},
+                                {"overheadPerUnit", Fixed(run.units ? (run.servedSeconds - run.wireSeconds) / run.units : 0, 3)},
+                                {"cpuPerPortPct", Fixed(100 * run.cpu / run.seconds / n, 2)},
+                                {"rssStartKiB", std::to_string(run.rssStartKiB)},
+                                {"rssEndKiB", std::to_string(run.rssEndKiB)},
+                                {"largestStartKiB", std::to_string(run.largestStartKiB)},
+                                {"largestEndKiB", std::to_string(run.largestEndKiB)}});
+    }
+    fs::remove_all(root);
+    return allOk ? 0 : 1;
+}
