@@ -128,7 +128,14 @@ Run RunStation(const std::string &zflash, const std::string &zsim, const fs::pat
     std::string error;
     const double t0 = WallSeconds();
     station.Start(args, error, quiet);
+    // A unit takes well under two minutes; a station that takes longer than
+    // that for each of its units has lost its fixtures.
+    const double bound = 120.0 * units + 60;
     while (!station.Ended()) {
+        if (WallSeconds() - t0 > bound) {
+            station.Signal(SIGKILL);
+            break;
+        }
         const int done = Lines((root / "records.jsonl").string());
         long total = 0, largest = 0;
         Sample(station.Pid(), total, largest);

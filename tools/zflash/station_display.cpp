@@ -104,13 +104,15 @@ std::string StationOutcome(const PortState &p)
 std::string StationLine(const PortState &p, size_t width)
 {
     const StationFigures f = FiguresOf(p);
-    const std::string counts = "ok " + std::to_string(f.ok) + "  current " + std::to_string(f.current) +
-                               "  failed " + std::to_string(f.failed);
+    const std::string counts = std::to_string(f.ok) + " ok, " + std::to_string(f.current) + " current, " +
+                               std::to_string(f.failed) + " failed";
     const std::string outcome = StationOutcome(p);
-    const std::string head = TerminalSafe(p.port) + "  " + Pad(StationState(p), 22);
+    const std::string head = TerminalSafe(p.port) + "  " + Pad(StationState(p), 24);
+    // The widest form that fits: everything, then without the counts, then
+    // without the last unit's outcome.
     const std::string forms[] = {
-        head + "  " + Pad(outcome.empty() ? "-" : "last: " + outcome, 36) + "  " + counts,
-        head + "  " + counts,
+        head + "  " + Pad(outcome.empty() ? "-" : outcome, 28) + "  " + counts,
+        head + "  " + (outcome.empty() ? "-" : outcome),
         head,
     };
     if (width == 0)
