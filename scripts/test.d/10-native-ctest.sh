@@ -20,5 +20,5 @@ if [ -n "$unlabelled" ]; then
     zf_report 0 "$(wc -l <<<"$unlabelled")" native-unlabelled
 fi
 for layer in "${layers[@]}"; do
-    zf_ctest "native-$layer" "$dir" -L "^$layer\$" -LE '^faultmatrix$'
+    zf_timed "$layer" zf_ctest "native-$layer" "$dir" -L "^$layer\$" -LE '^faultmatrix$'
 done

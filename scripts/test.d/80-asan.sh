@@ -7,7 +7,7 @@
 . scripts/test-lib.sh
 dir=build/asan
 
-scripts/build asan || { zf_report 0 1 asan-build; exit 1; }
+zf_timed build scripts/build asan || { zf_report 0 1 asan-build; exit 1; }
 zf_need "$dir/CTestTestfile.cmake" asan-ctest || exit 1
 
 # The findings must stop the run rather than scroll past: check that the
@@ -24,4 +24,4 @@ export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=report_objects=1
 
-zf_ctest asan-ctest "$dir" -LE '^faultmatrix$'
+zf_timed ctest zf_ctest asan-ctest "$dir" -LE '^faultmatrix$'

@@ -6,7 +6,7 @@
 . scripts/test-lib.sh
 dir=build/tsan
 
-scripts/build tsan || { zf_report 0 1 tsan-build; exit 1; }
+zf_timed build scripts/build tsan || { zf_report 0 1 tsan-build; exit 1; }
 zf_need "$dir/CTestTestfile.cmake" tsan-ctest || exit 1
 grep -q -- -fsanitize=thread "$dir/compile_commands.json" || {
     echo "tsan: the build in $dir is not compiled with -fsanitize=thread" >&2
@@ -16,4 +16,4 @@ grep -q -- -fsanitize=thread "$dir/compile_commands.json" || {
 
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
-zf_ctest tsan-ctest "$dir" -LE '^faultmatrix$'
+zf_timed ctest zf_ctest tsan-ctest "$dir" -LE '^faultmatrix$'

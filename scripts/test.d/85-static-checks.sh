@@ -70,5 +70,5 @@ run_cppcheck() {
     zf_report_counts cppcheck "$status" "$((${#files[@]} > failed ? ${#files[@]} - failed : 0))" "$failed"
 }
 
-t0=$SECONDS; run_tidy;     echo "--- clang-tidy: $((SECONDS - t0)) s"
-t0=$SECONDS; run_cppcheck; echo "--- cppcheck: $((SECONDS - t0)) s"
+zf_timed clang-tidy run_tidy
+zf_timed cppcheck run_cppcheck
