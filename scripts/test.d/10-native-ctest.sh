@@ -2,7 +2,7 @@
 # workflow, zflash: the ctest labels), each reported on its own line. The
 # fault-matrix cells have their own step. A test without a layer's label
 # would run in none of them: that fails the step.
-# zf-step: quick
+# zf-step: quick beside
 . scripts/test-lib.sh
 dir=build/native
 zf_need "$dir/CTestTestfile.cmake" native-ctest || exit 1

@@ -5,6 +5,7 @@
 # an FTDI adapter in the registry (a device key with the port's name and a
 # 16 ms latency timer, as the FTDI driver keeps them): the list shows the
 # adapter and its timer, and programming warns once about it.
+# zf-step: beside
 . scripts/wine-session.sh
 exe=${ZF_ZFLASH_EXE:-$ZF_WINBUILD/bin/zflash.exe}
 zf_need "$exe" zflash-wine && zf_need "$ZF_ZSIM" zflash-wine || exit 1

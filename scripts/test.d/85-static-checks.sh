@@ -89,6 +89,11 @@ run_tidy() {
             comm -23 <(sources_of build/windows) <(sources_of build/native) | sed 's|^|build/windows |'
         fi
     } >"$ZF_LOGS/clang-tidy-files.txt"
+    if [ -n "${ZF_QUICK:-}" ]; then
+        printf "$ZF_REPO/%s\n" "${quick_files[@]}" | grep -vFf <(cut -d' ' -f2 "$ZF_LOGS/clang-tidy-files.txt") |
+            sed "s|^$ZF_REPO/|clang-tidy: not checked, no build compiles it here: |"
+    fi
+    [ -s "$ZF_LOGS/clang-tidy-files.txt" ] || { echo "clang-tidy: no file to check"; return; }
     MINGW_ARGS=$(mingw_args | tr '\n' ' ')
     export MINGW_ARGS
     timeout -k 10 900 nice -n "${ZF_NICE:-0}" xargs -P "$(nproc)" -I{} bash -c 'tidy_one "{}"' \
