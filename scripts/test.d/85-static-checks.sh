@@ -89,8 +89,8 @@ run_tidy() {
             comm -23 <(sources_of build/windows) <(sources_of build/native) | sed 's|^|build/windows |'
         fi
     } >"$ZF_LOGS/clang-tidy-files.txt"
-    if [ -n "${ZF_QUICK:-}" ]; then
-        printf "$ZF_REPO/%s\n" "${quick_files[@]}" | grep -vFf <(cut -d' ' -f2 "$ZF_LOGS/clang-tidy-files.txt") |
+    if [ -n "${ZF_QUICK:-}" ] && [ ${#quick_files[@]} -gt 0 ]; then
+        printf "$ZF_REPO/%s\n" "${quick_files[@]}" | grep -vxFf <(cut -d' ' -f2 "$ZF_LOGS/clang-tidy-files.txt") |
             sed "s|^$ZF_REPO/|clang-tidy: not checked, no build compiles it here: |"
     fi
     [ -s "$ZF_LOGS/clang-tidy-files.txt" ] || { echo "clang-tidy: no file to check"; return; }
