@@ -9,6 +9,7 @@ bool g_capturing = false;
 bool g_querying = false;
 bool g_programming = false;
 std::atomic<bool> g_abortCapture{false};
+std::atomic<bool> g_captureTimedOut{false};
 std::atomic<const Product *> g_prod{nullptr};
 std::atomic<const HWOption *> g_hw{nullptr};
 std::vector<FirmwareVersion> g_fwList;

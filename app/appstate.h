@@ -29,6 +29,9 @@ extern bool g_capturing;
 extern bool g_querying;
 extern bool g_programming;
 extern std::atomic<bool> g_abortCapture;
+// Set with g_abortCapture when the wait was given up because no device
+// appeared in time (the command line's --timeout), not by the operator.
+extern std::atomic<bool> g_captureTimedOut;
 extern std::atomic<const Product *> g_prod;
 extern std::atomic<const HWOption *> g_hw;
 extern std::vector<FirmwareVersion> g_fwList;

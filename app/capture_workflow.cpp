@@ -46,6 +46,10 @@ bool WaitForCapture(const std::string &portName)
     int state = kCaptureStart;
     for (;;) {
         if (g_abortCapture) {
+            // Nobody cancelled a wait that ran out of time: the front end
+            // that set the time says so in its own words.
+            if (g_captureTimedOut)
+                return Fail(FailureKind::TimedOut, portName);
             return LogFailure(FailureKind::Cancelled, "Capture cancelled.", portName);
         }
         state = CaptureTargetSM(state);
@@ -123,12 +127,30 @@ bool ListFirmware(const Product &prod, const HWOption &hw)
     return true;
 }
 
-bool Capture(const std::string &portName)
+// Capture, identification, flash loader and list on the open port.
+bool CaptureOnPort(const std::string &portName)
 {
     const Product *prod = nullptr;
     const HWOption *hw = nullptr;
-    return OpenTargetPort(portName) && WaitForCapture(portName) && Identify(prod, hw) &&
-           StartFlashLoader(*hw) && ListFirmware(*prod, *hw);
+    return WaitForCapture(portName) && Identify(prod, hw) && StartFlashLoader(*hw) && ListFirmware(*prod, *hw);
+}
+
+bool Capture(const std::string &portName)
+{
+    return OpenTargetPort(portName) && CaptureOnPort(portName);
+}
+
+// The port left open after the last unit, back at the boot loader's rate
+// (or opened, for the first unit).
+bool ListenForNextUnit(const std::string &portName)
+{
+    if (!g_portOpen)
+        return OpenTargetPort(portName);
+    ReportStep(WorkStep::WaitDevice);
+    if (!ListenForBootLoader())
+        return LogLibraryFailure("ERROR: Could not open " + portName + ".", portName);
+    Log("Waiting for target. Power up the device now...");
+    return true;
 }
 
 }  // namespace
@@ -141,6 +163,16 @@ unsigned long WORKER_API CaptureThreadProc(void *arg)
         ClosePort();
         g_portOpen = false;
     }
+    portName.reset();
+    PostWorkerMessage(WM_APP_CAPTURE_DONE, ok ? 1 : 0, 0);
+    return 0;
+}
+
+unsigned long WORKER_API NextUnitThreadProc(void *arg)
+{
+    std::unique_ptr<std::string> portName(static_cast<std::string *>(arg));
+    const std::string port = portName ? *portName : std::string();
+    const bool ok = RunWorkerBody([&] { return ListenForNextUnit(port) && CaptureOnPort(port); });
     portName.reset();
     PostWorkerMessage(WM_APP_CAPTURE_DONE, ok ? 1 : 0, 0);
     return 0;

@@ -21,6 +21,7 @@ void ClearDeviceState()
     g_fwList.clear();
     g_customValid = false;
     g_abortCapture = false;
+    g_captureTimedOut = false;
 }
 
 bool ChosenImage(long listIndex, FirmwareVersion &fw)

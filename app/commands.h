@@ -40,6 +40,9 @@ struct CustomJudgement {
     const char *caption = "";  // refusal caption
 };
 CustomJudgement JudgeCustomImage(const std::string &path, FirmwareVersion &fw);
+// The same judgement of a file the caller read itself (`loaded`: it is an
+// image, and `read` holds its tokens).
+CustomJudgement JudgeCustomRead(bool loaded, const FirmwareVersion &read);
 // Keeps an accepted image as the custom image, re-judges it against the
 // device, refreshes the panel and logs it.
 void AdoptCustomFirmware(const FirmwareVersion &fw);

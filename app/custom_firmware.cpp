@@ -48,12 +48,11 @@ bool ReadCustomInfo(const std::string &path, FirmwareVersion &fw) noexcept
 
 }  // namespace
 
-CustomJudgement JudgeCustomImage(const std::string &path, FirmwareVersion &fw)
+CustomJudgement JudgeCustomRead(bool loaded, const FirmwareVersion &read)
 {
     CustomJudgement j;
     j.caption = kRefusedCaption;
-    FirmwareVersion read;
-    if (!ReadCustomInfo(path, read)) {
+    if (!loaded) {
         j.verdict = CustomJudgement::NotAnImage;
         j.text = kNotAnImage;
     } else if (!read.hasHW) {
@@ -61,15 +60,23 @@ CustomJudgement JudgeCustomImage(const std::string &path, FirmwareVersion &fw)
         j.text = kNoIdentifier;
     } else {
         j.verdict = CustomJudgement::Accepted;
-        std::swap(fw, read);
     }
+    return j;
+}
+
+CustomJudgement JudgeCustomImage(const std::string &path, FirmwareVersion &fw)
+{
+    FirmwareVersion read;
+    const CustomJudgement j = JudgeCustomRead(ReadCustomInfo(path, read), read);
+    if (j.verdict == CustomJudgement::Accepted)
+        std::swap(fw, read);
     return j;
 }
 
 void AdoptCustomFirmware(const FirmwareVersion &fw)
 {
     FirmwareVersion copy = fw;
-    std::swap(g_customFw, copy);  // all six fields at once, or none
+    std::swap(g_customFw, copy);  // every field at once, or none
     g_customLoaded = true;
     ValidateCustom();
     RefreshCustomUi();

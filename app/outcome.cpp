@@ -34,9 +34,8 @@ FailureKind KindOfLibraryError(int error, WorkStep step, int deviceError)
     default:
         break;
     }
-    // A device error 4 ("Flash verify error") while verifying: the flash
-    // does not hold the image.
-    if (step == WorkStep::Verify && deviceError == 4)
+    // "Flash verify error" while verifying: the flash does not hold the image.
+    if (step == WorkStep::Verify && deviceError == DevErrVerify)
         return FailureKind::VerifyMismatch;
     return FailureKind::DeviceRefused;
 }
@@ -76,10 +75,7 @@ void BeginOutcome()
     currentStep = WorkStep::None;
 }
 
-namespace {
-
-// "    ERROR: Could not query ..." -> "Could not query ..."
-std::string SentenceOf(const std::string &line)
+std::string SentenceOfLine(const std::string &line)
 {
     const std::string prefix = "ERROR: ";
     size_t at = line.find_first_not_of(' ');
@@ -89,6 +85,8 @@ std::string SentenceOf(const std::string &line)
         at += prefix.size();
     return line.substr(at);
 }
+
+namespace {
 
 // Keeps the failure unless one is kept already; true when this one was.
 bool Record(FailureKind kind, const std::string &file, const std::string &detail)
@@ -115,7 +113,7 @@ bool LogFailure(FailureKind kind, const std::string &line, const std::string &fi
                 const std::string &detail)
 {
     if (Record(kind, file, detail))
-        g_outcome.failure.message = SentenceOf(line);
+        g_outcome.failure.message = SentenceOfLine(line);
     Log(line);
     return false;
 }
@@ -124,7 +122,7 @@ bool LogLibraryFailure(const std::string &line, const std::string &file)
 {
     const int deviceError = LastDeviceError();
     if (Record(KindOfLibraryError(LastError(), currentStep, deviceError), file, LastErrorText())) {
-        g_outcome.failure.message = SentenceOf(line);
+        g_outcome.failure.message = SentenceOfLine(line);
         g_outcome.failure.block = LastErrorBlock();
         g_outcome.failure.deviceError = deviceError;
     }
@@ -163,6 +161,14 @@ const char *StepName(WorkStep step)
     return "none";
 }
 
+WorkStep StepOfName(const std::string &name)
+{
+    for (int s = int(WorkStep::None); s <= int(WorkStep::Done); ++s)
+        if (name == StepName(WorkStep(s)))
+            return WorkStep(s);
+    return WorkStep::None;
+}
+
 const char *FailureKindName(FailureKind kind)
 {
     switch (kind) {
@@ -175,6 +181,7 @@ const char *FailureKindName(FailureKind kind)
     case FailureKind::DeviceRefused: return "device-refused";
     case FailureKind::VerifyMismatch: return "verify-mismatch";
     case FailureKind::ImageInvalid: return "image-invalid";
+    case FailureKind::ImageChanged: return "image-changed";
     case FailureKind::LoaderMissing: return "loader-missing";
     case FailureKind::NoFirmware: return "no-firmware";
     case FailureKind::UnknownDevice: return "unknown-device";

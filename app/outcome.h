@@ -33,6 +33,7 @@ enum class FailureKind {
     DeviceRefused,   // the device answered with an error
     VerifyMismatch,  // the flash does not hold the image
     ImageInvalid,    // the image to program is missing, damaged or empty
+    ImageChanged,    // the image file's bytes are no longer those that were checked
     LoaderMissing,   // the flash loader image is missing or damaged
     NoFirmware,      // no firmware ships for the device (or its folder is unreadable)
     UnknownDevice,   // the device's hardware identifier is not in the table
@@ -75,7 +76,12 @@ using StepHook = void (*)(WorkStep step, uint64_t bytes);
 void SetStepHook(StepHook hook);
 void ReportStep(WorkStep step, uint64_t bytes = 0);
 
+// The sentence of a log line: "    ERROR: Could not query ..." -> "Could not query ...".
+std::string SentenceOfLine(const std::string &line);
+
 // Names as the command line and its JSON give them: "open", "blankCheck";
 // "port-open-failed".
 const char *StepName(WorkStep step);
+// The step of a name StepName gives; None for any other text.
+WorkStep StepOfName(const std::string &name);
 const char *FailureKindName(FailureKind kind);

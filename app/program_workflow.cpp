@@ -1,7 +1,8 @@
 // The program worker: writes one firmware image into the firmware region.
-// The image file is read and checked before anything is sent, so a file that
-// vanished or was damaged since it was listed never costs the device its
-// firmware; then blank check, erase when needed, program and verify.
+// The image is read and checked before anything is sent, so a file that
+// vanished, was damaged or was replaced since it was judged never costs the
+// device its firmware; then blank check, erase when needed, program and
+// verify.
 #include <memory>
 
 #include "app/appstate.h"
@@ -63,12 +64,12 @@ bool HasDataToWrite(const IMG &image, const std::string &path)
                       "ERROR: The firmware image holds no data to program. The device was not changed.", path);
 }
 
-bool Program(const std::string &path)
+bool Program(const CheckedImage &checked)
 {
-    std::unique_ptr<IMG> image = ReadImageStep(path);
+    std::shared_ptr<IMG> image = CheckedImageStep(checked);
     if (!image)
         return false;
-    if (!HasDataToWrite(*image, path))
+    if (!HasDataToWrite(*image, checked.fw.path))
         return false;
     ReportStep(WorkStep::BlankCheck);
     Log("Blank-checking firmware region...");
@@ -85,9 +86,9 @@ bool Program(const std::string &path)
 
 unsigned long WORKER_API ProgramThreadProc(void *arg)
 {
-    std::unique_ptr<std::string> path(static_cast<std::string *>(arg));
-    const bool ok = RunWorkerBody([&] { return Program(path ? *path : std::string()); });
-    path.reset();
+    std::unique_ptr<CheckedImage> checked(static_cast<CheckedImage *>(arg));
+    const bool ok = RunWorkerBody([&] { return checked ? Program(*checked) : Fail(FailureKind::Internal); });
+    checked.reset();
     PostWorkerMessage(WM_APP_PROGRAM_DONE, ok ? 1 : 0, 0);
     return 0;
 }

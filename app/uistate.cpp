@@ -1,4 +1,5 @@
-// Which of the ten interactive controls are enabled, from the application state.
+// Which of the ten interactive controls are enabled, which button Return
+// presses and where the keyboard focus belongs, from the application state.
 #include "app/uistate.h"
 
 #include "app/appstate.h"
@@ -20,7 +21,21 @@ UiEnables ComputeUiState(const UiInputs &in)
     out.clear = idle && in.customLoaded;
     out.program = idle && in.portOpen && (in.customLoaded ? in.customValid : !in.fwListEmpty);
     out.disconnectCaption = in.capturing ? "Cancel" : "Disconnect";
+    // Programming and querying need an open port; while they run the port
+    // state is not read, so their flags stand for it.
+    out.programIsDefault = in.portOpen || in.programming || in.querying;
     return out;
+}
+
+FocusHome ChooseFocusHome(bool chosenEnabled, bool defaultEnabled, bool cancelEnabled)
+{
+    if (chosenEnabled)
+        return FocusHome::Chosen;
+    if (defaultEnabled)
+        return FocusHome::DefaultButton;
+    if (cancelEnabled)
+        return FocusHome::Cancel;
+    return FocusHome::Window;
 }
 
 UiInputs CurrentUiInputs()

@@ -10,9 +10,9 @@
 
 namespace {
 
-bool Verify(const std::string &path)
+bool Verify(const CheckedImage &checked)
 {
-    std::unique_ptr<IMG> image = ReadImageStep(path);
+    std::shared_ptr<IMG> image = CheckedImageStep(checked);
     if (!image)
         return false;
     ReportStep(WorkStep::Verify, GetImageBytes(image.get()));
@@ -27,9 +27,9 @@ bool Verify(const std::string &path)
 
 unsigned long WORKER_API VerifyThreadProc(void *arg)
 {
-    std::unique_ptr<std::string> path(static_cast<std::string *>(arg));
-    const bool ok = RunWorkerBody([&] { return Verify(path ? *path : std::string()); });
-    path.reset();
+    std::unique_ptr<CheckedImage> checked(static_cast<CheckedImage *>(arg));
+    const bool ok = RunWorkerBody([&] { return checked ? Verify(*checked) : Fail(FailureKind::Internal); });
+    checked.reset();
     PostWorkerMessage(WM_APP_VERIFY_DONE, ok ? 1 : 0, 0);
     return 0;
 }

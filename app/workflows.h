@@ -10,12 +10,17 @@
 #endif
 
 // Thread start routines. Capture: arg is a new std::string* port name;
-// program: a new std::string* image path; query: null. The worker deletes its
-// argument and posts exactly one completion message as its last act.
+// program and verify: a new CheckedImage* (image_step.h); query: null. The
+// worker deletes its argument and posts exactly one completion message as its
+// last act.
 unsigned long WORKER_API CaptureThreadProc(void *arg);
+// A station's capture of the next unit: the port stays open from one unit to
+// the next (closing it may reset the device that was just done), back at the
+// boot loader's rate; opened when it is not. A failure leaves it open.
+unsigned long WORKER_API NextUnitThreadProc(void *arg);
 unsigned long WORKER_API QueryThreadProc(void *arg);
 unsigned long WORKER_API ProgramThreadProc(void *arg);
-// Compares the firmware region with the image at arg (a new std::string*).
+// Compares the firmware region with the image of arg (a new CheckedImage*).
 unsigned long WORKER_API VerifyThreadProc(void *arg);
 
 // The region of the device's flash that holds the firmware.

@@ -52,16 +52,24 @@ bool IsDirectory(const fs::path &folder)
 bool ReadFirmwareInfo(const std::string &path, FirmwareVersion &fw)
 {
     // Checked as ReadImage checks it; only the information text is kept.
-    std::string info;
-    if (!ReadImageInfo(path.c_str(), info))
+    IMG image;
+    if (!ReadImageInfo(path.c_str(), image.info, &image.sha256))
         return false;
+    fw = FirmwareOfImage(path, image);
+    return true;
+}
+
+FirmwareVersion FirmwareOfImage(const std::string &path, const IMG &image)
+{
+    FirmwareVersion fw;
     fw.path = path;
     fw.fileName = LastComponent(path);
-    fw.version = GetInfoToken(info, "VN:");
-    fw.model = GetInfoToken(info, "MD:");
-    fw.hw = GetInfoToken(info, "HW:");
+    fw.version = GetInfoToken(image.info, "VN:");
+    fw.model = GetInfoToken(image.info, "MD:");
+    fw.hw = GetInfoToken(image.info, "HW:");
     fw.hasHW = !fw.hw.empty();
-    return true;
+    fw.sha256 = image.sha256;
+    return fw;
 }
 
 std::vector<FirmwareVersion> DiscoverFirmware(const std::string &folder)

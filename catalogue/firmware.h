@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+struct IMG;
+
 // Value of the first line of `info` that starts with `key` (CR before LF
 // dropped), or empty.
 std::string GetInfoToken(const std::string &info, const std::string &key);
@@ -22,11 +24,14 @@ struct FirmwareVersion {
     std::string model;     // "MD:"
     std::string hw;        // "HW:"
     bool hasHW = false;    // hw is non-empty
+    std::string sha256;    // SHA-256 of the file's bytes these tokens were read from
 };
 
 // Loads `path` as an image and fills `fw`; false (fw untouched) when it does
 // not load.
 bool ReadFirmwareInfo(const std::string &path, FirmwareVersion &fw);
+// The record of an image loaded from `path` (its tokens and digest).
+FirmwareVersion FirmwareOfImage(const std::string &path, const IMG &image);
 // The valid ".bin" images of `folder` (UTF-8 path), newest version first;
 // images without a version last. Throws std::filesystem::filesystem_error when
 // the scan fails after the folder was opened.

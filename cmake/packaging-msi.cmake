@@ -17,6 +17,7 @@ if(ZF_WIXL AND ZF_WIXL_HEAT)
   add_custom_target(msi
     COMMAND sh ${CMAKE_SOURCE_DIR}/packaging/windows/build-msi.sh ${CMAKE_COMMAND} ${CMAKE_BINARY_DIR}
             ${CMAKE_BINARY_DIR}/packaging/ZelvoFlashUpdate.wxs ${ZF_MSI}
+            ${CMAKE_SOURCE_DIR}/window/zelvo-flash-update.ico
     COMMENT "Building ${ZF_MSI}"
     VERBATIM)
   add_dependencies(msi ZelvoFlashUpdate zflash demodata)

@@ -163,8 +163,23 @@ bool OpenPort(const char *devName)
         ok = Port.SetBaudRate(115200) == 0;
     }
     if (!ok) {
-        Trace("    ERR:  Port open failed.\n");
+        TraceError("    ERR:  Port open failed.\n");
         Port.UnInit();
+        LastErr = ErrPortNotOpen;
+        return false;
+    }
+    InitParser();
+    QuietLineDue = true;
+    LastErr = ErrNone;
+    return true;
+}
+
+bool ListenForBootLoader(void)
+{
+    if (!PortReady(kNotOpen))
+        return false;
+    Trace("  Setting baud rate to 115200.\n");
+    if (Port.SetBaudRate(115200) != 0) {
         LastErr = ErrPortNotOpen;
         return false;
     }
@@ -179,7 +194,7 @@ bool ClosePort(void)
     BeginOperation();
     Trace("  Closing port\n");
     if (Port.Close() != 0 || Port.UnInit() != 0) {
-        Trace("    ERR:  Port close failed.\n");
+        TraceError("    ERR:  Port close failed.\n");
         LastErr = ErrClose;
         return false;
     }

@@ -26,6 +26,14 @@ struct IMG {
     uint32_t address = 0;   // start address (RAM execution address of a loader)
     std::string info;       // information text, without its zero byte
     std::vector<BLK> blocks;
+    std::string sha256;     // SHA-256 of the file's bytes it was loaded from (hex)
+};
+
+// Error codes the device replies with.
+enum DeviceError {
+    DevErrUnknown = 0, DevErrDecrypt = 1, DevErrBlockLength = 2, DevErrWrite = 3, DevErrVerify = 4,
+    DevErrErase = 5, DevErrRegion = 6, DevErrNotBlank = 7, DevErrUnknownCommand = 8, DevErrUnknownField = 9,
+    DevErrNoString = 10, DevErrInternal = 11,
 };
 
 // LastError() codes
@@ -50,7 +58,7 @@ void SetProgressCallback(ProgressFn fn);
 // What the last failed operation said and what it concerned; empty or -1 when
 // the last operation succeeded or the detail does not apply.
 str LastErrorText(void);    // its first "ERR:" line, e.g. "No response from target."
-int LastDeviceError(void);  // error code the device replied with
+int LastDeviceError(void);  // error code the device replied with (DeviceError), or -1
 int LastErrorBlock(void);   // image block (0-based) that was not accepted
 
 // Where the trace goes: every line is handed to the handler, which runs on the
@@ -60,6 +68,10 @@ void SetTraceHandler(TraceHandler handler);
 
 bool OpenPort(const char *devName);
 bool ClosePort(void);
+// The open port back at the boot loader's 115200 baud with nothing received
+// kept, for the next device that powers up on it. The port is not closed:
+// closing it may reset a device on the line.
+bool ListenForBootLoader(void);
 bool CaptureTarget(void);
 bool CaptureTarget(const char *devName);
 // One non-blocking capture step; start with 1, stop on 5 (captured) or 0.
@@ -83,8 +95,9 @@ const char *GetImageInfo(IMG *ip);
 // Data bytes of all blocks of an image (0 for null).
 uint64_t GetImageBytes(const IMG *ip);
 // Loads and checks an image file exactly as ReadImage does (same trace, same
-// LastError), but keeps only its information text: for listing images.
-bool ReadImageInfo(const char *fname, std::string &info) noexcept;
+// LastError), but keeps only its information text, and the file's SHA-256
+// when asked: for listing images.
+bool ReadImageInfo(const char *fname, std::string &info, std::string *sha256 = nullptr) noexcept;
 
 bool RAMExec(IMG *ip, bool hup = true, unsigned long baud = 115200);
 

@@ -52,7 +52,7 @@ bool SendBlock(const BlockPass &pass, const BLK &b, int index)
         LastBlock = index;
     if (ok && code == 1) {
         std::string text = GetTargetErrorString(payload.empty() ? 0 : (unsigned char)payload[0]);
-        Trace("  ERR:  Operation failed with the following error at block %d:\n        %s.\n", index,
+        TraceError("  ERR:  Operation failed with the following error at block %d:\n        %s.\n", index,
               text.c_str());
         return false;
     }

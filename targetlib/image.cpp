@@ -10,6 +10,7 @@
 #include "targetlib/checksum.h"
 #include "targetlib/imagefile.h"
 #include "targetlib/libstate.h"
+#include "targetlib/sha256.h"
 #include "targetlib/transact.h"
 #include "targetlib/utf8path.h"
 
@@ -19,7 +20,7 @@ namespace {
 
 bool Corrupt()
 {
-    Trace("  ERR:  The Zelvo Image File appears to be corrupt.\n");
+    TraceError("  ERR:  The Zelvo Image File appears to be corrupt.\n");
     return false;
 }
 
@@ -124,7 +125,7 @@ bool CheckRecords(const unsigned char *at, const unsigned char *end, uint32_t co
         if (!NextRecord(at, end, r))
             return Corrupt();
         if (r.length > kMaxPayload) {
-            Trace("  ERR:  Block %u of the image is %u bytes long; at most %d fit in one frame.\n",
+            TraceError("  ERR:  Block %u of the image is %u bytes long; at most %d fit in one frame.\n",
                   unsigned(i), unsigned(r.length), kMaxPayload);
             return false;
         }
@@ -174,10 +175,10 @@ bool ParseBody(const unsigned char *p, const unsigned char *end, IMG &img, bool 
 std::unique_ptr<IMG> RefuseUnreadable(FileRead why, const char *fname, unsigned long long size)
 {
     if (why == FileRead::TooLarge)
-        Trace("  ERR:  Image file <%s> is too large (%llu bytes; image files are at most %u MiB).\n",
+        TraceError("  ERR:  Image file <%s> is too large (%llu bytes; image files are at most %u MiB).\n",
               fname, size, unsigned(kMaxImageFileBytes >> 20));
     else
-        Trace("  ERR:  Unable to open image file <%s>\n", fname);
+        TraceError("  ERR:  Unable to open image file <%s>\n", fname);
     return nullptr;
 }
 
@@ -191,7 +192,7 @@ std::unique_ptr<IMG> LoadImage(const char *fname, bool keepBlocks)
     if (read != FileRead::Done)
         return RefuseUnreadable(read, fname, size);
     if (!HasMagic(bytes)) {
-        Trace("  ERR:  This does not appear to be a Zelvo Image file.\n");
+        TraceError("  ERR:  This does not appear to be a Zelvo Image file.\n");
         return nullptr;
     }
     const unsigned char *p = bytes.data;
@@ -203,6 +204,7 @@ std::unique_ptr<IMG> LoadImage(const char *fname, bool keepBlocks)
     uint32_t blockCount = 0;
     if (!ParseBody(p, p + bytes.size - 4, *img, keepBlocks, blockCount))
         return nullptr;
+    img->sha256 = Sha256Hex(bytes.data, bytes.size);
     Trace("Image Information:\n--------\n%s--------\nLoaded %d blocks.\n", img->info.c_str(),
           int(blockCount));
     return img;
@@ -220,9 +222,9 @@ std::unique_ptr<IMG> LoadImageOrRefuse(const char *fname, bool keepBlocks) noexc
             LastErr = ErrNone;
         return img;
     } catch (const std::bad_alloc &) {
-        Trace("  ERR:  Not enough memory to load image file <%s>.\n", fname);
+        TraceError("  ERR:  Not enough memory to load image file <%s>.\n", fname);
     } catch (...) {
-        Trace("  ERR:  Unable to open image file <%s>\n", fname);
+        TraceError("  ERR:  Unable to open image file <%s>\n", fname);
     }
     return nullptr;
 }
@@ -250,12 +252,14 @@ IMG *ReadImage(const char *fname) noexcept
     return LoadImageOrRefuse(fname, true).release();
 }
 
-bool ReadImageInfo(const char *fname, std::string &info) noexcept
+bool ReadImageInfo(const char *fname, std::string &info, std::string *sha256) noexcept
 {
     std::unique_ptr<IMG> img = LoadImageOrRefuse(fname, false);
     if (!img)
         return false;
     info.swap(img->info);
+    if (sha256)
+        sha256->swap(img->sha256);
     return true;
 }
 

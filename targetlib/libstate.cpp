@@ -44,25 +44,44 @@ void TraceToStdout(const char *text)
 
 std::atomic<TraceHandler> Handler{TraceToStdout};
 
+std::string Format(const char *fmt, va_list args)
+{
+    va_list again;
+    va_copy(again, args);
+    char small[512];
+    const int n = std::vsnprintf(small, sizeof small, fmt, args);
+    std::string text;
+    if (n >= int(sizeof small)) {  // an image's information text can be long
+        text.resize(size_t(n) + 1);
+        std::vsnprintf(&text[0], text.size(), fmt, again);
+        text.resize(size_t(n));
+    } else if (n > 0) {
+        text.assign(small, size_t(n));
+    }
+    va_end(again);
+    return text;
+}
+
+// The failure's own words in an error line, on one line:
 // "\n  ERR:  Operation failed with the following error:\n        Flash verify error.\n"
 // -> "Operation failed with the following error: Flash verify error."
-void KeepErrorText(const std::string &text)
+std::string ErrorWords(const std::string &line)
 {
-    size_t at = text.find("ERR:");
-    if (at == std::string::npos || !LastErrText.empty())
-        return;
+    const size_t marker = line.find("ERR:");
+    std::string words;
     bool space = false;
-    for (size_t i = at + 4; i < text.size(); i++) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
+    for (size_t i = marker == std::string::npos ? 0 : marker + 4; i < line.size(); i++) {
+        const unsigned char c = static_cast<unsigned char>(line[i]);
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            space = !LastErrText.empty();
+            space = !words.empty();
             continue;
         }
         if (space)
-            LastErrText += ' ';
+            words += ' ';
         space = false;
-        LastErrText += char(c);
+        words += char(c);
     }
+    return words;
 }
 
 }  // namespace
@@ -74,23 +93,22 @@ void SetTraceHandler(TraceHandler handler)
 
 void Trace(const char *fmt, ...)
 {
-    va_list args, again;
+    va_list args;
     va_start(args, fmt);
-    va_copy(again, args);
-    char small[512];
-    const int n = std::vsnprintf(small, sizeof small, fmt, args);
+    const std::string text = Format(fmt, args);
     va_end(args);
-    std::string text;
-    if (n >= int(sizeof small)) {  // an image's information text can be long
-        text.resize(size_t(n) + 1);
-        std::vsnprintf(&text[0], text.size(), fmt, again);
-        text.resize(size_t(n));
-    } else if (n > 0) {
-        text.assign(small, size_t(n));
-    }
-    va_end(again);
-    KeepErrorText(text);
     Handler.load()(text.c_str());
+}
+
+void TraceError(const char *fmt, ...)
+{
+    va_list args;
+    va_start(args, fmt);
+    const std::string line = Format(fmt, args);
+    va_end(args);
+    if (LastErrText.empty())
+        LastErrText = ErrorWords(line);
+    Handler.load()(line.c_str());
 }
 
 void BeginOperation()
@@ -105,7 +123,7 @@ bool PortReady(const char *refusal)
     BeginOperation();
     if (Port.State() == 2)
         return true;
-    Trace("%s", refusal);
+    TraceError("%s", refusal);
     LastErr = ErrPortNotOpen;
     return false;
 }

@@ -50,9 +50,16 @@ std::string BigEndian32(uint32_t v);
 // Milliseconds from a steady clock; every protocol time-out counts these.
 long TickMs();
 
-// Formats by printf rules and hands the text to the trace handler; the first
-// "ERR:" line since the operation began is kept as LastErrText.
+// Formats by printf rules and hands the text to the trace handler.
 void Trace(const char *fmt, ...)
+#ifdef __GNUC__
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+// The same for an error line ("  ERR:  ..."): the failure's words, on one
+// line and without the marker, become LastErrText when they are the first
+// failure since the operation began.
+void TraceError(const char *fmt, ...)
 #ifdef __GNUC__
     __attribute__((format(printf, 1, 2)))
 #endif

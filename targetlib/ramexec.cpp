@@ -6,7 +6,7 @@ namespace {
 
 bool RamExecFailed()
 {
-    Trace("  ERR:  RAM execution failed.\n");
+    TraceError("  ERR:  RAM execution failed.\n");
     LastErr = ErrTarget;
     return false;
 }
@@ -21,14 +21,14 @@ int SendRamBlocks(const IMG &img)
         std::string payload = b.data;
         if (!Transact(code, payload, 200)) {
             LastBlock = i;
-            Trace("\n  ERR:  Timeout waiting for target.\n");
+            TraceError("\n  ERR:  Timeout waiting for target.\n");
             return i;
         }
         if (code != 0) {
             LastBlock = i;
             int error = payload.empty() ? 0 : int(static_cast<signed char>(payload[0]));
             LastDevErr = error;
-            Trace("\n  ERR:  Target rejected packet (code=%d).  Aborting.\n", error);
+            TraceError("\n  ERR:  Target rejected packet (code=%d).  Aborting.\n", error);
             return i;
         }
         ReportProgress("    %3.0f%%\r", PhaseRAMExec, i + 1, total);
@@ -51,7 +51,7 @@ bool RAMExec(IMG *ip, bool hup, unsigned long baud)
     unsigned char code = CmdRamStart;
     std::string payload = BigEndian32(ip->address);
     if (!Transact(code, payload, 200)) {
-        Trace("  ERR:  Execution could not be started at address %08lX.\n", (unsigned long)ip->address);
+        TraceError("  ERR:  Execution could not be started at address %08lX.\n", (unsigned long)ip->address);
         return RamExecFailed();
     }
     // Whatever its status, a reply means the image runs.

@@ -99,7 +99,7 @@ bool AwaitReply(long limit, unsigned char &status, std::string &payload)
 bool Transact(unsigned char &code, std::string &payload, int timeout)
 {
     if (payload.size() > size_t(kMaxPayload)) {
-        Trace("  ERR:  A request of %u bytes does not fit in one frame.\n", unsigned(payload.size()));
+        TraceError("  ERR:  A request of %u bytes does not fit in one frame.\n", unsigned(payload.size()));
         return false;
     }
     int length = BuildFrame(buf, code, payload);
@@ -153,14 +153,14 @@ std::string GetTargetErrorString(unsigned char code)
         "Internal error",
     };
     LastDevErr = code;
-    LastErr = code == 7 ? ErrNotBlank : code == 10 ? ErrNoString : ErrTarget;
+    LastErr = code == DevErrNotBlank ? ErrNotBlank : code == DevErrNoString ? ErrNoString : ErrTarget;
     return texts[code < sizeof texts / sizeof *texts ? code : 0];
 }
 
 bool ClassifyReply(bool ok, unsigned char status, const std::string &payload, const char *noReply)
 {
     if (!ok) {
-        Trace("%s", noReply);
+        TraceError("%s", noReply);
         LastErr = ErrNoResponse;
         return false;
     }
@@ -170,10 +170,10 @@ bool ClassifyReply(bool ok, unsigned char status, const std::string &payload, co
     }
     if (status == 1) {
         std::string text = GetTargetErrorString(payload.empty() ? 0 : (unsigned char)payload[0]);
-        Trace("  ERR:  Operation failed with the following error:\n        %s.\n", text.c_str());
+        TraceError("  ERR:  Operation failed with the following error:\n        %s.\n", text.c_str());
         return false;
     }
-    Trace("  ERR:  Unexpected response from target.\n");
+    TraceError("  ERR:  Unexpected response from target.\n");
     LastErr = ErrUnexpected;
     return false;
 }

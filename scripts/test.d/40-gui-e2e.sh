@@ -1,9 +1,10 @@
 # The Windows program end to end: ZelvoFlashUpdate.exe under Wine and Xvfb,
-# driven from outside by zf_gui_e2e.exe, against two simulated devices on
+# driven from outside by zf_gui_e2e.exe, against three simulated devices on
 # ptys mapped as Wine COM ports (a VKT-3 (VKT3K) with a slow erase at the
-# line's real speed, so the busy states can be watched, and one that never
-# announces itself). A second copy of the program runs from a folder whose
-# name is not ASCII. Screenshots go to artifacts/gui-e2e/.
+# line's real speed, so the busy states can be watched; one that never
+# announces itself; and a second VKT-3 (VKT3K) that the keyboard's tests
+# program). A second copy of the program runs from a folder whose name is
+# not ASCII. Screenshots go to artifacts/gui-e2e/.
 #   ZF_E2E_WINBUILD  Windows build folder (default build/windows)
 #   ZF_E2E_ZSIM      the simulator (default build/native/tools/zsim/zsim)
 # zf-step: beside
@@ -13,6 +14,12 @@ ZF_ZSIM=${ZF_E2E_ZSIM:-$ZF_ZSIM}
 zf_need "$ZF_WINBUILD/bin/ZelvoFlashUpdate.exe" gui-e2e && zf_need "$ZF_WINBUILD/tests/e2e/zf_gui_e2e.exe" gui-e2e \
     && zf_need "$ZF_ZSIM" gui-e2e && zf_need "$ZF_WINBUILD/bin/README.txt" gui-e2e || exit 1
 zf_wine_session gui-e2e || exit 1
+# The window at 144 DPI is larger than the usual 800x600 desktop: this
+# step's desktop is the whole screen (Wine restarts with it when the ports
+# are mapped below). A run stopped half-way may have left the prefix at 144
+# DPI: every run starts at 96.
+zf_wine_reg_add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 || exit 1
+timeout 60 wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1
 work=$ZF_WINE_WORK
 shots=$work/shots artifacts=$ZF_REPO/artifacts/gui-e2e
 names_app="$work/Zelvo Prüf Жук"
@@ -40,13 +47,15 @@ watch_shots() {
 # block answered after its time-out is sent again, and the device writes it
 # twice (the verification then fails, as it should).
 zf_wine_session_device COM5 device --log --hw VKT3K --wire-time --erase-ms 1500 \
-    && zf_wine_session_device COM6 silent --hw VKT3K --no-announce || exit 1
+    && zf_wine_session_device COM6 silent --hw VKT3K --no-announce \
+    && zf_wine_session_device COM7 keys --hw VKT3K --wire-time --erase-ms 1500 || exit 1
 cp -r "$ZF_WINBUILD/bin/." "$work/app/"
 cp -r "$ZF_WINBUILD/bin/." "$names_app/"
 watch_shots &
 zf_wine_session_on_exit "kill $!"
 
-export ZF_E2E_APP ZF_E2E_NAMES_APP ZF_E2E_COM=COM5 ZF_E2E_SILENT_COM=COM6 ZF_E2E_WORK ZF_E2E_SHOTS ZF_E2E_SIM_LOG
+export ZF_E2E_APP ZF_E2E_NAMES_APP ZF_E2E_COM=COM5 ZF_E2E_SILENT_COM=COM6 ZF_E2E_KEYS_COM=COM7 ZF_E2E_WORK ZF_E2E_SHOTS \
+    ZF_E2E_SIM_LOG
 ZF_E2E_APP=$(zf_winpath "$work/app/ZelvoFlashUpdate.exe")
 ZF_E2E_NAMES_APP=$(zf_winpath "$names_app/ZelvoFlashUpdate.exe")
 ZF_E2E_WORK=$(zf_winpath "$work/images")

@@ -112,6 +112,8 @@ msi_win=$(winepath -w "$msi" 2>/dev/null)
 product=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p')
 uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product"
 shortcuts() { find "$WINEPREFIX/drive_c" -name 'Zelvo Flash Update.lnk' 2>/dev/null; }
+# The shortcut's icon, which Windows Installer keeps under windows\Installer.
+icons() { find "$WINEPREFIX/drive_c/windows/Installer" -name 'ZelvoFlashUpdate.ico' 2>/dev/null; }
 # A run stopped half-way may have left this version installed.
 zf_wine_run 120 msiexec /x "$msi_win" /qn >/dev/null 2>&1
 
@@ -145,6 +147,8 @@ zf_check msi-uninstall 0 $? "$work/uninstall.txt"
 missing msi-nothing-left "$WINEPREFIX/drive_c/Program Files/Zelvo" "$shortcut"
 [ -z "$(shortcuts)" ]
 zf_verdict msi-no-shortcut-left $((! $?))
+[ -z "$(icons)" ]
+zf_verdict msi-no-icon-left $((! $?))
 zf_wine_run 60 reg query "$uninstall_key" >/dev/null 2>&1
 zf_verdict msi-unregistered $(($? != 0))
 finish

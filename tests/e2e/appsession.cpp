@@ -58,8 +58,10 @@ AppSession::~AppSession()
     Stop();
 }
 
-bool AppSession::Launch(const std::string &exePath)
+bool AppSession::Launch(const std::string &exePath, Remembered rememberedPort)
 {
+    if (rememberedPort == Forget)
+        ForgetRememberedPort();
     const std::string dir = exePath.substr(0, exePath.find_last_of("\\/") + 1);
     // The program's trace (standard output) goes to a file, not the driver's log.
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
@@ -110,6 +112,18 @@ void AppSession::Stop()
     CloseHandle(pi_.hProcess);
     pi_ = {};
     main_ = nullptr;
+}
+
+int AppSession::FocusId() const
+{
+    HWND focus = Focus();
+    return focus && IsChild(main_, focus) ? GetDlgCtrlID(focus) : 0;
+}
+
+void AppSession::Key(UINT vk, bool alt) const
+{
+    HWND focus = Focus();
+    PostKey(focus ? focus : main_, vk, alt);
 }
 
 std::string AppSession::Caption() const
@@ -197,6 +211,17 @@ void AppSession::Answer(HWND box, int buttonId)
     Click(GetDlgItem(box, buttonId));
 }
 
+void *AppSession::CopyIn(const void *data, size_t size) const
+{
+    void *remote = VirtualAllocEx(pi_.hProcess, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!remote)
+        return nullptr;
+    SIZE_T written = 0;
+    if (!WriteProcessMemory(pi_.hProcess, remote, data, size, &written) || written != size)
+        return nullptr;
+    return remote;
+}
+
 bool AppSession::DropFile(const std::string &path)
 {
     // The block must live in the receiving process: DragQueryFile reads it
@@ -207,15 +232,17 @@ bool AppSession::DropFile(const std::string &path)
     df->pFiles = sizeof(DROPFILES);
     df->fWide = TRUE;
     std::memcpy(block.data() + sizeof(DROPFILES), name.data(), name.size() * sizeof(wchar_t));
-    void *remote = VirtualAllocEx(pi_.hProcess, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE,
-                                  PAGE_READWRITE);
-    if (!remote)
-        return false;
-    SIZE_T written = 0;
-    if (!WriteProcessMemory(pi_.hProcess, remote, block.data(), block.size(), &written) ||
-        written != block.size())
-        return false;
-    return PostMessageA(main_, WM_DROPFILES, WPARAM(remote), 0) != FALSE;
+    void *remote = CopyIn(block.data(), block.size());
+    return remote && PostMessageA(main_, WM_DROPFILES, WPARAM(remote), 0) != FALSE;
+}
+
+bool AppSession::SendDpiChanged(UINT dpi) const
+{
+    // The suggested rectangle, as Windows passes it, lives in the program.
+    RECT rc;
+    GetWindowRect(main_, &rc);
+    void *remote = CopyIn(&rc, sizeof rc);
+    return remote && SendWithin(main_, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), LPARAM(remote)) == 0;
 }
 
 bool AppSession::Screenshot(const std::string &name, HWND hwnd) const
@@ -242,12 +269,33 @@ bool AppSession::Screenshot(const std::string &name, HWND hwnd) const
 
 namespace {
 
+const wchar_t kSettingsKey[] = L"Software\\Zelvo\\Flash Update";
+
 std::string FolderOf(const std::string &exe)
 {
     return exe.substr(0, exe.find_last_of("\\/") + 1);
 }
 
 }  // namespace
+
+std::string RememberedPort()
+{
+    wchar_t data[256] = L"";
+    DWORD size = sizeof data - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, L"LastPort", RRF_RT_REG_SZ, nullptr, data, &size) !=
+        ERROR_SUCCESS)
+        return "";
+    return Utf8FromWide(data);
+}
+
+void ForgetRememberedPort()
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueW(key, L"LastPort");
+    RegCloseKey(key);
+}
 
 std::string E2eConfig::appDir() const
 {
@@ -262,7 +310,7 @@ std::string E2eConfig::namesAppDir() const
 const E2eConfig &Config()
 {
     static const E2eConfig config = {Env(L"ZF_E2E_APP"), Env(L"ZF_E2E_COM"),
-                                     Env(L"ZF_E2E_SILENT_COM"), Env(L"ZF_E2E_WORK"),
+                                     Env(L"ZF_E2E_SILENT_COM"), Env(L"ZF_E2E_KEYS_COM"), Env(L"ZF_E2E_WORK"),
                                      Env(L"ZF_E2E_SIM_LOG"), Env(L"ZF_E2E_NAMES_APP")};
     return config;
 }

@@ -12,8 +12,10 @@ class AppSession {
 public:
     ~AppSession();
     // Starts the program (UTF-8 path; working folder: its own) and waits for
-    // its window.
-    bool Launch(const std::string &exePath);
+    // its window. It starts as on a user's first run, with nothing
+    // remembered from earlier runs, unless `rememberedPort` is kept.
+    enum Remembered { Forget, Keep };
+    bool Launch(const std::string &exePath, Remembered rememberedPort = Forget);
     // Waits for the process to end; true when it did.
     bool WaitExit(double seconds);
     // Ends the program if it still runs (WM_CLOSE, then termination).
@@ -22,6 +24,14 @@ public:
     HWND Main() const { return main_; }
     HWND Control(int id) const { return GetDlgItem(main_, id); }
     std::string Caption() const;
+    // The control (or window) that has the keyboard focus, and its id (0:
+    // the main window itself or none).
+    HWND Focus() const { return FocusOf(main_); }
+    int FocusId() const;
+    // A key pressed where the program has its keyboard focus (Alt held if
+    // `alt`), on the window that has the focus in the program's thread
+    // (a message box's button while a box is open).
+    void Key(UINT vk, bool alt = false) const;
     std::string Text(int id) const;
     std::vector<std::string> LogLines() const;
     // True when the log got `line` after its first `from` lines.
@@ -45,20 +55,31 @@ public:
 
     // Delivers a WM_DROPFILES with one file (UTF-8 path), as the shell would.
     bool DropFile(const std::string &path);
+    // Tells the main window that it is now shown at `dpi`, as Windows does
+    // when the window moves to a screen with another DPI.
+    bool SendDpiChanged(UINT dpi) const;
     // Asks the script for a screenshot of `hwnd`'s screen rectangle saved as
     // NAME.png; false when no screenshot folder is set or nobody answered.
     bool Screenshot(const std::string &name, HWND hwnd) const;
 
 private:
+    // A copy of `data` in the program's memory (never freed: a test's worth).
+    void *CopyIn(const void *data, size_t size) const;
+
     PROCESS_INFORMATION pi_ = {};
     HWND main_ = nullptr;
 };
+
+// What the program remembers per user: the port of the last capture.
+std::string RememberedPort();
+void ForgetRememberedPort();
 
 // Settings from the environment set by the test script (UTF-8).
 struct E2eConfig {
     std::string appExe;      // ZF_E2E_APP: the program in its own copy of the tree
     std::string com;         // ZF_E2E_COM: the simulated VKT-3 (VKT3K)
     std::string silentCom;   // ZF_E2E_SILENT_COM: a simulated device that never announces
+    std::string keysCom;     // ZF_E2E_KEYS_COM: another simulated VKT-3 (VKT3K), for the keyboard's runs
     std::string workDir;     // ZF_E2E_WORK: where the driver writes its own images
     std::string simLog;      // ZF_E2E_SIM_LOG: the event log of the simulator on `com`
     // ZF_E2E_NAMES_APP: the program in a copy of the tree in a folder whose

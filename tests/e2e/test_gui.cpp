@@ -44,6 +44,17 @@ std::string Info(const std::string &version, const std::string &hw)
 std::string HotfixPath() { return Config().workDir + "\\hotfix_vkt3k_v2_0_1.bin"; }
 std::string OtherHotfixPath() { return Config().workDir + "\\hotfix_vkt3_v2_0_1.bin"; }
 
+// How many requests that write or erase the firmware region the simulator has seen.
+int WritingRequests()
+{
+    const std::string log = ReadFile(Config().simLog);
+    int n = 0;
+    for (const char *request : {"request 93,", "request 92,", "request 90,", "request 190,"})
+        for (size_t at = log.find(request); at != std::string::npos; at = log.find(request, at + 1))
+            n++;
+    return n;
+}
+
 // How often the simulator saw the host close its line.
 int LineClosings()
 {
@@ -304,6 +315,33 @@ TEST_F(Gui, ADroppedImageForOtherHardwareReplacesItAndShowsTheMismatch)
                                                "    WARNING: does not match the connected VKT-3 (VKT3K)."};
     app->WaitForLogLines(from, expected);
     EXPECT_EQ(app->LogLinesFrom(from), expected);
+}
+
+// The window programs the bytes it judged: a custom image replaced on disk
+// between the drop and Program is refused before anything is sent.
+TEST_F(Gui, ACustomImageReplacedOnDiskAfterItWasJudgedIsNotWritten)
+{
+    const std::string swap = Config().workDir + "\\hotfix_swap_v2_0_2.bin";
+    ASSERT_TRUE(WriteFirmware(swap, Info("2.0.2", "VKT3K")));
+    ASSERT_TRUE(app->DropFile(swap));
+    ASSERT_TRUE(WaitFor([] { return app->Text(IDC_CUSTOM_STATUS) == "Verified: matches the connected VKT-3 (VKT3K)."; }))
+        << app->Text(IDC_CUSTOM_STATUS);
+    ASSERT_TRUE(WriteFirmware(swap, Info("2.0.2", "VKT3")));  // now an image for other hardware
+    const int writing = WritingRequests();
+    const size_t from = app->LogLines().size();
+
+    Click(app->Control(IDC_PROGRAM));
+    HWND box = app->WaitForBox(60);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(AppSession::BoxText(box), "Programming failed - see log for details.");
+    AppSession::Answer(box, IDOK);
+
+    const std::vector<std::string> expected = {"Programming hotfix_swap_v2_0_2.bin (version 2.0.2) [custom]...",
+                                               "ERROR: The image file changed after it was checked. Nothing was written."};
+    app->WaitForLogLines(from, expected);
+    EXPECT_EQ(app->LogLinesFrom(from), expected);
+    EXPECT_EQ(WritingRequests(), writing);
+    ASSERT_TRUE(WaitFor([] { return app->EnabledControls().find("program") != std::string::npos; }));
 }
 
 TEST_F(Gui, ClearReturnsToTheBundledFirmware)

@@ -1,7 +1,7 @@
 // The program as the Windows installer leaves it under Wine: the Start menu
-// shortcut leads to the installed window, both installed executables carry
-// the project's version, and the installed window starts and lists the COM
-// ports. Run by scripts/test.d/90-package.sh between install and uninstall;
+// shortcut leads to the installed window and shows the program's icon, both
+// installed executables carry the project's version, and the installed
+// window starts and lists the COM ports. Run by scripts/test.d/90-package.sh between install and uninstall;
 // ZF_E2E_APP names the installed ZelvoFlashUpdate.exe, ZF_E2E_SHORTCUT the
 // shortcut, ZF_E2E_COM a mapped port.
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include <shlobj.h>
 #include <winver.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -42,7 +43,8 @@ std::string SamePath(std::string s)
 }
 
 struct ShortcutTarget {
-    std::string path, workingDir;
+    std::string path, workingDir, iconPath;
+    int iconIndex = -1;
 };
 
 // What a shell link points at, read through the shell's own interface.
@@ -56,15 +58,33 @@ bool ReadShortcut(const std::string &lnk, ShortcutTarget &out)
     bool ok = SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&file)));
     if (ok) {
         std::wstring wide(lnk.begin(), lnk.end());
-        char path[MAX_PATH] = "", dir[MAX_PATH] = "";
+        char path[MAX_PATH] = "", dir[MAX_PATH] = "", icon[MAX_PATH] = "";
+        int iconIndex = -1;
         ok = SUCCEEDED(file->Load(wide.c_str(), STGM_READ)) &&
              SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0)) &&
-             SUCCEEDED(link->GetWorkingDirectory(dir, MAX_PATH));
-        out = {path, dir};
+             SUCCEEDED(link->GetWorkingDirectory(dir, MAX_PATH)) &&
+             SUCCEEDED(link->GetIconLocation(icon, MAX_PATH, &iconIndex));
+        out = {path, dir, icon, iconIndex};
         file->Release();
     }
     link->Release();
     return ok;
+}
+
+// The image sizes (0 for 256) an .ico file holds: its ICONDIR (reserved,
+// type, count) and then 16-byte entries starting with width and height.
+std::vector<int> IcoSizes(const std::string &path)
+{
+    std::vector<int> sizes;
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return sizes;
+    unsigned char head[6] = {}, entry[16] = {};
+    if (std::fread(head, 1, 6, f) == 6 && head[2] == 1)
+        for (int i = 0; i < (head[4] | head[5] << 8) && std::fread(entry, 1, 16, f) == 16; i++)
+            sizes.push_back(entry[0]);
+    std::fclose(f);
+    return sizes;
 }
 
 struct VersionResource {
@@ -127,6 +147,16 @@ TEST(Installed, StartMenuShortcutOpensTheInstalledWindowInItsFolder)
     EXPECT_EQ(SamePath(target.path), SamePath(Config().appExe));
     EXPECT_EQ(SamePath(target.workingDir), SamePath(InstallDir()));
     CoUninitialize();
+}
+
+TEST(Installed, StartMenuShortcutShowsTheProgramsIcon)
+{
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    ShortcutTarget target;
+    ASSERT_TRUE(ReadShortcut(Env("ZF_E2E_SHORTCUT"), target)) << Env("ZF_E2E_SHORTCUT");
+    CoUninitialize();
+    EXPECT_EQ(target.iconIndex, 0);
+    EXPECT_EQ(IcoSizes(target.iconPath), std::vector<int>({16, 32, 48, 0})) << target.iconPath;
 }
 
 TEST(Installed, BothExecutablesCarryTheProjectVersion)

@@ -91,6 +91,33 @@ std::vector<std::string> SplitLines(const std::string &text)
     return lines;
 }
 
+HWND FocusOf(HWND window)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
+void PostKey(HWND target, UINT vk, bool alt)
+{
+    // Repeat count 1, the scan code, bit 29 with Alt held; a release also
+    // has bits 30 (was down) and 31 (going up).
+    const LPARAM down = 1 | LPARAM(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16 | (alt ? LPARAM(1) << 29 : 0);
+    const LPARAM up = down | LPARAM(3u << 30);
+    PostMessageW(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, down);
+    PostMessageW(target, alt ? WM_SYSKEYUP : WM_KEYUP, vk, up);
+}
+
+LRESULT SendWithin(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT failed)
+{
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(hwnd, msg, wParam, lParam, SMTO_ABORTIFHUNG, 10000, &result))
+        return failed;
+    return LRESULT(result);
+}
+
 bool WaitFor(const std::function<bool()> &cond, double seconds)
 {
     const ULONGLONG until = GetTickCount64() + ULONGLONG(seconds * 1000);

@@ -29,5 +29,16 @@ bool SelectComboText(HWND combo, const std::string &text);
 int IndexOf(const std::vector<std::string> &items, const std::string &item);
 std::vector<std::string> SplitLines(const std::string &text);
 
+// The window that has the keyboard focus in `window`'s thread (null when
+// none has).
+HWND FocusOf(HWND window);
+// A key pressed and released as the keyboard would deliver it to `target`
+// (the focused window of the program's thread): WM_KEYDOWN and WM_KEYUP, or
+// with Alt held WM_SYSKEYDOWN and WM_SYSKEYUP. Posted; the program's own
+// message loop translates them (characters, access keys, dialog keys).
+void PostKey(HWND target, UINT vk, bool alt = false);
+// SendMessageTimeoutW: the result, or `failed` when the window did not answer.
+LRESULT SendWithin(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT failed = -1);
+
 // Polls `cond` every 20 ms until it holds or `seconds` have passed.
 bool WaitFor(const std::function<bool()> &cond, double seconds = 30);

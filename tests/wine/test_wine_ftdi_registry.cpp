@@ -8,9 +8,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "tools/zflash/adapter_timer.h"
-#include "tools/zflash/adapter_tuning.h"
-#include "tools/zflash/ports.h"
+#include "devicelink/ports/adapter_timer.h"
+#include "devicelink/ports/adapter_tuning.h"
+#include "station/adapter_session.h"
+#include "devicelink/ports/ports.h"
 
 namespace {
 

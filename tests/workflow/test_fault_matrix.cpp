@@ -17,7 +17,6 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "app/support.h"
 #include "tests/workflow/fault_matrix_rows.h"
 
 namespace {
@@ -72,30 +71,38 @@ const Phase kErase{"erase", 92, 0};
 const Phase kProgram{"program", 190, 2};
 const Phase kVerify{"verify", 191, 2};
 
-// Last log lines of the workers that fail; an empty line: the worker succeeds.
-const std::string kOk;
-const std::string kCancelled = "Capture cancelled.";
-const std::string kNoHw =
-    "ERROR: Device did not report a HW identifier. It may be running unsupported or corrupt "
-    "bootloader firmware.";
-const std::string kNoLoader = "ERROR: Could not start the flashloader on the device.";
-const std::string kQueryFailed =
-    "ERROR: Could not query installed firmware (device not responding or flashloader not running).";
-const std::string kEraseFailed = "ERROR: Erase failed.";
-const std::string kProgramFailed = "ERROR: Programming failed.";
-const std::string kVerifyFailed = std::string("ERROR: Verification failed after programming. Contact ") +
-                                  kSupportEmail + " with a copy of this log.";
+// How a worker ends: the step it failed in and the failure's kind, as its
+// outcome says; kind None: it succeeds.
+struct Ending {
+    WorkStep step = WorkStep::None;
+    FailureKind kind = FailureKind::None;
+};
+const Ending kOk;
+const Ending kCancelled{WorkStep::WaitDevice, FailureKind::Cancelled};
+const Ending kNoHwRefused{WorkStep::Identify, FailureKind::DeviceRefused};
+const Ending kNoHwSilent{WorkStep::Identify, FailureKind::NoAnswer};
+const Ending kLoaderRefused{WorkStep::StartLoader, FailureKind::DeviceRefused};
+const Ending kLoaderSilent{WorkStep::StartLoader, FailureKind::NoAnswer};
+const Ending kQueryRefused{WorkStep::Query, FailureKind::DeviceRefused};
+const Ending kQuerySilent{WorkStep::Query, FailureKind::NoAnswer};
+const Ending kEraseRefused{WorkStep::Erase, FailureKind::DeviceRefused};
+const Ending kEraseSilent{WorkStep::Erase, FailureKind::NoAnswer};
+const Ending kProgramRefused{WorkStep::Program, FailureKind::DeviceRefused};
+const Ending kProgramSilent{WorkStep::Program, FailureKind::NoAnswer};
+const Ending kVerifyMismatch{WorkStep::Verify, FailureKind::VerifyMismatch};
+const Ending kVerifyRefused{WorkStep::Verify, FailureKind::DeviceRefused};
+const Ending kVerifySilent{WorkStep::Verify, FailureKind::NoAnswer};
 
 struct Cell {
     Fault fault;
     Phase phase;
-    std::string capture = kOk;
-    std::string query = kOk;    // the query right after the capture
-    std::string program = kOk;
+    Ending capture = kOk;
+    Ending query = kOk;  // the query right after the capture
+    Ending program = kOk;
 };
 
-// {fault, phase, last log line of the capture, of the query after it, of the
-// program run}; a line left out: that worker succeeds.
+// {fault, phase, how the capture ends, the query after it, the program run};
+// an ending left out: that worker succeeds.
 const Cell kCells[] = {
     // The handshake. The host gives up on a missing acknowledgement after 1 s
     // and waits for a new announcement, which a power cycle brings; a wrong
@@ -107,75 +114,72 @@ const Cell kCells[] = {
     {kDropped, kIdentify},
     {kCorrupted, kIdentify},
     {kNoise, kIdentify},
-    {kErrorCode, kIdentify, kNoHw},
-    {kOddStatus, kIdentify, kNoHw},
-    {kLineClosed, kIdentify, kNoHw},
+    {kErrorCode, kIdentify, kNoHwRefused},
+    {kOddStatus, kIdentify, kNoHwRefused},
+    {kLineClosed, kIdentify, kNoHwSilent},
     // The third RAM block of the flash loader.
     {kDropped, kLoaderDownload},
     {kCorrupted, kLoaderDownload},
     {kNoise, kLoaderDownload},
-    {kErrorCode, kLoaderDownload, kNoLoader},
-    {kOddStatus, kLoaderDownload, kNoLoader},
-    {kLineClosed, kLoaderDownload, kNoLoader},
+    {kErrorCode, kLoaderDownload, kLoaderRefused},
+    {kOddStatus, kLoaderDownload, kLoaderRefused},
+    {kLineClosed, kLoaderDownload, kLoaderSilent},
     // The start command. Once the device has started the loader, it listens
     // at the loader's rate: a repeated start request, still sent at 115200
     // baud, cannot reach it, so a corrupted reply ends the capture. Any
     // answer to the start command counts as "started", whatever its status:
     // a refusal shows only when the loader does not answer at its rate.
     {kDropped, kLoaderStart},
-    {kCorrupted, kLoaderStart, kNoLoader},
+    {kCorrupted, kLoaderStart, kLoaderSilent},
     {kNoise, kLoaderStart},
-    {kErrorCode, kLoaderStart, kOk, kQueryFailed, kEraseFailed},
-    {kOddStatus, kLoaderStart, kOk, kQueryFailed, kEraseFailed},
-    {kLineClosed, kLoaderStart, kNoLoader},
+    {kErrorCode, kLoaderStart, kOk, kQuerySilent, kEraseSilent},
+    {kOddStatus, kLoaderStart, kOk, kQuerySilent, kEraseSilent},
+    {kLineClosed, kLoaderStart, kLoaderSilent},
     // The information text of the installed firmware. A failed query leaves
     // the port open and the operator may still program; over a dead line the
     // blank check fails, which leads to the erase and its three time-outs.
     {kDropped, kQuery},
     {kCorrupted, kQuery},
     {kNoise, kQuery},
-    {kErrorCode, kQuery, kOk, kQueryFailed},
-    {kOddStatus, kQuery, kOk, kQueryFailed},
-    {kLineClosed, kQuery, kOk, kQueryFailed, kEraseFailed},
+    {kErrorCode, kQuery, kOk, kQueryRefused},
+    {kOddStatus, kQuery, kOk, kQueryRefused},
+    {kLineClosed, kQuery, kOk, kQuerySilent, kEraseSilent},
     // Blank check: whatever makes it fail only leads to the erase.
     {kDropped, kBlankCheck},
     {kCorrupted, kBlankCheck},
     {kNoise, kBlankCheck},
     {kErrorCode, kBlankCheck},
     {kOddStatus, kBlankCheck},
-    {kLineClosed, kBlankCheck, kOk, kOk, kEraseFailed},
+    {kLineClosed, kBlankCheck, kOk, kOk, kEraseSilent},
     // Erase, 30 s per attempt. A corrupted reply costs the same attempt as a
     // dropped one and takes the same path, so only the dropped one runs. A
     // reply 29 s late still falls within its attempt.
     {kDropped, kErase},
     {kNoise, kErase},
-    {kErrorCode, kErase, kOk, kOk, kEraseFailed},
-    {kOddStatus, kErase, kOk, kOk, kEraseFailed},
-    {kLineClosed, kErase, kOk, kOk, kEraseFailed},
+    {kErrorCode, kErase, kOk, kOk, kEraseRefused},
+    {kOddStatus, kErase, kOk, kOk, kEraseRefused},
+    {kLineClosed, kErase, kOk, kOk, kEraseSilent},
     {kSlowErase, kErase},
     // The third program block. Blocks carry no address: a block whose reply
     // was lost after the device wrote it is written again after itself, and
     // the verification finds the contents shifted.
     {kDropped, kProgram},
-    {kCorrupted, kProgram, kOk, kOk, kVerifyFailed},
+    {kCorrupted, kProgram, kOk, kOk, kVerifyMismatch},
     {kNoise, kProgram},
-    {kErrorCode, kProgram, kOk, kOk, kProgramFailed},
-    {kOddStatus, kProgram, kOk, kOk, kProgramFailed},
-    {kLineClosed, kProgram, kOk, kOk, kProgramFailed},
+    {kErrorCode, kProgram, kOk, kOk, kProgramRefused},
+    {kOddStatus, kProgram, kOk, kOk, kProgramRefused},
+    {kLineClosed, kProgram, kOk, kOk, kProgramSilent},
     // The third verify block; repeated, it is compared one block further on.
     {kDropped, kVerify},
-    {kCorrupted, kVerify, kOk, kOk, kVerifyFailed},
+    {kCorrupted, kVerify, kOk, kOk, kVerifyMismatch},
     {kNoise, kVerify},
-    {kErrorCode, kVerify, kOk, kOk, kVerifyFailed},
-    {kOddStatus, kVerify, kOk, kOk, kVerifyFailed},
-    {kLineClosed, kVerify, kOk, kOk, kVerifyFailed},
+    {kErrorCode, kVerify, kOk, kOk, kVerifyRefused},
+    {kOddStatus, kVerify, kOk, kOk, kVerifyRefused},
+    {kLineClosed, kVerify, kOk, kOk, kVerifySilent},
 };
 constexpr size_t kCellCount = sizeof kCells / sizeof kCells[0];
 
 const char *const kInstalledInfo = "VN:1.0.0\r\nMD:VKT-3\r\nHW:VKT3K\r\nTS:2026-01-15 10:00\r\n";
-const char *const kInstalledSummary = "v1.0.0   VKT-3 (VKT3K)   built 2026-01-15 10:00";
-const char *const kNewSummary = "v1.10.0   VKT-3 (VKT3K)   built 2026-03-01 12:00";
-const char *const kCaptured = "Found 1 firmware version(s).";
 
 // Longest legitimate runs: a capture that waits for the operator, a query, and
 // a program run that sits through three erase attempts of 30 s.
@@ -183,10 +187,14 @@ constexpr seconds kCaptureBound(30);
 constexpr seconds kQueryBound(20);
 constexpr seconds kProgramBound(110);
 
-// How one worker ended: its completion's wParam and its last log line.
+// How one worker ended: its completion's wParam, its outcome (the step it
+// failed in and the failure's kind) and, for the table's readers, its last
+// log line.
 struct WorkerEnd {
     std::string name;
     uintptr_t done = 0;
+    WorkStep step = WorkStep::None;
+    FailureKind kind = FailureKind::None;
     std::string line;
     double seconds = 0;
 };
@@ -196,33 +204,34 @@ std::string WithoutIndent(const std::string &line)
     return line.substr(std::min(line.find_first_not_of(' '), line.size()));
 }
 
-std::string Describe(const std::string &name, uintptr_t done, const std::string &line)
+std::string Describe(const std::string &name, uintptr_t done, const Ending &ending)
 {
-    return name + " " + std::to_string(done) + ": " + line;
+    return name + " " + std::to_string(done) + (done ? "" : std::string(": ") + StepName(ending.step) + " " +
+                                                              FailureKindName(ending.kind));
 }
 
 std::string Describe(const std::vector<WorkerEnd> &ends)
 {
     std::string out;
     for (const WorkerEnd &e : ends)
-        out += (out.empty() ? "" : " | ") + Describe(e.name, e.done, e.line);
+        out += (out.empty() ? "" : " | ") + Describe(e.name, e.done, Ending{e.step, e.kind});
     return out;
 }
 
 // The run the table entry asks for, in the form Describe gives a measured one.
 std::string Expected(const Cell &cell)
 {
-    auto worker = [](const char *name, const std::string &failure, const std::string &success) {
-        return Describe(name, failure.empty() ? 1 : 0, failure.empty() ? success : failure);
+    auto worker = [](const char *name, const Ending &ending) {
+        return Describe(name, ending.kind == FailureKind::None ? 1 : 0, ending);
     };
-    std::string out = worker("capture", cell.capture, kCaptured);
-    if (cell.capture.empty()) {
-        out += " | " + worker("query", cell.query, kInstalledSummary);
-        out += " | " + worker("program", cell.program, "Programming complete.");
-        if (cell.program.empty())
-            out += " | " + worker("query", kOk, kNewSummary);
+    std::string out = worker("capture", cell.capture);
+    if (cell.capture.kind == FailureKind::None) {
+        out += " | " + worker("query", cell.query);
+        out += " | " + worker("program", cell.program);
+        if (cell.program.kind == FailureKind::None)
+            out += " | " + worker("query", kOk);
     }
-    return out + " | " + worker("recapture", kOk, kCaptured);
+    return out + " | " + worker("recapture", kOk);
 }
 
 // The table's short form: how the workers that failed ended, and whether the
@@ -330,6 +339,8 @@ protected:
         WorkerEnd end;
         end.name = name;
         end.done = CompletionOf(doneMsg).wParam;
+        end.step = g_outcome.failure.step;
+        end.kind = g_outcome.failure.kind;
         end.line = WithoutIndent(LastLine());
         end.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
         return end;
@@ -377,8 +388,8 @@ protected:
         if (ends.back().done != 1)
             return ends;
         ends.push_back(Run("query", QueryThreadProc, nullptr, WM_APP_QUERY_DONE, kQueryBound));
-        const std::string image = g_fwList.empty() ? std::string() : g_fwList.front().path;
-        ends.push_back(Run("program", ProgramThreadProc, new std::string(image), WM_APP_PROGRAM_DONE,
+        const FirmwareVersion image = g_fwList.empty() ? FirmwareVersion() : g_fwList.front();
+        ends.push_back(Run("program", ProgramThreadProc, new CheckedImage{image, nullptr}, WM_APP_PROGRAM_DONE,
                            kProgramBound));
         if (ends.back().done == 1) {
             ExpectFlashHoldsTheImage();

@@ -200,3 +200,55 @@ TEST_F(ProgramWorkflow, QueryAfterProgrammingShowsTheNewVersion)
 }
 
 }  // namespace
+
+namespace {
+
+using ProgramCheckedImage = WorkflowFixture;
+
+constexpr const char *kQ1Info = "VN:2.0.0\r\nMD:VKT-Q1\r\nHW:VKTQ1\r\nTS:2026-05-01 08:00\r\n";
+
+// The bytes a worker writes are the bytes the front end judged: a file
+// replaced after the check is refused before anything reaches the device,
+// whatever it now holds; an image the front end read itself is written from
+// that read, whatever happened to the file since.
+TEST_F(ProgramCheckedImage, WritesOnlyTheBytesThatWereChecked)
+{
+    const struct {
+        const char *name;
+        const char *replacement;  // information text of the file's new content; null: removed
+        bool preloaded;           // the front end passes the blocks it read
+        bool programs;
+    } cases[] = {
+        {"same version rebuilt", "VN:1.10.0\r\nMD:VKT-3\r\nHW:VKT3K\r\nTS:2026-03-02 09:00\r\n", false, false},
+        {"image for other hardware", kQ1Info, false, false},
+        {"other hardware, blocks already read", kQ1Info, true, true},
+        {"removed, blocks already read", nullptr, true, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NO_FATAL_FAILURE(CaptureDevice());
+        CheckedImage checked = Checked(newImage);
+        if (c.preloaded) {
+            ASSERT_TRUE(LoadCheckedImage(newImage, checked));
+        }
+        if (c.replacement)
+            WriteFirmware(fs::path(newImage).filename().string(), c.replacement);
+        else
+            fs::remove(newImage);
+
+        RunProgram(checked);
+
+        EXPECT_EQ(c.programs ? 1u : 0u, CompletionOf(WM_APP_PROGRAM_DONE).wParam);
+        if (c.programs) {
+            EXPECT_EQ(kNewFirmwareInfo, sim->InstalledInfo());
+        } else {
+            EXPECT_EQ(std::vector<std::string>{kImageChangedLine}, recorder.LogLines());
+            EXPECT_EQ(FailureKind::ImageChanged, g_outcome.failure.kind);
+            EXPECT_TRUE(sim->Stats().commands.empty());
+        }
+        TearDown();
+        SetUp();
+    }
+}
+
+}  // namespace

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "app/appstate.h"
+#include "app/image_step.h"
 #include "app/commands.h"
 #include "app/outcome.h"
 #include "app/workflows.h"
@@ -112,9 +113,22 @@ protected:
         RunWorker(CaptureThreadProc, new std::string(port), WM_APP_CAPTURE_DONE);
     }
     void RunQuery() { RunWorker(QueryThreadProc, nullptr, WM_APP_QUERY_DONE); }
-    void RunProgram(const std::string &path)
+    // The image as a front end judged it: as listed at the capture, or else
+    // read now, as a dropped file is.
+    static CheckedImage Checked(const std::string &path)
     {
-        RunWorker(ProgramThreadProc, new std::string(path), WM_APP_PROGRAM_DONE);
+        for (const FirmwareVersion &fw : g_fwList)
+            if (fw.path == path)
+                return CheckedImage{fw, nullptr};
+        CheckedImage checked;
+        ReadFirmwareInfo(path, checked.fw);
+        checked.fw.path = path;
+        return checked;
+    }
+    void RunProgram(const std::string &path) { RunProgram(Checked(path)); }
+    void RunProgram(const CheckedImage &checked)
+    {
+        RunWorker(ProgramThreadProc, new CheckedImage(checked), WM_APP_PROGRAM_DONE);
     }
 
     // A device identified and its flash loader running, with the two images

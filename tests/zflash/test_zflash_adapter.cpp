@@ -10,7 +10,7 @@
 
 #include "targetlib/transact.h"
 #include "tests/zflash/test_zflash_support.h"
-#include "tests/zflash/fake_system.h"
+#include "tests/support/fake_system.h"
 
 using zftest::kNewestInfo;
 
@@ -199,4 +199,77 @@ TEST_F(ZflashAdapterTest, PortsShowsEachAdaptersDriverLatencyTimerAndStableName)
     const nlohmann::json doc = nlohmann::json::parse(RunZflash({"--json", "ports"}).out);
     EXPECT_EQ(doc["ports"][0]["byId"], byId);
     EXPECT_EQ(doc["ports"][0]["latencyTimerMs"], 16);
+}
+
+namespace {
+
+// The worker process that a gang's supervisor started for `port`, or -1.
+pid_t WorkerFor(pid_t supervisor, const std::string &port)
+{
+    for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string pid, comm, state;
+        pid_t parent = -1;
+        stat >> pid >> comm >> state >> parent;
+        std::ifstream cmdline(entry.path() / "cmdline");
+        const std::string args((std::istreambuf_iterator<char>(cmdline)), std::istreambuf_iterator<char>());
+        if (parent == supervisor && args.find(std::string("--port") + '\0' + port + '\0') != std::string::npos)
+            return pid_t(std::stol(name));
+    }
+    return -1;
+}
+
+}  // namespace
+
+// Several ports: each record names its adapter; a worker killed while it
+// writes its device still leaves a record with what it had reported, and
+// the adapter it had made fast is put back.
+TEST_F(ZflashAdapterTest, AKilledWorkersRecordKeepsWhatItHadReportedAndItsAdapterIsPutBack)
+{
+    simOptions.eraseMs = 20000;
+    StartBehindAdapter();
+    SimOptions second = simOptions;
+    second.eraseMs = 20;
+    second.latencyTimerFile = fake.TimerFile("ttyUSB8").string();
+    SimDevice other(second);
+    ASSERT_TRUE(other.Start());
+    FakeAdapter adapter;
+    adapter.serial = "B20LY";
+    fake.AddAdapter("ttyUSB8", "1-2", adapter, other.PortPath());
+    const std::string log = (root / "killed.jsonl").string();
+    const std::string port8 = fake.DevicePath("ttyUSB8").string();
+
+    ZflashProcess zflash(WithRoot({"--log", log, "--progress", "plain", "program", "--port", AdapterPort(), "--port", port8}));
+    ASSERT_TRUE(zflash.WaitForText("[" + AdapterPort() + "] Erasing firmware region...", 30000));
+    ASSERT_TRUE(zflash.WaitForText("[" + port8 + "] Programming complete.", 30000));
+    EXPECT_EQ(fake.ReadTimer("ttyUSB7"), "1");
+    const pid_t worker = WorkerFor(zflash.Pid(), AdapterPort());
+    ASSERT_GT(worker, 0);
+    kill(worker, SIGKILL);
+    const ZflashRun run = zflash.Finish();
+
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(fake.ReadTimer("ttyUSB7"), "16");
+    const std::vector<nlohmann::json> records = Records(log);
+    ASSERT_EQ(records.size(), 2u);
+    for (const nlohmann::json &r : records) {
+        const bool killed = r["port"] == AdapterPort();
+        EXPECT_EQ(r["adapter"], killed ? "A10KX" : "B20LY");
+        EXPECT_EQ(r["result"], killed ? "interrupted" : "ok");
+        EXPECT_EQ(r["device"]["product"], "VKT-3");
+        EXPECT_EQ(r["before"]["version"], "1.0.0");
+        EXPECT_EQ(r["image"]["file"], "fw_1_10_0.bin");
+        EXPECT_GT(r["seconds"]["total"].get<double>(), 0.0);
+        if (killed) {
+            EXPECT_EQ(r["failure"]["kind"], "interrupted");
+            EXPECT_EQ(r["failure"]["detail"], "the zflash worker for " + AdapterPort() +
+                                                  " ended before its session did (killed by signal 9) while the "
+                                                  "device was being written: it may be left without working "
+                                                  "firmware. Run zflash program again to restore it.");
+            EXPECT_GT(r["seconds"]["erase"].get<double>(), 0.0);
+        }
+    }
 }

@@ -2,7 +2,12 @@
 // where the window judges them, with the window's texts.
 #include <fstream>
 
+#include <sys/stat.h>
+
+#include "targetlib/sha256.h"
 #include "tests/zflash/test_zflash_support.h"
+
+using nlohmann::json;
 
 using zftest::kInstalledInfo;
 using zftest::kLegacyInfo;
@@ -53,15 +58,30 @@ TEST_F(ZflashDeviceTest, ACustomImageWithoutHardwareIdentifierIsRefusedBeforeThe
     EXPECT_EQ(sim->Stats().captures, 0u);
 }
 
-TEST_F(ZflashDeviceTest, AFileThatIsNotAnImageIsRefusedAsBadInput)
+// A file that cannot be programmed is refused with the real reason, before
+// any device is touched.
+TEST_F(ZflashDeviceTest, AnUnusableImageFileIsRefusedWithItsReason)
 {
-    std::string file = (root / "notes.txt").string();
-    { std::ofstream(file) << "hello"; }
+    const std::string text = (root / "notes.txt").string();
+    { std::ofstream(text) << "hello"; }
+    const std::string fifo = (root / "pipe.bin").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string big = (root / "big.bin").string();
+    std::filesystem::resize_file((std::ofstream(big), big), 70u << 20);
+    const struct {
+        std::string file, reason;
+    } cases[] = {
+        {text, "This does not appear to be a Zelvo Image file."},
+        {root.string(), "it is a folder, not an image file."},
+        {fifo, "it is not a regular file (a FIFO, socket or device), so it cannot be an image file."},
+        {big, "Image file <" + big + "> is too large (73400320 bytes; image files are at most 64 MiB)."},
+    };
     ASSERT_TRUE(StartSim());
-    ZflashRun run = Zflash({"program", "--port", Port(), "--image", file});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(Contains(run.err, "zflash: That file is not a valid Zelvo firmware image. It is either "
-                                  "not a firmware file, or it was damaged in transit.\n"));
+    for (const auto &c : cases) {
+        ZflashRun run = Zflash({"program", "--port", Port(), "--image", c.file});
+        EXPECT_EQ(run.exitCode, 2) << c.file;
+        EXPECT_EQ(run.err, "zflash: cannot use " + c.file + ": " + c.reason + "\n");
+    }
     EXPECT_EQ(sim->Stats().captures, 0u);
 }
 
@@ -93,20 +113,24 @@ TEST_F(ZflashDeviceTest, AListedImageThatCannotBeVerifiedIsProgrammedWithYes)
     EXPECT_EQ(sim->InstalledInfo(), kLegacyInfo);
 }
 
-TEST_F(ZflashDeviceTest, AnImageDamagedAfterItWasJudgedIsRefusedBeforeTheErase)
+// The image is read once, before the device is awaited: the bytes judged
+// are the bytes programmed and hashed, whatever happens to the file meanwhile.
+TEST_F(ZflashDeviceTest, AnImageReplacedWhileTheDeviceIsAwaitedIsProgrammedAsItWasRead)
 {
     std::string image = WriteImage(root / "hotfix.bin", kHotfixInfo);
+    const std::string checked = FileSha256(image);
+    const std::string log = (root / "swap.jsonl").string();
     simOptions.announce = false;
     ASSERT_TRUE(StartSim());
-    ZflashProcess zflash(WithRoot({"program", "--port", Port(), "--image", image}));
+    ZflashProcess zflash(WithRoot({"--log", log, "program", "--port", Port(), "--image", image}));
     ASSERT_TRUE(zflash.WaitForText("Waiting for target. Power up the device now...", 30000));
-    std::ofstream(image, std::ios::binary | std::ios::trunc) << "damaged";
+    WriteImage(image, "VN:2.0.0\r\nMD:VKT-Q1\r\nHW:VKTQ1\r\nTS:2026-05-01 08:00\r\n");
     simOptions.announce = true;
     sim->SetOptions(simOptions);
     ZflashRun run = zflash.Finish();
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(Contains(run.err, "zflash: cannot program " + image +
-                                      ": This does not appear to be a Zelvo Image file. Nothing was erased.\n"));
-    EXPECT_EQ(sim->InstalledInfo(), kInstalledInfo);
-    EXPECT_FALSE(Contains(run.out, "Erasing"));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(sim->InstalledInfo(), kHotfixInfo);
+    const json record = Records(log).at(0);
+    EXPECT_EQ(record["image"]["sha256"], checked);
+    EXPECT_EQ(record["image"]["version"], "1.10.1");
 }

@@ -151,7 +151,7 @@ TEST_F(ZflashDeviceTest, ASilentDeviceEndsTheWaitAtTheTimeoutAsNoDevice)
     ASSERT_TRUE(StartSim());
     ZflashRun run = Zflash({"--timeout", "0.5", "capture", "--port", Port()});
     EXPECT_EQ(run.exitCode, 3);
-    EXPECT_TRUE(Contains(run.out, "Capture cancelled.\n"));
+    EXPECT_FALSE(Contains(run.out, "Capture cancelled."));  // nobody cancelled it
     EXPECT_TRUE(Contains(run.err, "zflash: no device answered on " + Port() + " within 0.5 s."));
 }
 

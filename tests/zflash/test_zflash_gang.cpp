@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/zflash/test_zflash_support.h"
-#include "tools/zflash/sha256.h"
+#include "targetlib/sha256.h"
 
 using nlohmann::json;
 
@@ -17,15 +17,6 @@ namespace {
 bool Contains(const std::string &text, const std::string &part)
 {
     return text.find(part) != std::string::npos;
-}
-
-std::vector<json> Records(const std::filesystem::path &log)
-{
-    std::vector<json> records;
-    std::ifstream in(log);
-    for (std::string line; std::getline(in, line);)
-        records.push_back(json::parse(line));
-    return records;
 }
 
 const json *RecordOf(const std::vector<json> &records, const std::string &port)
@@ -197,10 +188,88 @@ TEST_F(ZflashDeviceTest, ARecordOnEveryPath)
         ZflashProcess zflash(WithRoot({"--log", log, "capture", "--port", Port()}));
         ASSERT_TRUE(zflash.WaitForText("Waiting for target.", 30000));
         zflash.Signal(SIGHUP);
-        zflash.Finish();  // interrupted
+        zflash.Finish();  // cancelled too: nothing was written
     }
     std::vector<std::string> results;
     for (const json &r : Records(log))
         results.push_back(r["result"]);
-    EXPECT_EQ(results, (std::vector<std::string>{"no-device", "bad-input", "cancelled", "interrupted"}));
+    EXPECT_EQ(results, (std::vector<std::string>{"no-device", "bad-input", "cancelled", "cancelled"}));
+}
+
+// With several ports the pipe gets what one port would give it, each line
+// prefixed with its port, even while standard error shows the live lines.
+TEST_F(ZflashGangTest, ThePipeGetsEveryPortsLogLinesWhileTheTerminalShowsTheLiveLines)
+{
+    ASSERT_TRUE(StartSim());
+    SimOptions failing = simOptions;
+    failing.verifyMismatchBlock = 1;
+    SimDevice &bad = AddDevice(failing);
+    std::vector<std::string> args = {"program"};
+    for (const std::string &a : PortArgs())
+        args.push_back(a);
+    ZflashProcess zflash(WithRoot(args), true);  // standard error on a terminal
+    const ZflashRun run = zflash.Finish();
+
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.out, "[" + Port() + "] Opening " + Port() + "...\n"));
+    EXPECT_TRUE(Contains(run.out, "[" + Port() + "] Programming complete.\n"));
+    EXPECT_TRUE(Contains(run.out, "[" + bad.PortPath() + "] ERROR: Verification failed after programming. Contact "));
+    EXPECT_TRUE(Contains(run.err, "\x1b["));  // the live lines stay on the terminal
+    EXPECT_FALSE(Contains(run.out, "\x1b["));
+}
+
+TEST_F(ZflashGangTest, PlainProgressComesAtWholeTensUpToOneHundredAndPortNamesAreShownSafely)
+{
+    ASSERT_TRUE(StartSim());
+    const std::string odd = (root / "tty\x1b[2Jx").string();  // a name that would clear the screen
+    std::filesystem::create_symlink(sim->PortPath(), odd);
+    SimDevice &other = AddDevice(simOptions);
+    const ZflashRun run = Zflash({"--progress", "plain", "program", "--port", odd, "--port", other.PortPath()});
+
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_FALSE(Contains(run.out + run.err, "\x1b"));
+    const std::string shown = (root / "tty\\x1b[2Jx").string();
+    for (const std::string &port : {shown, other.PortPath()})
+        for (const char *phase : {"Programming", "Verifying"}) {
+            std::vector<int> percents;
+            const std::string head = "[" + port + "] " + phase + ": ";
+            for (size_t at = run.err.find(head); at != std::string::npos; at = run.err.find(head, at + 1))
+                percents.push_back(std::stoi(run.err.substr(at + head.size())));
+            ASSERT_FALSE(percents.empty()) << head;
+            for (int p : percents)
+                EXPECT_EQ(p % 10, 0) << head << p;
+            EXPECT_EQ(percents.back(), 100) << head;
+        }
+    // The summary's columns line up with the names as shown.
+    const size_t header = run.out.find("Port");
+    ASSERT_NE(header, std::string::npos);
+    const size_t column = run.out.find("Device", header) - header;
+    const size_t row = run.out.find(shown + " ");
+    ASSERT_NE(row, std::string::npos);
+    EXPECT_EQ(run.out.substr(row + column, 5), "VKT-3");
+}
+
+TEST_F(ZflashGangTest, AskingForBarsOnAPipeGetsBars)
+{
+    ASSERT_TRUE(StartSim());
+    AddDevice(simOptions);
+    std::vector<std::string> args = {"--progress", "bar", "capture"};
+    for (const std::string &a : PortArgs())
+        args.push_back(a);
+    const ZflashRun run = Zflash(args);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(Contains(run.err, "\x1b[K"));
+}
+
+// Every worker writes the image its supervisor checked, or nothing.
+TEST_F(ZflashDeviceTest, AWorkerWhoseImageIsNotTheOneCheckedWritesNothing)
+{
+    ASSERT_TRUE(StartSim());
+    const std::string image = (firmwareDir / "fw_1_10_0.bin").string();
+    const ZflashRun run = Zflash({"--events", "program", "--port", Port(), "--image", image, "--image-sha256",
+                                  std::string(64, '0')});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(Contains(run.out, "The image file changed after it was checked. Nothing was written."));
+    EXPECT_TRUE(Contains(run.out, "\"kind\":\"image-changed\""));
+    EXPECT_EQ(sim->Stats().captures, 0u);
 }

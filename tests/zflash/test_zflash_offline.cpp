@@ -49,7 +49,7 @@ TEST_F(ZflashDeviceTest, InspectOfAMissingFileIsBadInput)
     std::string path = (root / "nothing.bin").string();
     ZflashRun run = Zflash({"inspect", path});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.out, path + ": invalid: Unable to open image file <" + path + ">\n");
+    EXPECT_EQ(run.out, path + ": invalid: no such file.\n");
 }
 
 TEST_F(ZflashDeviceTest, ListShowsWhatTheCatalogueOffersForAnIdentifier)

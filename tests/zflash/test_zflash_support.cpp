@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <climits>
+#include <cstdio>
+#include <fstream>
 
 #include "tools/imagewriter/imagewriter.h"
 
@@ -34,51 +36,32 @@ std::string ZflashPath()
 ZflashProcess::ZflashProcess(const std::vector<std::string> &args, bool stderrOnTerminal,
                              const std::string &stdoutFile)
 {
-    int outPipe[2];
-    int errPair[2] = {-1, -1};  // [0]: read here, [1]: the child's stderr
-    if (pipe(outPipe) != 0)
-        return;
+    ChildOptions options;
+    options.program = ZflashPath();
+    options.outFile = stdoutFile;
+    options.err = ChildOptions::Pipe;
+    options.nullInput = false;
+    options.ownProcessGroup = false;
+    int terminal = -1;  // the slave of a pseudo-terminal for standard error
     if (stderrOnTerminal) {
-        errPair[0] = posix_openpt(O_RDWR | O_NOCTTY);
-        if (errPair[0] >= 0 && grantpt(errPair[0]) == 0 && unlockpt(errPair[0]) == 0)
-            errPair[1] = open(ptsname(errPair[0]), O_RDWR | O_NOCTTY);
-    } else if (pipe(errPair) != 0) {
-        errPair[0] = errPair[1] = -1;
+        errFd = posix_openpt(O_RDWR | O_NOCTTY);
+        if (errFd >= 0 && grantpt(errFd) == 0 && unlockpt(errFd) == 0)
+            terminal = open(ptsname(errFd), O_RDWR | O_NOCTTY);
+        options.errFd = terminal;
     }
-    std::vector<std::string> argv = {ZflashPath()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char *> cargs;
-    for (std::string &a : argv)
-        cargs.push_back(&a[0]);
-    cargs.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (stdoutFile.empty())
-        posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    else
-        posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(), O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, errPair[1], 2);
-    posix_spawn_file_actions_addclose(&actions, outPipe[0]);
-    posix_spawn_file_actions_addclose(&actions, errPair[0]);
-    if (posix_spawn(&pid, cargs[0], &actions, nullptr, cargs.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    close(errPair[1]);
-    outFd = outPipe[0];
-    errFd = errPair[0];
+    std::string error;
+    child.Start(args, error, options);
+    if (terminal >= 0)
+        close(terminal);
+    outFd = child.OutputFd();
+    if (!stderrOnTerminal)
+        errFd = child.ErrorFd();
 }
 
 ZflashProcess::~ZflashProcess()
 {
-    if (pid > 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-    if (outFd >= 0)
-        close(outFd);
-    if (errFd >= 0)
+    child.Signal(SIGKILL);
+    if (errFd >= 0 && errFd != child.ErrorFd())
         close(errFd);
 }
 
@@ -88,18 +71,15 @@ void ZflashProcess::Pump(int timeoutMs)
     if (poll(fds, 2, timeoutMs) <= 0)
         return;
     std::string *sinks[2] = {&out, &err};
-    int *owners[2] = {&outFd, &errFd};
     for (int i = 0; i < 2; ++i) {
         if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
         char buf[4096];
         ssize_t n = read(fds[i].fd, buf, sizeof buf);
-        if (n > 0) {
+        if (n > 0)
             sinks[i]->append(buf, static_cast<size_t>(n));
-        } else {  // end of the pipe, or EIO once the terminal's slave is closed
-            close(*owners[i]);
-            *owners[i] = -1;
-        }
+        else  // end of the pipe, or EIO once the terminal's slave is closed
+            Close(i == 0 ? outFd : errFd);
     }
 }
 
@@ -114,37 +94,38 @@ bool ZflashProcess::WaitForText(const std::string &text, int timeoutMs)
     return true;
 }
 
-void ZflashProcess::Signal(int signal)
+void ZflashProcess::Close(int &fd)
 {
-    if (pid > 0)
-        kill(pid, signal);
+    if (fd < 0)
+        return;
+    if (fd == child.OutputFd())
+        child.CloseOutput();
+    else if (fd == child.ErrorFd())
+        child.CloseError();
+    else
+        close(fd);
+    fd = -1;
 }
 
-void ZflashProcess::CloseStdout()
-{
-    if (outFd >= 0)
-        close(outFd);
-    outFd = -1;
-}
+void ZflashProcess::Signal(int signal) { child.Signal(signal); }
+
+void ZflashProcess::CloseStdout() { Close(outFd); }
 
 ZflashRun ZflashProcess::Finish(int timeoutMs)
 {
     ZflashRun run;
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    int status = 0;
     bool exited = false;
-    while (pid > 0 && !exited && Clock::now() < deadline) {
+    while (!exited && Clock::now() < deadline) {
         Pump(50);
-        exited = waitpid(pid, &status, WNOHANG) == pid;
+        exited = child.Ended();
     }
-    if (!exited && pid > 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
-    pid = -1;
+    if (!exited)
+        child.Signal(SIGKILL);
+    const int code = child.Wait();
     while (outFd >= 0 || errFd >= 0)  // what is left in the pipes
         Pump(200);
-    run.exitCode = exited && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.exitCode = exited ? code : -1;
     run.out = out;
     run.err = err;
     return run;
@@ -173,8 +154,55 @@ void ZflashDeviceTest::SetUp()
 void ZflashDeviceTest::TearDown()
 {
     sim.reset();
+    ExpectValidRecords(root);
     std::error_code ec;
     fs::remove_all(root, ec);
+}
+
+std::vector<nlohmann::json> Records(const fs::path &log)
+{
+    std::vector<nlohmann::json> records;
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
+        EXPECT_TRUE(record.is_object()) << log << ": " << line;
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+void ExpectValidRecords(const fs::path &dir)
+{
+    std::vector<std::string> logs;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().extension() == ".jsonl")
+            logs.push_back(it->path().string());
+    if (logs.empty())
+        return;
+    std::string command = std::string("/usr/bin/python3 ") + ZF_SOURCE_DIR + "/scripts/validate-records";
+    for (const std::string &log : logs)
+        command += " '" + log + "'";
+    std::string report;
+    FILE *out = popen((command + " 2>&1").c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, out)) > 0;)
+        report.append(buffer, n);
+    const int status = pclose(out);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << report;
+}
+
+ZflashRun RunZflashWithFileSizeLimit(const std::vector<std::string> &args, unsigned long long bytes)
+{
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit limited = old;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    ZflashProcess zflash(args);  // inherits the limit
+    setrlimit(RLIMIT_FSIZE, &old);
+    return zflash.Finish();
 }
 
 bool ZflashDeviceTest::StartSim()

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "station/child.h"
 #include "tools/zsim/simdevice.h"
 
 struct ZflashRun {
@@ -34,6 +37,7 @@ public:
     // Reads output until `text` has appeared on stdout or stderr.
     bool WaitForText(const std::string &text, int timeoutMs);
     void Signal(int signal);
+    pid_t Pid() const { return pid_t(child.Pid()); }
     // Stops reading standard output, as `| head` does once it has its lines.
     void CloseStdout();
     // Waits for the exit (killing the child after timeoutMs) and returns all output.
@@ -41,13 +45,23 @@ public:
 
 private:
     void Pump(int timeoutMs);
+    void Close(int &fd);
 
-    pid_t pid = -1;
+    Child child;
     int outFd = -1, errFd = -1;
     std::string out, err;
 };
 
 ZflashRun RunZflash(const std::vector<std::string> &args);
+// zflash whose files may not grow beyond `bytes` (a full disk, as its writes see it).
+ZflashRun RunZflashWithFileSizeLimit(const std::vector<std::string> &args, unsigned long long bytes);
+
+// The records of a --log file, one per line.
+std::vector<nlohmann::json> Records(const std::filesystem::path &log);
+// Every record of every *.jsonl file under `dir` is one the published
+// schema accepts (scripts/validate-records). The fixture checks its folder
+// after every test, so every record a test makes is validated.
+void ExpectValidRecords(const std::filesystem::path &dir);
 
 namespace zftest {
 extern const char *const kLoaderInfo;

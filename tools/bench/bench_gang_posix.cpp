@@ -5,7 +5,6 @@
 // the largest worker's memory.
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "station/child.h"
 #include "tools/bench/bench.h"
 #include "tools/imagewriter/imagewriter.h"
 
@@ -22,23 +22,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-pid_t Spawn(std::vector<std::string> argv, bool quiet)
+// `program` with its output thrown away.
+std::unique_ptr<Child> Spawn(const std::string &program, const std::vector<std::string> &args)
 {
-    std::vector<char *> cargs;
-    for (std::string &a : argv)
-        cargs.push_back(&a[0]);
-    cargs.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (quiet) {
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    }
-    pid_t pid = -1;
-    if (posix_spawn(&pid, cargs[0], &actions, nullptr, cargs.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    ChildOptions quiet;
+    quiet.program = program;
+    quiet.out = quiet.err = ChildOptions::Null;
+    auto child = std::make_unique<Child>();
+    std::string error;
+    if (!child->Start(args, error, quiet))
+        std::fprintf(stderr, "zbench gang: cannot start %s: %s\n", program.c_str(), error.c_str());
+    return child;
 }
 
 // A root with the VKT3K flash loader and one firmware image filling `region`.
@@ -66,31 +60,24 @@ struct Run {
 
 Run RunGang(const std::string &zflash, const std::string &zsim, const fs::path &root, int n, size_t region)
 {
-    std::vector<pid_t> devices;
-    std::vector<std::string> args = {zflash, "--root", root.string(), "--progress", "none", "program"};
+    std::vector<std::unique_ptr<Child>> devices;
+    std::vector<std::string> args = {"--root", root.string(), "--progress", "none", "program"};
     for (int i = 0; i < n; ++i) {
         const std::string link = (root / ("device" + std::to_string(i))).string();
-        devices.push_back(Spawn({zsim, "--wire-time", "--flash-size", std::to_string(region), "--link", link}, true));
+        devices.push_back(Spawn(zsim, {"--wire-time", "--flash-size", std::to_string(region), "--link", link}));
         args.insert(args.end(), {"--port", link});
         while (!fs::exists(link))
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     Run run;
     const double t0 = WallSeconds();
-    const pid_t pid = Spawn(args, true);
-    int status = 0;
-    struct rusage usage {};
-    if (pid > 0 && wait4(pid, &status, 0, &usage) == pid) {
-        run.seconds = WallSeconds() - t0;
-        run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        run.cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                  double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-        run.maxRssKiB = usage.ru_maxrss;
-    }
-    for (pid_t d : devices) {
-        kill(d, SIGTERM);
-        waitpid(d, nullptr, 0);
-    }
+    const std::unique_ptr<Child> gang = Spawn(zflash, args);
+    run.ok = gang->Wait() == 0;
+    run.seconds = WallSeconds() - t0;
+    run.cpu = gang->CpuSeconds();
+    run.maxRssKiB = gang->MaxRssKiB();
+    for (const auto &d : devices)
+        d->Signal(SIGTERM);
     return run;
 }
 

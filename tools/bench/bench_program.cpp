@@ -11,7 +11,7 @@
 #include "targetlib/libstate.h"
 #include "targetlib/transact.h"
 #include "tools/bench/bench.h"
-#include "tools/zflash/adapter_tuning.h"
+#include "devicelink/ports/adapter_tuning.h"
 #include "tools/imagewriter/imagewriter.h"
 
 namespace {

@@ -8,15 +8,22 @@
 
 #include "app/appstate.h"
 #include "app/workflows.h"
-#include "tools/zflash/adapter_session.h"
+#include "targetlib/utf8path.h"
+#include "station/adapter_session.h"
+#include "station/device_session.h"
+#include "station/device_steps.h"
+#include "station/session_runner.h"
+#include "station/stop_policy.h"
+#include "tools/zflash/arguments.h"
 #include "tools/zflash/cli_options.h"
 #include "tools/zflash/finish.h"
 #include "tools/zflash/interrupt.h"
 #include "tools/zflash/output.h"
-#include "tools/zflash/port_select.h"
+#include "devicelink/ports/port_select.h"
+#include "station/record.h"
+#include "station/record_file.h"
 #include "tools/zflash/rootdir.h"
-#include "tools/zflash/stop_policy.h"
-#include "tools/zflash/worker.h"
+#include "tools/zflash/session_view.h"
 #include "zf_version.h"
 
 namespace {
@@ -29,6 +36,7 @@ const char *const kExitCodes =
     "  2  usage or bad input (missing file, invalid image, image for other hardware)\n"
     "  3  no device (port cannot be opened, cancelled, time-out)\n"
     "  4  image without hardware identifier refused (use --yes)\n"
+    "  5  the device session succeeded, but its record could not be added to the --log file\n"
     "Several ports: 0 when every device succeeded, else the highest code of them.";
 
 bool IsDeviceCommand(const std::string &command)
@@ -62,17 +70,24 @@ int RunWith(CommandResult &result, Fn command)
 
 int RunDevice(const Command &c, CommandResult &result)
 {
-    DeviceOptions device = c.device;
-    device.port = device.ports.empty() ? std::string() : device.ports.front();
-    SetRecordSettings({c.global.log, device.adapter});
+    const DeviceOptions &d = c.device;
+    SessionOptions session;
+    session.port = d.ports.empty() ? std::string() : d.ports.front();
+    session.image = d.image;
+    session.imageSha256 = d.imageSha256;
+    session.version = d.version;
+    session.yes = d.yes;
+    session.skipIfCurrent = d.skipIfCurrent;
+    session.retries = d.retries;
+    session.timeout = c.global.timeout;
     SetSessionDeadline(c.global.deadline);
-    TuneSessionAdapter(device.port, c.sysfsRoot);  // put back by FinishCommand
+    TuneSessionAdapter(session.port, c.sysfsRoot);  // put back by FinishCommand
     return RunWith<DeviceResult>(result, [&](DeviceResult &b) {
         if (c.name == "capture")
-            return RunCapture(c.global, device, b);
+            return CaptureSession(session, b);
         if (c.name == "verify")
-            return RunVerify(c.global, device, b);
-        return RunProgram(c.global, device, b);
+            return VerifySession(session, b);
+        return ProgramSession(session, b);
     });
 }
 
@@ -97,13 +112,24 @@ void ChooseRoot(const GlobalOptions &g)
                                 HasFlashLoaderFolder));
 }
 
-// A root named on purpose (--root, ZFLASH_ROOT) must exist.
-bool RootExists(const std::string &command)
+// A root named on purpose (--root, ZFLASH_ROOT) must exist; a device
+// session refused for it has its record like any other refusal.
+bool RootExists(const Command &c, CommandResult &result)
 {
     std::error_code ec;
-    if (!UsesRoot(command) || std::filesystem::is_directory(AppRootDir(), ec))
+    if (!UsesRoot(c.name) || std::filesystem::is_directory(PathOfName(AppRootDir()), ec))
         return true;
-    PrintError("no such folder: " + AppRootDir() + " (the folder of flashloader/ and firmware/).");
+    const std::string text = "no such folder: " + AppRootDir() + " (the folder of flashloader/ and firmware/).";
+    if (!IsDeviceCommand(c.name)) {
+        PrintError(text);
+        return false;
+    }
+    DeviceResult &device = result.body.emplace<DeviceResult>();
+    device.port = c.device.ports.empty() ? std::string() : c.device.ports.front();
+    Failure missing;
+    missing.kind = FailureKind::NoFirmware;
+    missing.file = AppRootDir();
+    DeviceFailed(device, missing, text);
     return false;
 }
 
@@ -114,14 +140,18 @@ int Run(const Command &c)
                       : c.global.json   ? TraceRoute::Stderr
                                         : TraceRoute::Stdout);
     ChooseRoot(c.global);
-    InitWorkflows(c.global.events ? ProgressStyle::Events : ProgressStyleFor(c.global.progress));
+    ProgressInit(c.global.events ? ProgressStyle::Events : ProgressStyleFor(c.global.progress));
+    SetSessionView(&TerminalView());
+    InitWorkflows(TakeInterrupts);
     InstallInterruptHandler();
 
     CommandResult result;
     result.command = c.name;
     result.root = AppRootDir();
     SetResultInProgress(&result);
-    result.exitCode = RootExists(c.name) ? Dispatch(c, result) : ExitBadInput;
+    if (IsDeviceCommand(c.name))
+        SetRecordSettings({c.global.log, c.device.adapter});
+    result.exitCode = RootExists(c, result) ? Dispatch(c, result) : ExitBadInput;
     int code = FinishCommand(result);
     SetResultInProgress(nullptr);
     if (OutputIsTheJob(c.name) && StdoutError() != 0) {
@@ -170,21 +200,25 @@ bool KnownCommand(const std::string &word, std::string &message)
     return false;
 }
 
-// Several ports (or a selector that names several) make a gang.
+// Several ports (or a selector that names several) make a gang. Nothing
+// touches a device unless its record can be written.
 int RunCommand(Command &c)
 {
-    if (!IsDeviceCommand(c.name) || c.global.events)
+    if (!IsDeviceCommand(c.name))
         return Run(c);
     std::vector<ResolvedPort> ports;
     std::string error;
     if (!ResolvePorts(c.device.ports, {c.sysfsRoot, c.devRoot}, ports, error))
         return UsageError(c.name, error, c.global.json);
-    if (ports.size() > 1) {
+    if (!c.global.log.empty() && !CheckRecordFile(c.global.log, error))
+        return UsageError(c.name, "cannot write records to " + c.global.log + ": " + error + ". No device was touched.",
+                          c.global.json);
+    if (ports.size() > 1 && !c.global.events) {
         ChooseRoot(c.global);
         c.device.ports.clear();
         for (const ResolvedPort &p : ports)
             c.device.ports.push_back(p.port);
-        return RunGang(c.name, c.global, c.device, ProgressStyleFor(c.global.progress));
+        return RunGang(c.name, c.global, c.device, c.sysfsRoot, ProgressStyleFor(c.global.progress));
     }
     c.device.ports = {ports.front().port};
     c.device.adapter = ports.front().adapterSerial;
@@ -195,6 +229,13 @@ int RunCommand(Command &c)
 
 int ZflashMain(int argc, char **argv)
 {
+    std::vector<std::string> args = Utf8Arguments(argc, argv);
+    std::vector<char *> utf8;
+    for (std::string &a : args)
+        utf8.push_back(&a[0]);
+    utf8.push_back(nullptr);
+    argc = int(args.size());
+    argv = utf8.data();
     CLI::App app{"zflash " ZF_VERSION ": capture, identify, program and verify Zelvo devices over a serial port."};
     app.set_version_flag("--version", "zflash " ZF_VERSION, "Print zflash's version and exit");
     app.footer(kExitCodes);

@@ -67,6 +67,8 @@ void AddImageOptions(CLI::App *command, DeviceOptions &d)
         ->type_name("V")
         ->check(NotEmpty())
         ->excludes(image);
+    command->add_option("--image-sha256", d.imageSha256, "A worker of several ports: the image's checked digest")
+        ->group("");
 }
 
 }  // namespace
@@ -111,6 +113,11 @@ void AddCommands(CLI::App &app, Command &c)
     program->add_flag("--yes,-y", c.device.yes, "Program a listed image that carries no hardware identifier");
     program->add_flag("--skip-if-current", c.device.skipIfCurrent,
                       "Only verify when the device holds this image's version, model and hardware already");
+    program->add_option("--retries", c.device.retries,
+                        "Erase, program and verify again up to N more times after a lost reply or a verify "
+                        "mismatch, while the flash loader answers (default 0)")
+        ->type_name("N")
+        ->check(CLI::NonNegativeNumber);
     program->add_option("--sysfs-root", c.sysfsRoot, "Where sysfs is mounted")->group("");
 
     CLI::App *verify = app.add_subcommand("verify", "Capture the device and compare its firmware with an image");

@@ -9,7 +9,7 @@
 #include "catalogue/firmware.h"
 #include "catalogue/hwcheck.h"
 #include "catalogue/target.h"
-#include "tools/zflash/device_session.h"
+#include "station/device_steps.h"
 #include "tools/zflash/output.h"
 #include "tools/zflash/zflash.h"
 

@@ -4,7 +4,7 @@
 #include "catalogue/firmware.h"
 #include "catalogue/hwcheck.h"
 #include "catalogue/target.h"
-#include "tools/zflash/imagestats.h"
+#include "catalogue/imagestats.h"
 #include "tools/zflash/output.h"
 #include "tools/zflash/zflash.h"
 

@@ -1,6 +1,6 @@
 // "zflash ports": the serial ports that --port can name.
 #include "tools/zflash/output.h"
-#include "tools/zflash/ports.h"
+#include "devicelink/ports/ports.h"
 #include "tools/zflash/zflash.h"
 
 namespace {

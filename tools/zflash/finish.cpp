@@ -1,12 +1,10 @@
 #include "tools/zflash/finish.h"
 
-#include <cstdlib>
-
-#include "tools/zflash/adapter_session.h"
-#include "tools/zflash/interrupt.h"
+#include "station/adapter_session.h"
+#include "station/record.h"
+#include "station/record_file.h"
+#include "station/session_runner.h"
 #include "tools/zflash/output.h"
-#include "tools/zflash/record.h"
-#include "tools/zflash/worker.h"
 #include "tools/zflash/zflash.h"
 
 namespace {
@@ -16,17 +14,30 @@ RecordSettings settings;
 void FinishDeviceSession(CommandResult &result, DeviceResult &device)
 {
     device.timings = StepTimings();
-    device.terminated = result.exitCode != ExitOk && Terminated();
     const RecordContext context = RecordContextNow(settings.adapter);
     result.recordContext = context;
+    result.recordExitCode = result.exitCode;
     const nlohmann::json record = MakeRecord(device, result.exitCode, context);
-    EmitEvent("record", {{"record", record}});
+    EmitEvent(RecordEvent(EventKind::Record, record));
     std::string error;
-    if (!settings.logPath.empty() && !AppendRecord(settings.logPath, record, error))
-        PrintWarning("could not add the record to " + settings.logPath + ": " + error + ".");
+    if (settings.logPath.empty() || AppendRecord(settings.logPath, record, error))
+        return;
+    // A line keeps the record as its evidence: a session without one must
+    // not pass for a good one.
+    PrintError("the record of this session could not be added to " + settings.logPath + ": " + error + ".");
+    if (result.exitCode == ExitOk)
+        result.exitCode = ExitRecordLost;
 }
 
 }  // namespace
+
+void ShareSessionSoFar()
+{
+    CommandResult *result = ResultInProgress();
+    const auto *device = result ? std::get_if<DeviceResult>(&result->body) : nullptr;
+    if (device && CurrentOutputMode() == OutputMode::Events)
+        EmitEvent(RecordEvent(EventKind::Session, MakeRecord(*device, ExitFailed, RecordContextNow(settings.adapter))));
+}
 
 void SetRecordSettings(const RecordSettings &newSettings)
 {
@@ -39,19 +50,4 @@ int FinishCommand(CommandResult &result)
     if (auto *device = std::get_if<DeviceResult>(&result.body))
         FinishDeviceSession(result, *device);
     return FinishOutput(result);
-}
-
-void AbortCommand(FailureKind kind, const std::string &message)
-{
-    PrintError(message);
-    CommandResult aborted;
-    CommandResult &result = ResultInProgress() ? *ResultInProgress() : aborted;
-    result.exitCode = ExitCodeOf(kind);
-    if (auto *device = std::get_if<DeviceResult>(&result.body)) {
-        device->failure = Failure();
-        device->failure.kind = kind;
-        device->failure.step = CurrentStep();
-        device->failure.message = message;
-    }
-    std::_Exit(FinishCommand(result));
 }

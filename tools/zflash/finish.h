@@ -1,6 +1,6 @@
 // The end of a command, on every path: a device session's timings and its
 // record (appended to the --log file, sent to a gang's supervisor, kept in
-// the JSON document), then the output. An abort ends the same way.
+// the JSON document), then the output.
 #pragma once
 
 #include <string>
@@ -13,8 +13,12 @@ struct RecordSettings {
 };
 void SetRecordSettings(const RecordSettings &settings);
 
-// Completes the result and writes everything; returns the exit code.
+// A gang's worker: tells its supervisor how far the session has come (a
+// record of the session as it stands), so that a worker that dies still
+// leaves its evidence. Called on the main thread as each workflow starts.
+void ShareSessionSoFar();
+
+// Completes the result and writes everything; returns the exit code. Also
+// after an aborted session, whose worker still runs (main then ends the
+// process).
 int FinishCommand(CommandResult &result);
-// Ends the process at once, the worker still running: the result in
-// progress says how far the device session came and why it stopped.
-[[noreturn]] void AbortCommand(FailureKind kind, const std::string &message);

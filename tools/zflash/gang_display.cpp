@@ -3,19 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/phasewords.h"
 #include "tools/zflash/progress_format.h"
+#include "tools/zflash/terminal_text.h"
 
 namespace {
-
-const struct {
-    const char *step;
-    const char *phase;
-} kPhases[] = {
-    {"open", "Opening port"},       {"wait", "Waiting for device"}, {"identify", "Identifying"},
-    {"loader", "Starting loader"},  {"list", "Listing firmware"},   {"query", "Querying"},
-    {"readImage", "Reading image"}, {"blankCheck", "Blank check"},  {"erase", "Erasing"},
-    {"program", "Programming"},     {"verify", "Verifying"},        {"done", "Done"},
-};
 
 std::string Pad(const std::string &text, size_t width)
 {
@@ -34,7 +26,7 @@ std::string Installed(const std::string &version)
     return version.empty() ? "-" : "v" + version;
 }
 
-std::string ResultOf(const GangPort &p)
+std::string ResultOf(const PortState &p)
 {
     if (!p.result.empty())
         return p.result;
@@ -68,18 +60,10 @@ std::string PortColumn(const std::string &port)
 
 }  // namespace
 
-std::string PhaseOfStep(const std::string &step)
-{
-    for (const auto &p : kPhases)
-        if (step == p.step)
-            return p.phase;
-    return step;
-}
-
-std::string GangLine(const GangPort &p, size_t width)
+std::string GangLine(const PortState &p, size_t width)
 {
     const std::string head = PortColumn(p.port) + " " + Pad(p.device.empty() ? "-" : p.device, 16) + " ";
-    std::string state = p.finished ? ResultOf(p) : p.phase;
+    std::string state = p.finished ? ResultOf(p) : std::string(StepWords(p.step));
     std::string figures;
     if (!p.finished && p.percent >= 0) {
         char pct[8];
@@ -106,11 +90,11 @@ std::string GangLine(const GangPort &p, size_t width)
     return Fit(forms[3], width - 1);
 }
 
-std::string GangPlainLine(const GangPort &p)
+std::string GangPlainLine(const PortState &p)
 {
     if (p.finished)
         return ResultOf(p) + " in " + FormatSeconds(p.seconds);
-    std::string line = p.phase;
+    std::string line = StepWords(p.step);
     if (p.percent >= 0)
         line += ": " + std::to_string(std::clamp(p.percent, 0, 100)) + "%";
     if (p.bytesPerSecond > 0)
@@ -118,12 +102,13 @@ std::string GangPlainLine(const GangPort &p)
     return line;
 }
 
-std::vector<std::string> GangSummary(const std::vector<GangPort> &ports)
+std::vector<std::string> GangSummary(const std::vector<PortState> &ports)
 {
     std::vector<std::vector<std::string>> rows = {{"Port", "Device", "Installed", "Result", "Time"}};
-    for (const GangPort &p : ports)
-        rows.push_back({p.port, p.device.empty() ? "-" : p.device,
-                        Installed(p.before) + " -> " + Installed(p.after), ResultOf(p),
+    // Cells as the terminal shows them, so that the columns line up.
+    for (const PortState &p : ports)
+        rows.push_back({TerminalSafe(p.port), TerminalSafe(p.device.empty() ? "-" : p.device),
+                        TerminalSafe(Installed(p.before) + " -> " + Installed(p.after)), ResultOf(p),
                         FormatSeconds(p.seconds)});
     std::vector<size_t> widths(rows[0].size(), 0);
     for (const auto &row : rows)

@@ -1,5 +1,6 @@
 #include "tools/zflash/gang_view.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "tools/zflash/terminal.h"
@@ -13,14 +14,22 @@ void Write(FILE *stream, const std::string &text)
     std::fflush(stream);
 }
 
+// "[port] ": the port as a terminal may show it.
+std::string Prefix(const PortState &p)
+{
+    return "[" + TerminalSafe(p.port) + "] ";
+}
+
 }  // namespace
 
 GangView::GangView(ProgressStyle progress, bool json)
-    : style(progress == ProgressStyle::Bar && EnableCursorControl() ? Style::Bar
-            : progress == ProgressStyle::None                        ? Style::None
-                                                                     : Style::Plain),
+    : style(progress == ProgressStyle::Bar    ? Style::Bar
+            : progress == ProgressStyle::None ? Style::None
+                                              : Style::Plain),
       json(json)
 {
+    if (style == Style::Bar)
+        EnableCursorControl();  // asked for on a pipe too: the sequences go there as they are
 }
 
 void GangView::Above(const std::string &line)
@@ -37,54 +46,64 @@ void GangView::Erase()
     drawn = 0;
 }
 
-void GangView::Log(const GangPort &p, const std::string &text)
+void GangView::Line(FILE *stream, const std::string &line)
 {
-    if (style != Style::Bar && !json)
-        Write(stdout, "[" + p.port + "] " + TerminalSafe(text) + "\n");
-}
-
-void GangView::Problem(const GangPort &p, const std::string &text)
-{
-    const std::string line = "[" + p.port + "] zflash: " + TerminalSafe(text);
-    if (style == Style::Bar)
+    // The live block is on standard error: a line for the same terminal goes
+    // above it, a line for a pipe or file goes there as it is.
+    if (style == Style::Bar && (stream == stderr || StdoutIsTerminal()))
         Above(line);
     else
-        Write(stderr, line + "\n");
+        Write(stream, line + "\n");
 }
 
-void GangView::Finished(const GangPort &p)
+void GangView::Log(const PortState &p, const std::string &text)
+{
+    Line(json ? stderr : stdout, Prefix(p) + TerminalSafe(text));
+}
+
+void GangView::Problem(const PortState &p, const std::string &text)
+{
+    Line(stderr, Prefix(p) + "zflash: " + TerminalSafe(text));
+}
+
+void GangView::Finished(const PortState &p)
 {
     if (style == Style::Plain || style == Style::None)
-        Write(stderr, "[" + p.port + "] " + GangPlainLine(p) + "\n");
+        Write(stderr, Prefix(p) + TerminalSafe(GangPlainLine(p)) + "\n");
 }
 
-void GangView::Draw(const std::vector<GangPort> &ports)
+void GangView::Progress(size_t index, const PortState &p)
 {
-    shownDecade.resize(ports.size(), -1);
-    shownPhase.resize(ports.size());
-    if (style == Style::Bar) {
-        const size_t width = size_t(TerminalColumns());
-        std::string block = drawn ? "\x1b[" + std::to_string(drawn) + "A" : "";
-        for (const GangPort &p : ports)
-            block += "\r" + TerminalSafe(GangLine(p, width)) + "\x1b[K\n";
-        Write(stderr, block);
-        drawn = ports.size();
+    if (style != Style::Plain)
         return;
+    shownDecade.resize(std::max(shownDecade.size(), index + 1), 0);
+    shownStep.resize(shownDecade.size());
+    if (p.step != shownStep[index]) {
+        shownStep[index] = p.step;
+        shownDecade[index] = 0;
     }
-    if (style == Style::None)
+    const int decade = std::min(std::max(p.percent, 0), 100) / 10;
+    if (decade <= shownDecade[index])
         return;
-    for (size_t i = 0; i < ports.size(); ++i) {
-        const GangPort &p = ports[i];
-        const int decade = p.percent < 0 ? -1 : p.percent / 10;
-        if (p.finished || (decade == shownDecade[i] && p.phase == shownPhase[i]) || decade < 0)
-            continue;
-        shownDecade[i] = decade;
-        shownPhase[i] = p.phase;
-        Write(stderr, "[" + p.port + "] " + GangPlainLine(p) + "\n");
-    }
+    shownDecade[index] = decade;
+    PortState shown = p;
+    shown.percent = decade * 10;
+    Write(stderr, Prefix(p) + TerminalSafe(GangPlainLine(shown)) + "\n");
 }
 
-void GangView::Done(const std::vector<GangPort> &ports, const std::vector<nlohmann::json> &records)
+void GangView::Draw(const std::vector<PortState> &ports)
+{
+    if (style != Style::Bar)
+        return;
+    const size_t width = size_t(TerminalColumns());
+    std::string block = drawn ? "\x1b[" + std::to_string(drawn) + "A" : "";
+    for (const PortState &p : ports)
+        block += "\r" + TerminalSafe(GangLine(p, width)) + "\x1b[K\n";
+    Write(stderr, block);
+    drawn = ports.size();
+}
+
+void GangView::Done(const std::vector<PortState> &ports, const std::vector<nlohmann::json> &records)
 {
     if (style == Style::Bar)
         Draw(ports);  // the final state stays on the terminal
@@ -94,5 +113,5 @@ void GangView::Done(const std::vector<GangPort> &ports, const std::vector<nlohma
         return;
     }
     for (const std::string &line : GangSummary(ports))
-        Write(stdout, TerminalSafe(line) + "\n");
+        Write(stdout, line + "\n");
 }

@@ -30,6 +30,9 @@ void InstallInterruptHandler()
     // A reader that went away (| head) costs the output, not the device job:
     // writes then fail instead of ending the process.
     signal(SIGPIPE, SIG_IGN);
+    // A record file that reaches the file-size limit fails its write (and
+    // is said so), rather than ending the process.
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 int TakeInterrupts() { return presses.exchange(0); }

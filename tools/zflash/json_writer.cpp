@@ -1,6 +1,7 @@
 #include "tools/zflash/json_writer.h"
 
-#include "tools/zflash/record.h"
+#include "station/json.h"
+#include "station/record.h"
 #include "tools/zflash/zflash.h"
 
 using nlohmann::json;
@@ -37,8 +38,8 @@ void Write(json &doc, const DeviceResult &r)
         doc["images"] = ImagesJson(r.images);
         doc["installed"] = {{"before", OptionalInfo(r.before)}, {"after", OptionalInfo(r.after)}};
     }
-    if (r.programmed) {
-        doc["programmed"] = ToJson(*r.programmed);
+    if (r.image && r.imageApproved) {
+        doc["programmed"] = ToJson(*r.image);
         doc["programmed"]["custom"] = r.custom;
     }
     if (r.failure.kind != FailureKind::None)
@@ -109,26 +110,6 @@ void Write(json &doc, const PortsResult &r)
 
 }  // namespace
 
-json ToJson(const FirmwareVersion &fw)
-{
-    return {{"file", fw.fileName}, {"path", fw.path}, {"version", fw.version},
-            {"model", fw.model},   {"hw", fw.hw},     {"unverified", !fw.hasHW}};
-}
-
-json ToJson(const FirmwareInfo &info)
-{
-    return {{"version", info.version}, {"model", info.model}, {"hw", info.hw}, {"built", info.built}};
-}
-
-json ToJson(const Failure &f)
-{
-    json doc = {{"kind", FailureKindName(f.kind)}, {"step", StepName(f.step)}, {"detail", f.detail},
-                {"file", f.file}};
-    doc["block"] = f.block >= 0 ? json(f.block) : json();
-    doc["deviceError"] = f.deviceError >= 0 ? json(f.deviceError) : json();
-    return doc;
-}
-
 json ToJson(const CommandResult &r)
 {
     json doc = json::object();
@@ -137,7 +118,7 @@ json ToJson(const CommandResult &r)
     std::visit([&doc](const auto &body) { Write(doc, body); }, r.body);
     const auto *device = std::get_if<DeviceResult>(&r.body);
     if (device && r.recordContext)
-        doc["record"] = MakeRecord(*device, r.exitCode, *r.recordContext);
+        doc["record"] = MakeRecord(*device, r.recordExitCode, *r.recordContext);
     doc["seconds"] = r.seconds;
     doc["exitCode"] = r.exitCode;
     doc["outcome"] = OutcomeName(r.exitCode);

@@ -1,4 +1,5 @@
-// The one place where results become JSON.
+// zflash's JSON document: the result of one run (station/json.h writes its
+// parts).
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -7,7 +8,3 @@
 
 nlohmann::json ToJson(const CommandResult &result);
 
-// Pieces, for the writers that need one of them alone.
-nlohmann::json ToJson(const FirmwareVersion &image);
-nlohmann::json ToJson(const FirmwareInfo &installed);
-nlohmann::json ToJson(const Failure &failure);

@@ -1,5 +1,9 @@
 // zflash: capture, identify, program and verify Zelvo devices from a terminal
 // or a script, through the same workflows as the window.
+#include <cstdio>
+#include <cstdlib>
+
+#include "station/session_runner.h"
 #include "tools/zflash/cli.h"
 
 // Failures end in exit codes; only bad_alloc or a failed thread start can
@@ -7,5 +11,12 @@
 // NOLINTNEXTLINE(bugprone-exception-escape)
 int main(int argc, char **argv)
 {
-    return ZflashMain(argc, argv);
+    const int code = ZflashMain(argc, argv);
+    // An aborted session left its worker inside the target library: end the
+    // process here, without running destructors under that thread's feet.
+    if (WorkflowStillRunning()) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
 }

@@ -61,11 +61,9 @@ void WriteLine(FILE *stream, const std::string &line)
 FILE *LogStream() { return mode == OutputMode::Text ? stdout : stderr; }
 
 // Callers hold the mutex.
-void EmitLocked(const std::string &name, nlohmann::json fields)
+void EmitLocked(const Event &event)
 {
-    fields["event"] = name;
-    const std::string line = fields.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    std::fputs(line.c_str(), stdout);
+    std::fputs((EventLine(event) + "\n").c_str(), stdout);
     Written(stdout);
 }
 
@@ -76,7 +74,7 @@ void TraceText(const char *text)
         return;
     std::lock_guard<std::mutex> lock(mutex);
     if (mode == OutputMode::Events) {
-        EmitLocked("trace", {{"text", text}});
+        EmitLocked(TextEvent(EventKind::Trace, text));
         return;
     }
     std::fputs(TerminalSafeTrace(text).c_str(), stream);
@@ -94,11 +92,11 @@ void InitOutput(OutputMode newMode)
 
 OutputMode CurrentOutputMode() { return mode; }
 
-void EmitEvent(const std::string &name, nlohmann::json fields)
+void EmitEvent(const Event &event)
 {
     std::lock_guard<std::mutex> lock(mutex);
     if (mode == OutputMode::Events)
-        EmitLocked(name, std::move(fields));
+        EmitLocked(event);
 }
 
 void PrintResult(const std::string &line)
@@ -113,7 +111,7 @@ void PrintLog(const std::string &line)
     std::lock_guard<std::mutex> lock(mutex);
     logLines.push_back(line);
     if (mode == OutputMode::Events)
-        EmitLocked("log", {{"text", line}});
+        EmitLocked(TextEvent(EventKind::Log, line));
     else
         WriteLine(LogStream(), line);
 }
@@ -123,7 +121,7 @@ void PrintWarning(const std::string &text)
     std::lock_guard<std::mutex> lock(mutex);
     warnings.push_back(text);
     if (mode == OutputMode::Events)
-        EmitLocked("warning", {{"text", text}});
+        EmitLocked(TextEvent(EventKind::Warning, text));
     else
         WriteLine(stderr, "zflash: warning: " + text);
 }
@@ -134,7 +132,7 @@ void PrintError(const std::string &text)
     if (firstError.empty())
         firstError = text;
     if (mode == OutputMode::Events)
-        EmitLocked("error", {{"text", text}});
+        EmitLocked(TextEvent(EventKind::Error, text));
     else
         WriteLine(stderr, "zflash: " + text);
 }
@@ -143,7 +141,7 @@ void PrintNotice(const std::string &text)
 {
     std::lock_guard<std::mutex> lock(mutex);
     if (mode == OutputMode::Events)
-        EmitLocked("notice", {{"text", text}});
+        EmitLocked(TextEvent(EventKind::Notice, text));
     else
         WriteLine(stderr, text);
 }

@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "station/events.h"
 #include "tools/zflash/result.h"
 
 // Text: for people. Json: one document on standard output. Events: a worker
@@ -18,8 +19,8 @@
 enum class OutputMode { Text, Json, Events };
 void InitOutput(OutputMode mode);
 OutputMode CurrentOutputMode();
-// Events mode: one event line {"event": name, ...fields}.
-void EmitEvent(const std::string &name, nlohmann::json fields = nlohmann::json::object());
+// Events mode: the event's line (station/events.h); otherwise nothing.
+void EmitEvent(const Event &event);
 
 void PrintResult(const std::string &line);   // text mode only
 void PrintLog(const std::string &line);      // a line of the operator's log

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/phasewords.h"
 #include "tools/zflash/output.h"
 #include "tools/zflash/progress_format.h"
 #include "tools/zflash/terminal.h"
@@ -30,15 +31,12 @@ double SecondsSince(Clock::time_point t)
     return std::chrono::duration<double>(Clock::now() - t).count();
 }
 
-// The window's names for the phases.
-std::string PhaseName(int phase)
+Event EraseEvent(bool busy)
 {
-    switch (phase) {
-    case PhaseRAMExec: return "Starting flashloader";
-    case PhaseProgram: return "Programming";
-    case PhaseVerify: return "Verifying";
-    default: return "Working";
-    }
+    Event e;
+    e.kind = EventKind::Erase;
+    e.busy = busy;
+    return e;
 }
 
 bool Known(int phase) { return phase >= 0 && phase < kPhases; }
@@ -89,14 +87,20 @@ void ProgressReport(ProgressPhase phase, int percent)
     }
     switch (style) {
     case ProgressStyle::Bar:
-        ShowLive(LiveProgressLine(PhaseName(phase), figures));
+        ShowLive(LiveProgressLine(PhaseWords(phase), figures));
         if (percent >= 100)
             EndLive();
         return;
-    case ProgressStyle::Events:
-        EmitEvent("progress", {{"phase", PhaseName(phase)}, {"percent", percent},
-                               {"bytes", figures.totalBytes}, {"seconds", figures.seconds}});
+    case ProgressStyle::Events: {
+        Event e;
+        e.kind = EventKind::Progress;
+        e.step = StepOfPhase(phase);
+        e.percent = percent;
+        e.bytes = figures.totalBytes;
+        e.seconds = figures.seconds;
+        EmitEvent(e);
         return;
+    }
     case ProgressStyle::None:
         return;
     case ProgressStyle::Plain:
@@ -105,7 +109,8 @@ void ProgressReport(ProgressPhase phase, int percent)
     int decade = percent / 10;
     if (Known(phase) && decade > lastDecade[phase]) {
         lastDecade[phase] = decade;
-        PrintNotice(PlainProgressLine(PhaseName(phase), figures));
+        figures.percent = decade * 10;  // a line at every whole tenth, whatever the blocks' sizes
+        PrintNotice(PlainProgressLine(PhaseWords(phase), figures));
     }
 }
 
@@ -118,7 +123,7 @@ void ProgressEraseBusy(bool busy)
         spinnerTick = 0;
         if (style == ProgressStyle::Bar)
             ShowLive(LiveEraseLine(0, spinnerTick));
-        EmitEvent("erase", {{"busy", true}});
+        EmitEvent(EraseEvent(true));
         return;
     }
     if (!erasing)
@@ -131,7 +136,7 @@ void ProgressEraseBusy(bool busy)
     } else if (style == ProgressStyle::Plain) {
         PrintNotice("Erasing: done in " + took);
     }
-    EmitEvent("erase", {{"busy", false}});
+    EmitEvent(EraseEvent(false));
 }
 
 void ProgressTick()

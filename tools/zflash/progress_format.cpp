@@ -57,13 +57,6 @@ std::string FormatSeconds(double seconds)
     return buf;
 }
 
-std::string FormatOptionSeconds(double seconds)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%g", seconds);
-    return buf;
-}
-
 std::string LiveProgressLine(const std::string &phase, const ProgressFigures &f)
 {
     char pct[8];

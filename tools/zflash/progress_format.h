@@ -12,7 +12,6 @@ struct ProgressFigures {
 std::string FormatBar(int percent, int width);   // "[#####     ]"
 std::string FormatKilobytes(double bytes);       // "130.0 kB" (1 kB = 1000 bytes)
 std::string FormatSeconds(double seconds);       // "3.2 s", "1:05", "1:02:03"
-std::string FormatOptionSeconds(double seconds); // as an option gives it: "1", "0.5", "90"
 
 // One updating terminal line: phase, bar, percent, bytes, throughput, ETA.
 std::string LiveProgressLine(const std::string &phase, const ProgressFigures &f);

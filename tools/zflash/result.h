@@ -8,46 +8,12 @@
 #include <variant>
 #include <vector>
 
-#include "app/outcome.h"
 #include "catalogue/firmware.h"
+#include "catalogue/imagestats.h"
+#include "devicelink/ports/ports.h"
+#include "station/record.h"
+#include "station/session.h"
 
-// The identified device, or the catalogue entry of a hardware identifier.
-struct DeviceEntry {
-    std::string product, hw, folder;
-    unsigned loaderBaud = 0;  // 0: the flash loader does not load
-};
-
-struct StepTime {
-    WorkStep step = WorkStep::None;
-    double seconds = 0;
-};
-
-// capture and program: one device session.
-struct DeviceResult {
-    std::string port;
-    std::optional<DeviceEntry> device;
-    std::vector<FirmwareVersion> images;      // listed for the device, newest first
-    std::optional<FirmwareInfo> before;       // installed firmware before; none: not read
-    std::optional<FirmwareInfo> after;        // and after programming
-    std::optional<FirmwareVersion> programmed; // the image programmed or verified
-    bool custom = false;                      // programmed is the custom image
-    std::string imageSha256;                  // of the image file
-    bool current = false;                     // the device held the image already: verified only
-    bool terminated = false;                  // SIGTERM or SIGHUP ended the session
-    Failure failure;                          // kind None on success
-    std::vector<StepTime> timings;
-};
-
-// inspect: one entry per file.
-struct InspectedImage {
-    std::string file;
-    bool valid = false;
-    std::string reason;  // why it is not valid
-    std::string info;    // information text
-    uint32_t address = 0;
-    size_t blocks = 0, minBlock = 0, maxBlock = 0;
-    uint64_t totalBytes = 0;
-};
 struct InspectResult {
     std::vector<InspectedImage> images;
 };
@@ -67,29 +33,12 @@ struct NotesResult {
 };
 
 // ports: what --port can name.
-struct SerialPortInfo {
-    std::string port;         // what --port takes: /dev/ttyUSB0, COM3
-    std::string driver;       // kernel driver (Linux) or device object (Windows)
-    std::string description;  // USB manufacturer and product (Windows: the friendly name), where known
-    std::string usbId;        // "0403:6001", where known
-    std::string serial;       // USB serial number, where known
-    std::string byId;         // Linux: its stable name in /dev/serial/by-id, where there is one
-    int latencyTimerMs = 0;   // its adapter's latency timer; 0: none that can be read
-};
 struct PortsResult {
     std::vector<SerialPortInfo> ports;
 };
 
 using CommandBody =
     std::variant<std::monostate, DeviceResult, InspectResult, ListResult, NotesResult, PortsResult>;
-
-// Who wrote a device session's record, and when (see record.h).
-struct RecordContext {
-    std::string time;         // UTC, ISO 8601, when the session ended
-    std::string toolVersion;
-    std::string station;      // host name
-    std::string adapter;      // USB serial number of the port's adapter, where known
-};
 
 // One run of zflash.
 struct CommandResult {
@@ -102,4 +51,5 @@ struct CommandResult {
     std::string error;                  // the first error; empty: none
     CommandBody body;
     std::optional<RecordContext> recordContext;  // a device session's record is made
+    int recordExitCode = 0;                      // the session's exit code, as its record gives it
 };

@@ -6,5 +6,7 @@
 // have been resized); 0 when standard error is no terminal.
 int TerminalColumns();
 inline bool StderrIsTerminal() { return TerminalColumns() > 0; }
+// Whether standard output is a terminal (not a pipe or a file).
+bool StdoutIsTerminal();
 // Prepares standard error for cursor movement; false when it cannot.
 bool EnableCursorControl();

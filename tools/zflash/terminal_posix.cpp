@@ -12,3 +12,5 @@ int TerminalColumns()
 }
 
 bool EnableCursorControl() { return isatty(2) != 0; }
+
+bool StdoutIsTerminal() { return isatty(1) != 0; }

@@ -20,3 +20,9 @@ bool EnableCursorControl()
     DWORD mode = 0;
     return GetConsoleMode(err, &mode) && SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
+
+bool StdoutIsTerminal()
+{
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}

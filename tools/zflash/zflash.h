@@ -5,22 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "tools/zflash/port_roots.h"
+#include "devicelink/ports/port_roots.h"
 #include "tools/zflash/progress.h"
+#include "station/exitcodes.h"
 #include "tools/zflash/result.h"
-
-enum ExitCode {
-    ExitOk = 0,          // success
-    ExitFailed = 1,      // the operation failed on the device (erase, verify, ...)
-    ExitBadInput = 2,    // usage, missing or invalid file, image for other hardware
-    ExitNoDevice = 3,    // port cannot be opened, cancelled, time-out
-    ExitUnverified = 4,  // image without hardware identifier, refused without --yes
-};
-
-// One word for each exit code, as the JSON document names the outcome.
-const char *OutcomeName(int exitCode);
-// The exit code of a device session that failed this way.
-int ExitCodeOf(FailureKind kind);
 
 struct GlobalOptions {
     std::string root;      // folder of flashloader/ and firmware/; empty: found (rootdir.h)
@@ -38,21 +26,20 @@ struct DeviceOptions {
     std::string port;                // the one port of this session
     std::string adapter;             // USB serial number of its adapter, where known
     std::string image;               // custom image file
+    std::string imageSha256;         // a gang's worker: the digest the supervisor checked (--image-sha256)
     std::string version;             // listed image with this version ("1.9.7" or "v1.9.7")
     bool yes = false;                // program an image that cannot be verified
     bool skipIfCurrent = false;      // verify instead when the device holds the image already
+    int retries = 0;                 // program again after a lost reply or a verify mismatch
 };
 
 // Each command prints as it goes (text mode) and fills in its result; the
 // exit code is returned and also kept in the result.
 int RunPorts(const GlobalOptions &global, const PortRoots &roots, PortsResult &result);
-int RunCapture(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result);
-int RunProgram(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result);
-int RunVerify(const GlobalOptions &global, const DeviceOptions &device, DeviceResult &result);
 // capture, program or verify on several ports at once: one worker process
 // each, supervised by this one (gang.cpp).
 int RunGang(const std::string &command, const GlobalOptions &global, const DeviceOptions &device,
-            ProgressStyle progress);
+            const std::string &sysfsRoot, ProgressStyle progress);
 int RunInspect(const GlobalOptions &global, const std::vector<std::string> &files,
                InspectResult &result);
 int RunList(const GlobalOptions &global, const std::string &hw, ListResult &result);

@@ -31,10 +31,12 @@ const struct {
     {"drop", SimFault::DropReply}, {"corrupt", SimFault::CorruptReply},
     {"error", SimFault::ErrorCode}, {"odd", SimFault::OddStatus},
     {"noise", SimFault::Noise},     {"close", SimFault::CloseLine},
-    {"slow", SimFault::SlowReply},
+    {"slow", SimFault::SlowReply},  {"unplug", SimFault::Unplug},
 };
 
-bool ParseInt(const std::string &s, long lo, long hi, long &out)
+}  // namespace
+
+bool SimParseInt(const std::string &s, long lo, long hi, long &out)
 {
     if (s.empty())
         return false;
@@ -45,8 +47,6 @@ bool ParseInt(const std::string &s, long lo, long hi, long &out)
     out = v;
     return true;
 }
-
-}  // namespace
 
 bool ParseSimFault(const std::string &text, SimFault &fault)
 {
@@ -68,25 +68,25 @@ bool ParseSimFault(const std::string &text, SimFault &fault)
         return false;
     if (f[1] == "any")
         r.command = -1;
-    else if (ParseInt(f[1], 0, 255, v))
+    else if (SimParseInt(f[1], 0, 255, v))
         r.command = int(v);
     else
         return false;
     if (f.size() > 2) {
-        if (!ParseInt(f[2], 0, 1000000, v))
+        if (!SimParseInt(f[2], 0, 1000000, v))
             return false;
         r.skip = int(v);
     }
     if (f.size() > 3) {
         if (f[3] == "all")
             r.count = -1;
-        else if (ParseInt(f[3], -1, 1000000, v))
+        else if (SimParseInt(f[3], -1, 1000000, v))
             r.count = int(v);
         else
             return false;
     }
     if (f.size() > 4) {
-        if (!ParseInt(f[4], 0, 1000000, v))
+        if (!SimParseInt(f[4], 0, 1000000, v))
             return false;
         r.value = unsigned(v);
     }
@@ -104,7 +104,11 @@ const char *const kSimFaultSyntax =
     "           error    not carried out; status 1 with error code VALUE\n"
     "           odd      not carried out; status byte VALUE\n"
     "           noise    carried out; VALUE bytes of noise before the reply (0: 16)\n"
-    "           close    the line goes dead for good; VALUE 1 also hangs up the line\n"
+    "           close    the line goes dead for good (a fixture's unit: until it is\n"
+    "                    plugged in or re-seated); VALUE 1 also hangs up the line\n"
     "           slow     carried out; the reply comes VALUE * 100 ms late\n"
+    "           unplug   lost: the USB adapter is pulled and back VALUE ms later\n"
+    "                    (needs --link; the port is gone meanwhile, the unit runs on)\n"
     "  e.g. drop:92:0:2 (the first two erase requests are lost),\n"
-    "       error:93:0:1:7 (the first blank check answers \"Flash not blank\")\n";
+    "       error:93:0:1:7 (the first blank check answers \"Flash not blank\"),\n"
+    "       unplug:190:5:1:300 (the adapter is out for 300 ms from the sixth program block)\n";

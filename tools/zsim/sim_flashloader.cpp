@@ -20,6 +20,16 @@ bool IsErased(const std::string &flash, size_t from, size_t to)
     return true;
 }
 
+bool Holds(const std::string &flash, size_t at, const std::string &data)
+{
+    for (size_t i = 0; i < data.size(); ++i) {
+        char have = at + i < flash.size() ? flash[at + i] : kErased;
+        if (have != data[i])
+            return false;
+    }
+    return true;
+}
+
 bool IsRegion(const std::string &payload)
 {
     return payload.size() == 1 && payload[0] == kFirmwareRegion;
@@ -54,6 +64,7 @@ SimReply Erase(SimMachine &m, const std::string &payload)
         return SimFail(SimErrRegion);
     m.flash.clear();
     m.programCursor = 0;
+    m.programBlock = 0;
     SimReply r = SimOk();
     r.busyMs = m.options.eraseMs;
     return r;
@@ -70,6 +81,12 @@ SimReply Program(SimMachine &m, const std::string &data)
         // cppcheck-suppress invalidFunctionArg ; fills with char 0xFF, negative where char is signed
         m.flash.resize(end, kErased);
     m.flash.replace(at, data.size(), data);
+    if (m.programBlock++ == m.weakBlock && m.weakPassesLeft > 0 && end > at) {
+        m.weakPassesLeft--;
+        m.flash[end - 1] = char(~data.back());  // a weak cell: the last byte did not take
+    }
+    if (at == 0)
+        m.record.programPasses++;
     m.programCursor = end;
     return SimOk();
 }
@@ -84,12 +101,11 @@ SimReply Verify(SimMachine &m, const std::string &data)
     size_t at = m.verifyCursor, end = at + data.size();
     if (end > m.options.flashSize)
         return SimFail(SimErrBadLength);
-    if (block == m.options.verifyMismatchBlock)
+    if (block == 0)
+        m.record.verifyPasses++;
+    if (block == m.options.verifyMismatchBlock || !Holds(m.flash, at, data)) {
+        m.record.verifyFailures++;
         return SimFail(SimErrVerify);
-    for (size_t i = 0; i < data.size(); ++i) {
-        char have = at + i < m.flash.size() ? m.flash[at + i] : kErased;
-        if (have != data[i])
-            return SimFail(SimErrVerify);
     }
     m.verifyCursor = end;
     return SimOk();
@@ -140,6 +156,7 @@ void SimStartLoader(SimMachine &m, unsigned baud)
     m.mode = SimMode::FlashLoader;
     m.baud = baud;
     m.programCursor = 0;
+    m.programBlock = 0;
     m.verifyCursor = 0;
     m.verifyBlock = 0;
     m.lastCommand = -1;

@@ -1,14 +1,21 @@
 // Inside SimDevice: the device thread, its line and its state.
 //
 // Locking: `m` guards the machine, the statistics, the fault counters, the
-// receive path and the announcement schedule. The device thread holds it
-// while it works on them and never while it waits (poll, wire time, erase)
-// or writes to the line, so the public accessors answer at once.
+// receive path, the announcement schedule, the fixture and the adapter's
+// state. The device thread holds it while it works on them and never while
+// it waits (poll, wire time, erase) or writes to the line, so the public
+// accessors answer at once.
+//
+// Power: `power` counts power-ups and take-outs. Work the device thread
+// began for one power-up (a request, a reply, an announcement) is dropped as
+// soon as the count moves on: a unit taken out stops mid-reply.
 #pragma once
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -18,6 +25,7 @@
 #include "devicelink/zbin.h"
 #include "devicelink/zqueue.h"
 #include "tools/zsim/sim_adapter.h"
+#include "tools/zsim/sim_fixture.h"
 #include "tools/zsim/sim_machine.h"
 #include "tools/zsim/sim_pty.h"
 #include "tools/zsim/simdevice.h"
@@ -34,6 +42,24 @@ struct SimDevice::Impl {
     std::vector<int> faultSeen;
     int requests = 0;
     bool dead = false;              // the line is closed for good
+
+    SimFixture fixture;
+    std::optional<SimUnitState> inside;  // the unit in the fixture (flash, hw: in `mach`)
+    std::atomic<unsigned> power{0};
+    bool capturedSincePlugIn = false;    // or since its re-seat
+    SimClock::time_point pluggedAt;      // the unit's plug-in or re-seat
+    SimClock::time_point quietSince;     // the host's last byte or the device's last reply
+    std::vector<SimFixtureEvent> events; // not yet handed to the sink
+    std::function<void(const SimFixtureEvent &)> eventSink;
+    std::mutex sinkOrder;                // events reach the sink in the order they happened
+
+    // The USB adapter: pulled and plugged back by the device thread, on its
+    // own (a fault, a due time) or on request of another thread.
+    enum class PortRequest { None, Unplug, Replug } portRequest = PortRequest::None;
+    int portBackMs = -1;
+    bool unplugged = false;
+    std::optional<SimClock::time_point> replugAt;
+    std::condition_variable portChanged;  // a request was carried out
 
     alignas(std::max_align_t) unsigned char queueStore[kRxStorage];
     alignas(std::max_align_t) unsigned char packetStore[kRxStorage];
@@ -57,6 +83,22 @@ struct SimDevice::Impl {
     void PowerUp();
     void Log(const char *fmt, ...) __attribute__((format(printf, 2, 3)));
 
+    // sim_fixture_device.cpp (callers hold `m`, but FlushEvents and OperateFixture)
+    void InstallUnit(SimUnitState state, const SimUnitRecord &record);
+    void Arrived();
+    void TakeOut();
+    void PlugIn(const SimUnit &unit);
+    bool Reseat();
+    SimUnitRecord InsideRecord() const;
+    void Emit(SimFixtureEvent::Kind kind, int unit);
+    void FlushEvents();
+    void OperateFixture();          // device thread: the operator's due step
+
+    // sim_unplug.cpp (device thread; PullAdapter and PlugAdapter hold `m`)
+    void ServicePort(bool mayReplug);
+    void PullAdapter(int backAfterMs);
+    bool PlugAdapter();
+
     // sim_line.cpp (device thread)
     void Run();
     void ReadInput();
@@ -66,18 +108,22 @@ struct SimDevice::Impl {
     bool Chattering() const;  // caller holds `m`
     void OnHostClosed();
     SimClock::time_point WakeTime();
-    // `atBaud` 0: at the device's current baud.
-    bool Send(const unsigned char *data, size_t n, bool droppable, unsigned atBaud = 0);
+    // For the power-up `epoch`; `atBaud` 0: at the device's current baud.
+    bool Send(const unsigned char *data, size_t n, bool droppable, unsigned epoch, unsigned atBaud = 0);
     size_t WriteToHost(const char *data, size_t n, bool droppable, SimClock::time_point giveUp);
     size_t ToAdapter(const char *data, size_t n, bool droppable);
     void ReleaseAdapterIfDue();
     void WaitWire(SimClock::time_point start, size_t bytes);
-    void Pause(int ms);
+    static constexpr unsigned kAnyPower = ~0u;
+    // Sleeps `ms`, looking after the adapter; with an `epoch`, ends early
+    // once that power-up is over.
+    void Pause(int ms, unsigned epoch = kAnyPower);
 
     // sim_requests.cpp (device thread)
-    void OnCapture(SimClock::time_point start);
+    void OnCapture(SimClock::time_point start, unsigned epoch);
     void HandleRequest(unsigned char code, const std::string &payload, size_t frameBytes,
-                       SimClock::time_point start);
-    void SendReply(unsigned char code, const SimReply &r, const SimFault *fault);
+                       SimClock::time_point start, unsigned epoch);
+    const SimFault *MatchFault(unsigned char code);  // caller holds `m`
+    void SendReply(unsigned char code, const SimReply &r, const SimFault *fault, unsigned epoch);
     void HangUp();
 };

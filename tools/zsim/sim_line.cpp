@@ -1,5 +1,6 @@
 // The device thread's line work: watching the host open and close the port,
-// reading and writing the pty master at the device's baud, announcing.
+// reading and writing the pty master at the device's baud, announcing, and
+// giving the fixture's operator and the adapter their turn.
 #include <errno.h>
 #include <poll.h>
 #include <unistd.h>
@@ -32,12 +33,14 @@ SimClock::duration WireTime(size_t bytes, unsigned baud)
 
 }  // namespace
 
-void SimDevice::Impl::Pause(int ms)
+void SimDevice::Impl::Pause(int ms, unsigned epoch)
 {
     auto until = SimClock::now() + std::chrono::milliseconds(ms);
-    while (!stopping && SimClock::now() < until)
+    while (!stopping && SimClock::now() < until && (epoch == kAnyPower || power == epoch)) {
+        ServicePort(true);
         std::this_thread::sleep_for(std::min<SimClock::duration>(until - SimClock::now(),
                                                                  std::chrono::milliseconds(kIdleMs)));
+    }
 }
 
 void SimDevice::Impl::WaitWire(SimClock::time_point start, size_t bytes)
@@ -53,8 +56,8 @@ void SimDevice::Impl::WaitWire(SimClock::time_point start, size_t bytes)
 }
 
 // The next moment the loop must look around: an announcement, a line of a
-// chattering boot log or an adapter's timer due, at the latest kIdleMs from
-// now.
+// chattering boot log, an adapter's timer or the operator's step due, at the
+// latest kIdleMs from now.
 SimClock::time_point SimDevice::Impl::WakeTime()
 {
     SimClock::time_point wake = SimClock::now() + std::chrono::milliseconds(kIdleMs);
@@ -65,13 +68,17 @@ SimClock::time_point SimDevice::Impl::WakeTime()
         wake = std::min(wake, nextAnnounce);
     if (Chattering())
         wake = std::min(wake, SimClock::now() + std::chrono::milliseconds(1));
+    if (std::optional<SimClock::time_point> step = fixture.Plan(capturedSincePlugIn, quietSince).at)
+        wake = std::min(wake, *step);
     return wake;
 }
 
 void SimDevice::Impl::Run()
 {
     while (!stopping) {
-        if (pty.master < 0) {  // hung up
+        ServicePort(true);
+        OperateFixture();
+        if (pty.master < 0) {  // hung up, or the adapter is pulled
             Pause(kIdleMs);
             continue;
         }
@@ -109,7 +116,7 @@ void SimDevice::Impl::OnHostClosed()
     {
         std::lock_guard<std::mutex> lk(m);
         Log("host closed the line");
-        if (mach.options.powerCycleOnClose)
+        if (mach.options.powerCycleOnClose && mach.mode != SimMode::Off)
             PowerUp();
     }
     SimResetLine(pty.slavePath);
@@ -126,6 +133,11 @@ void SimDevice::Impl::ReadInput()
         std::lock_guard<std::mutex> lk(m);
         stats.bytesIn += n;
         stats.wireSecondsIn += n * 10.0 / mach.baud;
+        quietSince = SimClock::now();
+        if (mach.mode == SimMode::Off) {
+            fixture.CountBytesWhileEmpty(size_t(n));
+            return;
+        }
         if (dead)
             return;
         if (SimClock::now() < deafUntil) {
@@ -144,16 +156,17 @@ void SimDevice::Impl::ReadInput()
 void SimDevice::Impl::FeedByte(unsigned char c)
 {
     std::unique_lock<std::mutex> lk(m);
-    if (dead)
+    if (dead || mach.mode == SimMode::Off)  // taken out while the bytes were on their way
         return;
     if (!inputStart)
         inputStart = SimClock::now();
     SimClock::time_point start = *inputStart;
+    const unsigned epoch = power;
     if (mach.mode == SimMode::Announcing) {
         if (SimFeedCapture(mach, c)) {
             inputStart.reset();
             lk.unlock();
-            OnCapture(start);
+            OnCapture(start, epoch);
         }
         return;
     }
@@ -173,13 +186,15 @@ void SimDevice::Impl::FeedByte(unsigned char c)
         return;
     }
     lk.unlock();
-    HandleRequest(code, payload, frameBytes, start);
+    HandleRequest(code, payload, frameBytes, start, epoch);
 }
 
 void SimDevice::Impl::AnnounceIfDue()
 {
+    unsigned epoch;
     {
         std::lock_guard<std::mutex> lk(m);
+        epoch = power;
         if (mach.mode != SimMode::Announcing || !mach.options.announce || dead)
             return;
         SimClock::time_point now = SimClock::now();
@@ -187,7 +202,7 @@ void SimDevice::Impl::AnnounceIfDue()
             return;
         nextAnnounce = now + std::chrono::milliseconds(std::max(1, mach.options.announceGapMs));
     }
-    Send(reinterpret_cast<const unsigned char *>(kAnnouncement), sizeof kAnnouncement - 1, true);
+    Send(reinterpret_cast<const unsigned char *>(kAnnouncement), sizeof kAnnouncement - 1, true, epoch);
 }
 
 bool SimDevice::Impl::Chattering() const
@@ -200,12 +215,14 @@ bool SimDevice::Impl::Chattering() const
 // the line quiet for a read timeout.
 void SimDevice::Impl::ChatterIfDue()
 {
+    unsigned epoch;
     {
         std::lock_guard<std::mutex> lk(m);
         if (!Chattering())
             return;
+        epoch = power;
     }
-    Send(reinterpret_cast<const unsigned char *>(kBootLog), sizeof kBootLog - 1, true);
+    Send(reinterpret_cast<const unsigned char *>(kBootLog), sizeof kBootLog - 1, true, epoch);
 }
 
 // Writes bytes to the host now. The master is non-blocking: bytes the host
@@ -255,14 +272,15 @@ void SimDevice::Impl::ReleaseAdapterIfDue()
 
 // Writes `data` to the host at the device's baud (or `atBaud`): garbled when
 // the host's rate differs, paced at 10 bits a byte with wire time on, through
-// the adapter when there is one. False when not all of it went out.
-bool SimDevice::Impl::Send(const unsigned char *data, size_t n, bool droppable, unsigned atBaud)
+// the adapter when there is one. Stops when the power-up `epoch` is over or
+// the adapter is pulled. False when not all of it went out.
+bool SimDevice::Impl::Send(const unsigned char *data, size_t n, bool droppable, unsigned epoch, unsigned atBaud)
 {
     unsigned baud;
     bool wire, enforce, viaAdapter;
     {
         std::lock_guard<std::mutex> lk(m);
-        if (dead || pty.master < 0)
+        if (dead || pty.master < 0 || power != epoch)
             return false;
         baud = atBaud ? atBaud : mach.baud;
         wire = mach.options.wireTime;
@@ -280,6 +298,9 @@ bool SimDevice::Impl::Send(const unsigned char *data, size_t n, bool droppable, 
     while (sent < n && !stopping) {
         if (wire)
             std::this_thread::sleep_until(t0 + WireTime(sent, baud));
+        ServicePort(false);
+        if (power != epoch || pty.master < 0)
+            break;
         const size_t chunk = std::min(perChunk, n - sent);
         const size_t w = viaAdapter ? ToAdapter(out.data() + sent, chunk, droppable)
                                     : WriteToHost(out.data() + sent, chunk, droppable, giveUp);

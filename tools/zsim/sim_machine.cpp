@@ -31,6 +31,12 @@ void SimPowerUp(SimMachine &m)
     m.verifyBlock = 0;
     m.lastCommand = -1;
     m.captureWindow.clear();
+    m.programBlock = 0;
+}
+
+void SimPowerOff(SimMachine &m)
+{
+    m.mode = SimMode::Off;
 }
 
 SimReply SimAnswer(SimMachine &m, unsigned char command, const std::string &payload)
@@ -38,9 +44,10 @@ SimReply SimAnswer(SimMachine &m, unsigned char command, const std::string &payl
     switch (m.mode) {
     case SimMode::BootLoader: return SimBootLoader(m, command, payload);
     case SimMode::FlashLoader: return SimFlashLoader(m, command, payload);
+    case SimMode::Off:
     case SimMode::Announcing: break;
     }
-    return SimFail(SimErrUnknownCommand);  // not reached: frames wait for the capture
+    return SimFail(SimErrUnknownCommand);  // not reached: frames wait for power and the capture
 }
 
 SimReply SimQuery(const SimMachine &m, const std::string &payload)

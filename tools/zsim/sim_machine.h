@@ -21,7 +21,8 @@ enum SimError : unsigned char {
     SimErrInternal = 11,
 };
 
-enum class SimMode { Announcing, BootLoader, FlashLoader };
+// Off: no unit powered (the fixture is empty): it hears and says nothing.
+enum class SimMode { Off, Announcing, BootLoader, FlashLoader };
 
 // What the device does once its reply has gone out.
 enum class SimAfter { Nothing, StartLoader, PowerCycle };
@@ -53,6 +54,13 @@ struct SimMachine {
     int verifyBlock = 0;            // verify blocks since the verify cursor reset
     int lastCommand = -1;           // last request the flash loader carried out
     std::string captureWindow;      // latest bytes seen while not captured
+    // The unit in the fixture beyond options.hw, options.verifyMismatchBlock
+    // and `flash`: its weak block (SimUnit), blocks programmed since the
+    // loader started or the region was erased, and its counts.
+    int weakBlock = -1;
+    int weakPassesLeft = 0;
+    int programBlock = 0;
+    SimUnitRecord record;
 };
 
 // Reply helpers.
@@ -61,6 +69,8 @@ SimReply SimFail(unsigned char error);
 
 // Power-up: boot loader at 115200, RAM and cursors cleared; flash kept.
 void SimPowerUp(SimMachine &m);
+// The unit loses power (taken out of the fixture): deaf and silent.
+void SimPowerOff(SimMachine &m);
 // Region contents of a device shipped with the firmware whose information
 // text is `info` (empty: a blank region).
 std::string SimFactoryFlash(const std::string &info);

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -68,4 +69,14 @@ void SimResetLine(const std::string &slavePath)
     tcflush(s, TCIOFLUSH);
     SetRaw(s);
     close(s);
+}
+
+bool SimMakeLink(const std::string &path, const std::string &target)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode) || unlink(path.c_str()) != 0)
+            return false;
+    }
+    return symlink(target.c_str(), path.c_str()) == 0;
 }

@@ -25,5 +25,8 @@ bool SimHostOpen(int master);
 // Back to the line's power-up state after the host closed it: bytes still
 // queued for the host are discarded, the slave is raw at 115200 again.
 void SimResetLine(const std::string &slavePath);
+// A symlink at `path` to `target`, replacing an earlier symlink (never
+// anything else). False when that is refused.
+bool SimMakeLink(const std::string &path, const std::string &target);
 // The host's line rate: the slave's output speed in bit/s, 0 when unknown.
 unsigned SimHostBaud(int master);

@@ -12,7 +12,7 @@ const char kCaptureRequest[] = "TargetStop!";
 
 const char *FaultName(SimFault::Kind k)
 {
-    static const char *const names[] = {"drop", "corrupt", "error", "odd", "noise", "close", "slow"};
+    static const char *const names[] = {"drop", "corrupt", "error", "odd", "noise", "close", "slow", "unplug"};
     return names[k];
 }
 
@@ -29,27 +29,40 @@ std::string Noise(unsigned count)
 
 }  // namespace
 
-void SimDevice::Impl::OnCapture(SimClock::time_point start)
+void SimDevice::Impl::OnCapture(SimClock::time_point start, unsigned epoch)
 {
     WaitWire(start, sizeof kCaptureRequest - 1);
     SimOptions::Ack ack;
     {
         std::lock_guard<std::mutex> lk(m);
+        if (power != epoch)
+            return;
         stats.captures++;
+        mach.record.captures++;
+        capturedSincePlugIn = true;
         ResetReceive();
         ack = mach.options.ack;
         Log("capture request: captured (%s acknowledgement)",
             ack == SimOptions::AckGood ? "good" : ack == SimOptions::AckWrong ? "wrong" : "no");
     }
     const unsigned char *frame = ack == SimOptions::AckGood ? kAckGood : kAckWrong;
-    if (ack != SimOptions::AckNone && Send(frame, sizeof kAckGood, false)) {
-        std::lock_guard<std::mutex> lk(m);
+    const bool sent = ack != SimOptions::AckNone && Send(frame, sizeof kAckGood, false, epoch);
+    std::lock_guard<std::mutex> lk(m);
+    quietSince = SimClock::now();
+    if (sent)
         stats.framesOut++;
-    }
+}
+
+// The device's faults and the unit's are counted alike; the device's come first.
+const SimFault *SimDevice::Impl::MatchFault(unsigned char code)
+{
+    const SimFault *device = SimMatchFault(mach.options.faults, faultSeen, code);
+    const SimFault *unit = inside ? SimMatchFault(inside->unit.faults, inside->faultSeen, code) : nullptr;
+    return device ? device : unit;
 }
 
 void SimDevice::Impl::HandleRequest(unsigned char code, const std::string &payload,
-                                    size_t frameBytes, SimClock::time_point start)
+                                    size_t frameBytes, SimClock::time_point start, unsigned epoch)
 {
     SimFault fault;
     bool faulty = false;
@@ -58,13 +71,15 @@ void SimDevice::Impl::HandleRequest(unsigned char code, const std::string &paylo
         stats.framesIn++;
         stats.commands.push_back(code);
         Log("request %u, %zu bytes", code, payload.size());
+        if (power != epoch)
+            return;  // the unit was taken out as the request arrived
         int limit = mach.options.closeAfterRequests;
         if (limit >= 0 && ++requests > limit) {
             dead = true;
             Log("line dead after %d requests", limit);
             return;
         }
-        if (const SimFault *f = SimMatchFault(mach.options.faults, faultSeen, code)) {
+        if (const SimFault *f = MatchFault(code)) {
             fault = *f;
             faulty = true;
             Log("fault %s on request %u", FaultName(fault.kind), code);
@@ -81,21 +96,31 @@ void SimDevice::Impl::HandleRequest(unsigned char code, const std::string &paylo
             HangUp();
         return;
     }
+    if (faulty && fault.kind == SimFault::Unplug) {
+        {
+            std::lock_guard<std::mutex> lk(m);
+            PullAdapter(int(fault.value));
+        }
+        FlushEvents();
+        return;
+    }
     if (faulty && fault.kind == SimFault::ErrorCode) {
         reply = SimFail((unsigned char)fault.value);
     } else if (faulty && fault.kind == SimFault::OddStatus) {
         reply.status = (unsigned char)fault.value;
     } else {
         std::lock_guard<std::mutex> lk(m);
+        if (power != epoch)
+            return;
         reply = SimAnswer(mach, code, payload);
     }
-    Pause(reply.busyMs);
+    Pause(reply.busyMs, epoch);
     if (faulty && fault.kind == SimFault::SlowReply)
-        Pause(int(fault.value) * 100);
-    SendReply(code, reply, faulty ? &fault : nullptr);
+        Pause(int(fault.value) * 100, epoch);
+    SendReply(code, reply, faulty ? &fault : nullptr, epoch);
 }
 
-void SimDevice::Impl::SendReply(unsigned char code, const SimReply &r, const SimFault *fault)
+void SimDevice::Impl::SendReply(unsigned char code, const SimReply &r, const SimFault *fault, unsigned epoch)
 {
     unsigned char frame[6 + 1144];
     int n = BuildFrame(frame, r.status, r.payload.substr(0, kMaxPayload));
@@ -103,20 +128,25 @@ void SimDevice::Impl::SendReply(unsigned char code, const SimReply &r, const Sim
         frame[n - 1] ^= 0xFF;
     if (fault && fault->kind == SimFault::Noise) {
         std::string noise = Noise(fault->value);
-        Send(reinterpret_cast<const unsigned char *>(noise.data()), noise.size(), false);
+        Send(reinterpret_cast<const unsigned char *>(noise.data()), noise.size(), false, epoch);
     }
     // The loader takes over before its start is answered (at the boot
     // loader's rate), so that whoever has seen the reply finds it running.
     unsigned replyBaud = 0;
     if (r.after == SimAfter::StartLoader) {
         std::lock_guard<std::mutex> lk(m);
+        if (power != epoch)
+            return;
         replyBaud = mach.baud;
         SimStartLoader(mach, r.loaderBaud);
         ResetReceive();
         Log("flash loader running at %u baud", mach.baud);
     }
-    bool sent = Send(frame, size_t(n), false, replyBaud);
+    bool sent = Send(frame, size_t(n), false, epoch, replyBaud);
     std::lock_guard<std::mutex> lk(m);
+    quietSince = SimClock::now();
+    if (power != epoch)
+        return;  // the unit is gone: nothing follows its reply
     if (sent)
         stats.framesOut++;
     if (mach.options.adapter)

@@ -2,7 +2,6 @@
 // accessors that tests and zsim use while it runs.
 #include "tools/zsim/simdevice.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -20,6 +19,8 @@ void SimDevice::Impl::ResetReceive()
 void SimDevice::Impl::PowerUp()
 {
     SimPowerUp(mach);
+    mach.record.powerUps++;
+    power++;
     ResetReceive();
     nextAnnounce = SimClock::now();
     Log("power up: boot loader at %u baud", mach.baud);
@@ -37,10 +38,34 @@ void SimDevice::Impl::Log(const char *fmt, ...)
     va_end(ap);
 }
 
+namespace {
+
+// The one unit of a device made without a stream of units.
+SimUnit UnitOf(const SimOptions &o)
+{
+    SimUnit u;
+    u.hw = o.hw;
+    u.installedInfo = o.installedInfo;
+    u.verifyMismatchBlock = o.verifyMismatchBlock;
+    return u;
+}
+
+}  // namespace
+
 SimDevice::SimDevice(SimOptions options) : impl(new Impl)
 {
+    std::vector<SimUnit> units = std::move(options.units);
+    options.units.clear();
+    if (units.empty())
+        units.push_back(UnitOf(options));
+    impl->fixture.SetOperator(options.swapper);
     impl->mach.options = std::move(options);
-    impl->mach.flash = SimFactoryFlash(impl->mach.options.installedInfo);
+    impl->fixture.Queue(std::vector<SimUnit>(units.begin() + 1, units.end()));
+    SimUnitRecord record;
+    SimUnitState first = impl->fixture.Arrive(units.front(), record);
+    const int index = first.record;
+    impl->InstallUnit(std::move(first), record);
+    impl->Emit(SimFixtureEvent::PluggedIn, index);  // told at the start
     SimPowerUp(impl->mach);
     impl->ResetReceive();
 }
@@ -50,22 +75,6 @@ SimDevice::~SimDevice()
     Stop();
 }
 
-namespace {
-
-// A symlink at `path` to `target`, replacing an earlier symlink (never
-// anything else).
-bool MakeLink(const std::string &path, const std::string &target)
-{
-    struct stat st;
-    if (lstat(path.c_str(), &st) == 0) {
-        if (!S_ISLNK(st.st_mode) || unlink(path.c_str()) != 0)
-            return false;
-    }
-    return symlink(target.c_str(), path.c_str()) == 0;
-}
-
-}  // namespace
-
 bool SimDevice::Start()
 {
     if (impl->thread.joinable())
@@ -74,7 +83,7 @@ bool SimDevice::Start()
         return false;
     const std::string &link = impl->mach.options.linkPath;
     if (!link.empty()) {
-        if (!MakeLink(link, impl->pty.slavePath)) {
+        if (!SimMakeLink(link, impl->pty.slavePath)) {
             SimClosePty(impl->pty);
             return false;
         }
@@ -83,11 +92,14 @@ bool SimDevice::Start()
     impl->portPath = link.empty() ? impl->pty.slavePath : link;
     {
         std::lock_guard<std::mutex> lk(impl->m);
-        impl->PowerUp();
+        if (impl->mach.mode != SimMode::Off)  // else the fixture was emptied before the start
+            impl->PowerUp();
+        impl->unplugged = false;
     }
     impl->stopping = false;
     impl->hostWasOpen = false;
     impl->thread = std::thread([this] { impl->Run(); });
+    impl->FlushEvents();
     return true;
 }
 
@@ -96,6 +108,11 @@ void SimDevice::Stop()
     impl->stopping = true;
     if (impl->thread.joinable())
         impl->thread.join();
+    {
+        std::lock_guard<std::mutex> lk(impl->m);
+        impl->portRequest = Impl::PortRequest::None;
+    }
+    impl->portChanged.notify_all();  // a caller waiting for the adapter gives up
     SimClosePty(impl->pty);
     if (impl->linkMade)
         unlink(impl->mach.options.linkPath.c_str());
@@ -110,13 +127,14 @@ const std::string &SimDevice::PortPath() const
 void SimDevice::PowerCycle()
 {
     std::lock_guard<std::mutex> lk(impl->m);
-    impl->PowerUp();
+    if (impl->mach.mode != SimMode::Off)  // an empty fixture powers nothing
+        impl->PowerUp();
 }
 
 bool SimDevice::Captured() const
 {
     std::lock_guard<std::mutex> lk(impl->m);
-    return impl->mach.mode != SimMode::Announcing;
+    return impl->mach.mode == SimMode::BootLoader || impl->mach.mode == SimMode::FlashLoader;
 }
 
 bool SimDevice::LoaderRunning() const
@@ -164,6 +182,7 @@ void SimDevice::SetOptions(const SimOptions &options)
     std::string link = now.linkPath;  // the link is made once, by Start
     now = options;
     now.linkPath = link;
+    impl->fixture.SetOperator(options.swapper);
     impl->faultSeen.clear();
     impl->requests = 0;
     impl->dead = false;

@@ -1,40 +1,30 @@
 // A simulated Zelvo device on a Linux pseudo-terminal: the boot loader
 // (announcement, capture, query, information, RAM download and start, reset)
 // and the flash loader it starts (information, blank check, erase, program,
-// verify), with wire-time emulation and fault injection. Runs on its own
-// thread; tests use it in-process, `zsim` runs it as a program.
+// verify), with wire-time emulation and fault injection. It stands in a
+// production fixture (simfixture.h) that holds one unit at a time: units are
+// taken out, plugged in and re-seated, and the USB adapter between host and
+// fixture can be pulled. Runs on its own thread; tests use it in-process,
+// `zsim` runs it as a program (docs/zsim.md).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
-struct SimFault {
-    enum Kind {
-        DropReply,     // receive the request, send nothing
-        CorruptReply,  // send the reply with a wrong second checksum byte
-        ErrorCode,     // reply status 1 with error code `value`
-        OddStatus,     // reply with status byte `value` (not 0 or 1)
-        Noise,         // send `value` bytes of noise before the reply (0: 16)
-        CloseLine,     // stop answering for good: the cable is pulled
-        SlowReply,     // reply after `value` * 100 ms (erase near its time-out)
-    };
-    Kind kind = DropReply;
-    int command = -1;  // request code it applies to; -1 any
-    int skip = 0;      // matching requests let through before the fault applies
-    int count = 1;     // matching requests it applies to after that; -1 for ever
-    unsigned value = 0;
-};
+#include "tools/zsim/simfault.h"
+#include "tools/zsim/simfixture.h"
 
 struct SimOptions {
     std::string hw = "VKT3K";   // answer to Query("HW"); empty: error 10
     // Information text of the installed firmware (region 2). Empty: the
     // region is blank and GetInfo(2) answers error 10 ("No string data").
-    std::string installedInfo = "VN:1.0.0\r\nMD:VKT-3\r\nHW:VKT3K\r\nTS:2026-01-15 10:00\r\n";
+    std::string installedInfo = kSimDefaultInfo;
     unsigned flashSize = 4u << 20;  // bytes of the firmware region
     int eraseMs = 20;               // time an erase takes
     bool wireTime = false;          // emulate 10 bits per byte at the current baud, both ways
@@ -64,6 +54,12 @@ struct SimOptions {
     bool adapter = false;
     std::string latencyTimerFile;
     bool log = false;               // one line per request, reply and event on stderr
+    // The fixture's stream of units (simfixture.h), read at construction.
+    // Empty: the fixture holds one unit made of hw, installedInfo and
+    // verifyMismatchBlock. Else units[0] is in the fixture from the start
+    // and the others wait in line.
+    std::vector<SimUnit> units;
+    SimOperator swapper;            // automatic swaps; off by default
 };
 
 struct SimStats {
@@ -89,7 +85,7 @@ public:
     void Stop();
     const std::string &PortPath() const;  // the slave's path, or linkPath when given
 
-    void PowerCycle();                // back to the boot loader, announcing
+    void PowerCycle();                // back to the boot loader, announcing (an empty fixture: nothing)
     bool Captured() const;
     bool LoaderRunning() const;       // the flash loader has been started
     unsigned CurrentBaud() const;     // the device side's baud
@@ -102,6 +98,36 @@ public:
     // Takes effect for the next request; fault counters start afresh and a
     // dead line comes back. A new installedInfo reloads the region.
     void SetOptions(const SimOptions &options);
+
+    // The fixture (simfixture.h). Each change is in force when the call
+    // returns: a unit taken out stops even in the middle of a reply and
+    // hears nothing more; a unit plugged in powers up in its boot loader at
+    // 115200 and announces. Hardware id, flash and verify mismatch block of
+    // the unit in the fixture are those SetOptions changes.
+    void TakeOutUnit();                     // nothing when the fixture is empty
+    // The unit taken out at once, the next unit in line plugged in after
+    // `pauseMs` (0: at once).
+    void SwapUnit(int pauseMs);
+    void PlugIn(const SimUnit &unit);       // a unit in the fixture is taken out first
+    bool PlugInNext();                      // false when no unit waits in line
+    // The unit in the fixture, or else the one taken out last, powers up
+    // again with its flash as it was. False when no unit has been in.
+    bool Reseat();
+    void QueueUnits(const std::vector<SimUnit> &units);  // appended to the line
+    SimFixtureStats Fixture() const;
+    // Called for every fixture event, in order, on the device thread or on
+    // the thread whose call caused it. It may read the device (Fixture,
+    // Stats) but not change its fixture or adapter. Set before Start.
+    void OnFixtureEvent(std::function<void(const SimFixtureEvent &)> sink);
+
+    // The USB adapter (needs linkPath). Pulled: the pty master closes (the
+    // host's descriptor hangs up) and the link is removed; the unit keeps
+    // running, powered by the fixture. Plugged back: a new pty under the same
+    // link. Returns once the port is gone; false when not running, without a
+    // link or already pulled. `backAfterMs` < 0: until PlugAdapterBack.
+    bool UnplugAdapter(int backAfterMs);
+    bool PlugAdapterBack();                 // false when not pulled; returns once the link is back
+    bool AdapterPlugged() const;
 
 private:
     struct Impl;

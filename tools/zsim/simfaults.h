@@ -14,8 +14,10 @@ const SimFault *SimMatchFault(const std::vector<SimFault> &faults, std::vector<i
                               int command);
 
 // KIND:COMMAND[:SKIP[:COUNT[:VALUE]]], KIND one of drop, corrupt, error, odd,
-// noise, close, slow; COMMAND a request code or "any"; COUNT a number or
+// noise, close, slow, unplug; COMMAND a request code or "any"; COUNT a number or
 // "all". False (fault unchanged) when the text does not parse.
 bool ParseSimFault(const std::string &text, SimFault &fault);
 // Lines describing that syntax, for --help.
 extern const char *const kSimFaultSyntax;
+// A whole decimal number from lo to hi; false (out unchanged) otherwise.
+bool SimParseInt(const std::string &s, long lo, long hi, long &out);

@@ -1,41 +1,60 @@
 // zsim: the simulated Zelvo device as a program. It plays the device on a
 // pseudo-terminal until SIGINT or SIGTERM; the host opens the slave (or the
 // --link symlink to it) as its serial port, e.g. mapped as a Wine COM port.
+// In a production fixture it plays a stream of units, swapped by a simulated
+// operator or by commands on a control FIFO.
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <CLI/CLI.hpp>
 
+#include "tools/zsim/sim_control.h"
+#include "tools/zsim/sim_unitspec.h"
 #include "tools/zsim/simdevice.h"
 #include "tools/zsim/simfaults.h"
+#include "tools/zsim/zsim_control.h"
 
 namespace {
-
-// "\n", "\r", "\t" and "\\" in a command-line text.
-std::string Unescape(const std::string &s)
-{
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '\\' || i + 1 == s.size()) {
-            out += s[i];
-            continue;
-        }
-        char c = s[++i];
-        out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-    }
-    return out;
-}
 
 struct Args {
     SimOptions o;
     std::string info, infoFile, ack = "good";
     std::vector<std::string> faults;
     bool blank = false, noAnnounce = false, noEnforce = false, noPowerCycle = false;
+    // The fixture.
+    std::vector<std::string> units;
+    std::string currentInfo, currentInfoFile, currentImage, plugPause, control;
+    int autoSwapMs = -1;
+
+    bool Fixture() const { return !units.empty() || autoSwapMs >= 0 || !control.empty(); }
 };
+
+void AddFixtureOptions(CLI::App &app, Args &a)
+{
+    app.add_option("--unit", a.units, "Units that come to the fixture, in order (repeatable; syntax below)")
+        ->allow_extra_args(false)
+        ->type_name("UNIT");
+    app.add_option("--current-image", a.currentImage,
+                   "The station's image: a unit with fw=current holds its blocks, as programming leaves them")
+        ->type_name("FILE");
+    app.add_option("--current-info", a.currentInfo,
+                   "Information text a unit with fw=current holds (\\n, \\r escapes)");
+    app.add_option("--current-info-file", a.currentInfoFile, "Read that text from a file")->type_name("FILE");
+    app.add_option("--auto-swap", a.autoSwapMs,
+                   "An operator swaps units: a unit is taken out once captured and the host has been quiet "
+                   "QUIET_MS (no byte from the host, no reply); the next is plugged in after --plug-pause-ms")
+        ->type_name("QUIET_MS");
+    app.add_option("--plug-pause-ms", a.plugPause,
+                   "The pause before the next unit, drawn from MIN..MAX (default 300-1000)")
+        ->type_name("MIN[-MAX]");
+    app.add_option("--seed", a.o.swapper.seed, "Seed of the drawn pauses")->capture_default_str();
+    app.add_option("--control", a.control,
+                   "Read commands from this FIFO (made if missing, removed at exit if made); syntax below")
+        ->type_name("FIFO");
+}
 
 void AddOptions(CLI::App &app, Args &a)
 {
@@ -81,23 +100,59 @@ void AddOptions(CLI::App &app, Args &a)
                    "latency_timer) each time its buffer starts to fill; implies --adapter")
         ->type_name("FILE");
     app.add_flag("--log", a.o.log, "One line per request, reply and event on stderr");
-    app.footer(kSimFaultSyntax);
+    AddFixtureOptions(app, a);
+    app.footer(std::string(kSimFaultSyntax) + "\n" + kSimUnitSyntax + "\n" + kSimControlSyntax +
+               "\nWith --unit, --auto-swap or --control, each fixture event is a line on standard output\n"
+               "(\"zsim: unit NAME plugged in\", \"... taken out\", \"... re-seated\", \"zsim: the line of units has ended\",\n"
+               "\"zsim: adapter unplugged\", \"zsim: adapter plugged back\"), and the counters are printed at\n"
+               "the end (\"zsim: fixture KEY=VALUE...\", one \"zsim: unit NAME KEY=VALUE...\" a unit).\n");
+}
+
+bool Fail(const std::string &why)
+{
+    std::fprintf(stderr, "zsim: %s\n", why.c_str());
+    return false;
+}
+
+// Folds the fixture's options into o.units and o.swapper.
+bool FinishFixture(Args &a)
+{
+    if (!a.currentInfoFile.empty() && !SimReadTextFile(a.currentInfoFile, a.currentInfo))
+        return Fail("cannot read " + a.currentInfoFile);
+    if (a.currentInfoFile.empty())
+        a.currentInfo = SimUnescape(a.currentInfo);
+    std::string currentFlash, error;
+    if (!a.currentImage.empty() && !SimImageFlash(a.currentImage, currentFlash, a.currentInfo, error))
+        return Fail(error);
+    const SimUnitWords words{a.o.hw, a.o.verifyMismatchBlock, a.o.installedInfo, a.currentInfo,
+                             a.currentImage.empty() ? nullptr
+                                                    : std::make_shared<const std::string>(std::move(currentFlash))};
+    for (const std::string &text : a.units)
+        if (!ParseSimUnits(text, words, a.o.units, error))
+            return Fail("bad unit \"" + text + "\": " + error + "\n" + kSimUnitSyntax);
+    SimOperator &op = a.o.swapper;
+    op.enabled = a.autoSwapMs >= 0;
+    op.quietMs = std::max(0, a.autoSwapMs);
+    if (!a.plugPause.empty()) {
+        const size_t dash = a.plugPause.find('-');
+        long lo = 0, hi = 0;
+        if (!SimParseInt(a.plugPause.substr(0, dash), 0, 3600000, lo) ||
+            !SimParseInt(dash == std::string::npos ? a.plugPause : a.plugPause.substr(dash + 1), lo, 3600000, hi))
+            return Fail("bad --plug-pause-ms \"" + a.plugPause + "\": MIN or MIN-MAX, in ms");
+        op.plugMinMs = int(lo);
+        op.plugMaxMs = int(hi);
+    }
+    return true;
 }
 
 // Folds the flags into the options; false with a message when one is wrong.
 bool Finish(Args &a)
 {
     if (!a.infoFile.empty()) {
-        std::ifstream in(a.infoFile, std::ios::binary);
-        if (!in) {
-            std::fprintf(stderr, "zsim: cannot read %s\n", a.infoFile.c_str());
-            return false;
-        }
-        std::stringstream text;
-        text << in.rdbuf();
-        a.o.installedInfo = text.str();
+        if (!SimReadTextFile(a.infoFile, a.o.installedInfo))
+            return Fail("cannot read " + a.infoFile);
     } else if (!a.info.empty()) {
-        a.o.installedInfo = Unescape(a.info);
+        a.o.installedInfo = SimUnescape(a.info);
     }
     if (a.blank)
         a.o.installedInfo.clear();
@@ -115,7 +170,7 @@ bool Finish(Args &a)
         }
         a.o.faults.push_back(f);
     }
-    return true;
+    return FinishFixture(a);
 }
 
 }  // namespace
@@ -138,7 +193,17 @@ int main(int argc, char **argv)
     sigaddset(&stop, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
 
+    ControlFifo control;
+    if (!args.control.empty() && !control.Open(args.control)) {
+        std::fprintf(stderr, "zsim: cannot make or open the control FIFO %s\n", args.control.c_str());
+        return 1;
+    }
     SimDevice device(args.o);
+    if (args.Fixture())
+        device.OnFixtureEvent([](const SimFixtureEvent &e) {
+            std::printf("%s\n", SimFixtureEventText(e).c_str());
+            std::fflush(stdout);
+        });
     if (!device.Start()) {
         std::fprintf(stderr, "zsim: cannot create the pseudo-terminal%s\n",
                      args.o.linkPath.empty() ? "" : " or its link");
@@ -146,9 +211,17 @@ int main(int argc, char **argv)
     }
     std::printf("zsim: device on %s\n", device.PortPath().c_str());
     std::fflush(stdout);
-    int sig = 0;
-    sigwait(&stop, &sig);
+    if (!args.control.empty()) {
+        control.Serve(device, stop);
+    } else {
+        int sig = 0;
+        sigwait(&stop, &sig);
+    }
     device.Stop();
+    if (args.Fixture()) {
+        std::printf("%s", SimFixtureReport(device.Fixture()).c_str());
+        std::fflush(stdout);
+    }
     if (args.o.log) {
         SimStats s = device.Stats();
         std::fprintf(stderr, "zsim: %u captures, %zu requests; in %llu bytes (%.3f s on the wire), "

@@ -1,0 +1,113 @@
+#include "station/record.h"
+
+#include <ctime>
+
+#include "station/exitcodes.h"
+#include "station/json.h"
+#include "station/record_file.h"
+#include "zf_version.h"
+
+using nlohmann::json;
+
+namespace {
+
+// Every key there, empty where the firmware is not known.
+json Firmware(const std::optional<FirmwareInfo> &info)
+{
+    return ToJson(info ? *info : FirmwareInfo());
+}
+
+// Seconds per phase (a phase met twice, as the query before and after, adds
+// up), and the whole session.
+json Seconds(const std::vector<StepTime> &timings)
+{
+    json seconds = json::object();
+    double total = 0;
+    for (const StepTime &t : timings) {
+        const char *name = StepName(t.step);
+        seconds[name] = seconds.value(name, 0.0) + t.seconds;
+        total += t.seconds;
+    }
+    seconds["total"] = total;
+    return seconds;
+}
+
+}  // namespace
+
+const char *RecordResult(const DeviceResult &r, int exitCode)
+{
+    if (exitCode == ExitOk)
+        return r.current ? "current" : "ok";
+    switch (r.failure.kind) {
+    case FailureKind::Interrupted: return "interrupted";
+    case FailureKind::Cancelled: return "cancelled";
+    case FailureKind::PortOpenFailed:
+    case FailureKind::TimedOut: return "no-device";
+    default: break;
+    }
+    return exitCode == ExitBadInput || exitCode == ExitUnverified ? "bad-input" : "failed";
+}
+
+json MakeRecord(const DeviceResult &r, int exitCode, const RecordContext &context)
+{
+    json record = json::object();
+    record["schema"] = kRecordSchema;
+    record["time"] = context.time;
+    record["tool_version"] = context.toolVersion;
+    record["station"] = context.station;
+    record["port"] = r.port;
+    record["adapter"] = context.adapter;
+    record["device"] = {{"product", r.device ? r.device->product : std::string()},
+                        {"hw", r.device ? r.device->hw : std::string()}};
+    record["before"] = Firmware(r.before);
+    record["after"] = Firmware(r.after);
+    record["image"] = {{"file", r.image ? r.image->fileName : std::string()},
+                       {"version", r.image ? r.image->version : std::string()},
+                       {"sha256", r.image ? r.image->sha256 : std::string()}};
+    record["result"] = RecordResult(r, exitCode);
+    record["failure"] = {{"kind", exitCode == ExitOk ? "" : FailureKindName(r.failure.kind)},
+                         {"detail", exitCode == ExitOk ? std::string() : r.failure.message.empty()
+                                                                             ? r.failure.detail
+                                                                             : r.failure.message}};
+    record["attempts"] = r.attempts;
+    record["exit_code"] = exitCode;
+    record["seconds"] = Seconds(r.timings);
+    return record;
+}
+
+json LostWorkerRecord(const json &sofar, const std::string &port, const std::string &why,
+                      const std::vector<StepTime> &timings, const RecordContext &context)
+{
+    DeviceResult lost;
+    lost.port = port;
+    lost.failure.kind = FailureKind::Interrupted;
+    lost.failure.step = timings.empty() ? WorkStep::None : timings.back().step;
+    lost.failure.message = why;
+    lost.timings = timings;
+    json record = MakeRecord(lost, ExitFailed, context);
+    for (const char *known : {"adapter", "device", "before", "image"})
+        if (sofar.is_object() && sofar.contains(known))
+            record[known] = sofar[known];
+    return record;
+}
+
+std::string RecordLine(const json &record)
+{
+    return record.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::string UtcNow()
+{
+    const std::time_t now = std::time(nullptr);
+    // Only the main thread asks, so gmtime's shared result is safe here.
+    const std::tm *utc = std::gmtime(&now);  // NOLINT(concurrency-mt-unsafe)
+    char text[32] = "";
+    if (utc)
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+    return text;
+}
+
+RecordContext RecordContextNow(const std::string &adapter)
+{
+    return RecordContext{UtcNow(), ZF_VERSION, StationName(), adapter};
+}

@@ -1,0 +1,59 @@
+// Several device sessions at once: one worker process per port (zflash
+// itself, in its events mode), supervised here. The workers keep the target
+// library's one port per process and send their events (events.h); the
+// supervisor writes every record (one writer: none lost, none twice, also for
+// a worker that died), puts back an adapter's latency timer that a dead
+// worker left lowered, forwards Ctrl-C, SIGTERM and SIGHUP, and sums up. What
+// it shows, and how, is its view's business.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "app/outcome.h"
+
+// What the supervisor knows of one port's session as it goes.
+struct PortState {
+    std::string port;
+    std::string device;      // "VKT-3 (VKT3K)" once identified
+    WorkStep step = WorkStep::None;  // what it is doing
+    int percent = -1;        // of the step; -1: the step has no percentage
+    double bytesPerSecond = 0;
+    bool finished = false;
+    int exitCode = -1;
+    double seconds = 0;      // since it started, or its whole time once finished
+    // From the session's record, once there is one (empty before).
+    std::string result;      // "ok", "failed", ...
+    std::string before, after;  // installed versions
+};
+
+// How a front end shows the sessions. Called on the supervisor's thread.
+class SupervisorView {
+public:
+    virtual ~SupervisorView() = default;
+    virtual void Log(const PortState &port, const std::string &line) = 0;       // the operator's log
+    virtual void Problem(const PortState &port, const std::string &text) = 0;   // errors, warnings, notices
+    virtual void Progress(size_t index, const PortState &port) = 0;             // a progress event came
+    virtual void Finished(const PortState &port) = 0;
+    virtual void Draw(const std::vector<PortState> &ports) = 0;                 // about ten times a second
+    virtual void Done(const std::vector<PortState> &ports, const std::vector<nlohmann::json> &records) = 0;
+};
+
+struct WorkerSpec {
+    std::string port;
+    std::vector<std::string> args;  // for this executable, in its events mode
+};
+
+struct SupervisorSettings {
+    std::string logPath;    // --log FILE; empty: no file
+    std::string sysfsRoot;  // where Linux shows its devices (adapters' timers)
+    int (*takeInterrupts)() = nullptr;  // Ctrl-C presses (and SIGTERM, SIGHUP) since the last call
+    bool (*terminated)() = nullptr;     // one of them was SIGTERM or SIGHUP
+};
+
+// Runs every worker to its end; the exit code: the highest of the sessions',
+// or ExitRecordLost for a session that succeeded but whose record could not
+// be written.
+int Supervise(const std::vector<WorkerSpec> &workers, const SupervisorSettings &settings, SupervisorView &view);

@@ -1,0 +1,32 @@
+// While the device is written (a programming run: blank check, erase,
+// programming, verification), ending the Windows session would leave it
+// without working firmware. Shutdown and log-off are held back, with the
+// reason shown in Windows' list of programs that prevent it, and the
+// computer does not go to sleep, until the run ends.
+#include "window/window.h"
+
+namespace {
+
+bool held = false;
+
+}  // namespace
+
+void GuardDeviceWork(bool writing)
+{
+    if (writing == held)
+        return;
+    held = writing;
+    if (writing) {
+        ShutdownBlockReasonCreate(g_hwnd, L"Programming a device. Ending the session now would leave it "
+                                          L"without working firmware.");
+        SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    } else {
+        SetThreadExecutionState(ES_CONTINUOUS);
+        ShutdownBlockReasonDestroy(g_hwnd);
+    }
+}
+
+bool SessionMayEnd()
+{
+    return !held;
+}
