@@ -7,6 +7,18 @@ ZF_RESULTS=${ZF_RESULTS:-/dev/null}
 ZF_LOGS=${ZF_LOGS:-$ZF_REPO/build/test-logs}
 mkdir -p "$ZF_LOGS"
 
+# zf_timed LABEL COMMAND...: runs COMMAND (a program or a function) and
+# appends "LABEL WALL USER SYS" (seconds) to $ZF_TIMES, the times that the
+# summary of scripts/test prints. USER and SYS count the processes that were
+# waited for (a daemon that detaches, such as wineserver, is not counted).
+ZF_TIMES=${ZF_TIMES:-/dev/null}
+# Inside a step of scripts/test, LABEL is shown under the step.
+zf_timed() {
+    local TIMEFORMAT="${ZF_TIMES_STEP:+$ZF_TIMES_STEP/}$1 %R %U %S"
+    shift
+    { time "$@" 2>&3 3>&-; } 3>&2 2>>"$ZF_TIMES"
+}
+
 # zf_report PASSED FAILED LABEL
 zf_report() {
     echo "$1 $2 $3" >>"$ZF_RESULTS"

@@ -18,6 +18,9 @@
 #   ZF_WINE_WORK   the session's scratch folder, removed at the end
 #   ZF_WINBUILD    the Windows build (default build/windows)
 #
+# One session at a time uses the prefix: a session waits for the one before
+# to end (a lock in the prefix), so steps of two lanes never share Wine.
+#
 # The end, in this order: the step's own commands, the COM mappings, Wine
 # (before the simulators: a pty must outlive every Wine handle on it), Xvfb,
 # the simulators (their logs kept as $ZF_LOGS/LABEL-zsim-NAME.log), the
@@ -46,6 +49,8 @@ zf_wine_session_end() {
         done
         rm -rf "$ZF_WINE_WORK"
     fi
+    # Unlocked for every holder: the daemons started in the session inherited it.
+    [ -n "${ZF_WINE_LOCK:-}" ] && flock -u "$ZF_WINE_LOCK"
     ZF_WINE_WORK= ZF_WINE_COMS=() ZF_WINE_ON_EXIT=()
 }
 
@@ -54,6 +59,10 @@ zf_wine_session() {
     ZF_WINE_WORK=$(mktemp -d)
     trap zf_wine_session_end EXIT
     trap 'exit 143' TERM INT  # a step stopped by its time limit still cleans up
+    mkdir -p "$WINEPREFIX" && exec {ZF_WINE_LOCK}>"$WINEPREFIX/.zf-session.lock" && flock "$ZF_WINE_LOCK" || {
+        zf_report 0 1 "$ZF_WINE_LABEL-setup"
+        return 1
+    }
     zf_wine_init_prefix && zf_xvfb_start && zf_wine_start && return 0
     zf_report 0 1 "$ZF_WINE_LABEL-setup"
     return 1

@@ -2,6 +2,7 @@
 # workflow, zflash: the ctest labels), each reported on its own line. The
 # fault-matrix cells have their own step. A test without a layer's label
 # would run in none of them: that fails the step.
+# zf-step: quick beside
 . scripts/test-lib.sh
 dir=build/native
 zf_need "$dir/CTestTestfile.cmake" native-ctest || exit 1
@@ -20,5 +21,5 @@ if [ -n "$unlabelled" ]; then
     zf_report 0 "$(wc -l <<<"$unlabelled")" native-unlabelled
 fi
 for layer in "${layers[@]}"; do
-    zf_ctest "native-$layer" "$dir" -L "^$layer\$" -LE '^faultmatrix$'
+    zf_timed "$layer" zf_ctest "native-$layer" "$dir" -L "^$layer\$" -LE '^faultmatrix$'
 done

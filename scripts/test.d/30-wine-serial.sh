@@ -1,6 +1,7 @@
 # Windows build: the Win32 serial port and the target library under Wine
 # (zf_wine_tests.exe), against the simulated device on a pty mapped as a Wine
 # COM port.
+# zf-step: beside
 . scripts/wine-session.sh
 zf_need "$ZF_WINBUILD/tests/zf_wine_tests.exe" wine-serial && zf_need "$ZF_ZSIM" wine-serial || exit 1
 export ZF_TEST_COM=${ZF_WINE_COM:-COM7} ZF_TEST_HW=VKT3W

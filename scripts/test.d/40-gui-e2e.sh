@@ -7,6 +7,7 @@
 # not ASCII. Screenshots go to artifacts/gui-e2e/.
 #   ZF_E2E_WINBUILD  Windows build folder (default build/windows)
 #   ZF_E2E_ZSIM      the simulator (default build/native/tools/zsim/zsim)
+# zf-step: beside
 . scripts/wine-session.sh
 ZF_WINBUILD=${ZF_E2E_WINBUILD:-$ZF_WINBUILD}
 ZF_ZSIM=${ZF_E2E_ZSIM:-$ZF_ZSIM}

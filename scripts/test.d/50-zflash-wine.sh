@@ -9,6 +9,7 @@
 # and an image replaced while zflash.exe waits for the device is programmed as
 # it was read before (the device is plugged into its fixture only after the
 # swap, through the simulator's control FIFO).
+# zf-step: beside
 . scripts/wine-session.sh
 exe=${ZF_ZFLASH_EXE:-$ZF_WINBUILD/bin/zflash.exe}
 zf_need "$exe" zflash-wine && zf_need "$ZF_ZSIM" zflash-wine || exit 1

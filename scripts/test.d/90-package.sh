@@ -7,6 +7,7 @@
 #     version resources and window checked by zf_install_e2e.exe, the installed
 #     zflash.exe programming the simulator, then a silent uninstall that must
 #     leave nothing behind.
+# zf-step: beside
 . scripts/wine-session.sh
 zf_need build/native/CMakeCache.txt package && zf_need build/windows/tests/e2e/zf_install_e2e.exe package \
     || exit 1
