@@ -11,7 +11,7 @@
 # zf-step: quick
 . scripts/test-lib.sh
 export ZF_REPO
-ours='^'"$ZF_REPO"'/(devicelink|targetlib|catalogue|app|tools|tests)/.*\.cpp$'
+ours='^'"$ZF_REPO"'/(devicelink|targetlib|catalogue|app|station|window|tools|tests)/.*\.cpp$'
 export TIDY_LOGS=$ZF_LOGS/clang-tidy
 rm -rf "$TIDY_LOGS" && mkdir -p "$TIDY_LOGS"
 
@@ -22,17 +22,17 @@ changed_sources() {
     local base changed headers more
     base=$(git merge-base HEAD main 2>/dev/null || git merge-base HEAD origin/main 2>/dev/null) || {
         echo "static checks: no main branch to compare with: checking every file" >&2
-        find devicelink targetlib catalogue app tools tests -name '*.cpp'
+        find devicelink targetlib catalogue app station window tools tests -name '*.cpp'
         return
     }
     changed=$( { git diff --name-only "$base"; git ls-files --others --exclude-standard; } | sort -u)
     headers=$(grep -E '\.h$' <<<"$changed")
     while [ -n "$headers" ]; do
-        more=$(grep -rlF -f <(sed 's|.*|#include "&"|' <<<"$headers") devicelink targetlib catalogue app tools tests)
+        more=$(grep -rlF -f <(sed 's|.*|#include "&"|' <<<"$headers") devicelink targetlib catalogue app station window tools tests)
         changed=$(printf '%s\n%s\n' "$changed" "$more" | sort -u)
         headers=$(comm -13 <(grep -E '\.h$' <<<"$headers" | sort -u) <(grep -E '\.h$' <<<"$more" | sort -u))
     done
-    grep -E '^(devicelink|targetlib|catalogue|app|tools|tests)/.*\.cpp$' <<<"$changed" | while read -r f; do
+    grep -E '^(devicelink|targetlib|catalogue|app|station|window|tools|tests)/.*\.cpp$' <<<"$changed" | while read -r f; do
         [ -e "$f" ] && echo "$f"
     done
 }
@@ -107,7 +107,7 @@ run_tidy() {
 if [ -n "${ZF_QUICK:-}" ]; then
     cppcheck_files=("${quick_files[@]}")
 else
-    mapfile -t cppcheck_files < <(find devicelink targetlib catalogue app tools tests -name '*.cpp' | sort)
+    mapfile -t cppcheck_files < <(find devicelink targetlib catalogue app station window tools tests -name '*.cpp' | sort)
 fi
 start_cppcheck() {
     local log=$ZF_LOGS/cppcheck.log
