@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "tests/support/eventually.h"
 #include "tools/imagewriter/imagewriter.h"
 
 namespace fs = std::filesystem;
@@ -227,5 +228,11 @@ std::vector<std::string> ZflashDeviceTest::WithRoot(std::vector<std::string> arg
 
 ZflashRun ZflashDeviceTest::Zflash(std::vector<std::string> args)
 {
+    // A run after another must meet a device that has seen the last one
+    // close the port (and power-cycled): on a loaded machine it notices late.
+    if (sim && ranBefore) {
+        EXPECT_TRUE(Eventually([this] { return !sim->HostOpen(); })) << "the device did not see the port close";
+    }
+    ranBefore = true;
     return RunZflash(WithRoot(std::move(args)));
 }

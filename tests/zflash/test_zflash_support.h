@@ -91,4 +91,5 @@ protected:
     std::filesystem::path firmwareDir;
     SimOptions simOptions;
     std::unique_ptr<SimDevice> sim;
+    bool ranBefore = false;  // Zflash() ran in this test already
 };

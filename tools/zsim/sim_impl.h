@@ -74,7 +74,7 @@ struct SimDevice::Impl {
     SimAdapter adapter;             // the device thread's, used when options.adapter
     std::string portPath;
     bool linkMade = false;
-    bool hostWasOpen = false;
+    std::atomic<bool> hostWasOpen{false};  // the device thread writes it; tests read it
     std::thread thread;
     std::atomic<bool> stopping{false};
 

@@ -137,6 +137,11 @@ bool SimDevice::Captured() const
     return impl->mach.mode == SimMode::BootLoader || impl->mach.mode == SimMode::FlashLoader;
 }
 
+bool SimDevice::HostOpen() const
+{
+    return impl->hostWasOpen;
+}
+
 bool SimDevice::LoaderRunning() const
 {
     std::lock_guard<std::mutex> lk(impl->m);

@@ -88,6 +88,10 @@ public:
     void PowerCycle();                // back to the boot loader, announcing (an empty fixture: nothing)
     bool Captured() const;
     bool LoaderRunning() const;       // the flash loader has been started
+    // The host has the port open, as far as the device has noticed: a test
+    // that runs a host after another waits for the device to see the first
+    // one go (and power-cycle) before it starts the next.
+    bool HostOpen() const;
     unsigned CurrentBaud() const;     // the device side's baud
     // Bytes of the firmware region up to the highest one written (beyond:
     // erased); a device made with installedInfo holds that text, zero-ended.
