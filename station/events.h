@@ -27,6 +27,7 @@ enum class EventKind {
     Notice,    // text
 };
 
+// NOLINTNEXTLINE(bugprone-exception-escape): nlohmann::json moves without throwing; the check takes its assertions for throws
 struct Event {
     EventKind kind = EventKind::Unknown;
     WorkStep step = WorkStep::None;

@@ -27,9 +27,9 @@ std::string SystemMessage(DWORD code)
 class LockedLog {
 public:
     LockedLog(const std::string &path, std::string &error)
+        : file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr))
     {
-        file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             const DWORD code = GetLastError();
             error = code == ERROR_ACCESS_DENIED && IsFolder(path) ? "it is a folder" : SystemMessage(code);

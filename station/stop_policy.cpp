@@ -42,7 +42,7 @@ StopDecision StopPolicy::Check(int presses)
         View().Notice("Continuing.");
     }
     for (; presses > 0; --presses) {
-        const StopDecision d = Press();
+        StopDecision d = Press();
         if (d.action != StopDecision::GoOn)
             return d;
     }

@@ -8,7 +8,7 @@
 
 std::string FileSha256(const std::string &path)
 {
-    std::ifstream in(PathOfName(path.c_str()), std::ios::binary);
+    std::ifstream in(PathOfName(path), std::ios::binary);
     if (!in)
         return std::string();
     const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -65,7 +65,7 @@ std::string RecordsPath(std::string &folder)
     return folder + "\\records.jsonl";
 }
 
-void Write(nlohmann::json record)
+void Write(const nlohmann::json &record)
 {
     std::thread([record] {
         std::string folder, error;

@@ -107,10 +107,11 @@ bool StartWorkerThread(LPTHREAD_START_ROUTINE proc, void *arg, bool &busyFlag);
 template <class Arg>
 bool StartWorker(LPTHREAD_START_ROUTINE proc, std::unique_ptr<Arg> arg, bool &busyFlag)
 {
-    if (!StartWorkerThread(proc, arg.get(), busyFlag))
-        return false;  // arg frees it
-    arg.release();     // the worker's now
-    return true;
+    Arg *owned = arg.release();  // the worker's, once it runs
+    if (StartWorkerThread(proc, owned, busyFlag))
+        return true;
+    delete owned;  // it never ran
+    return false;
 }
 
 // dpi.cpp: the DPI a window is shown at, and sizes for it. Functions that

@@ -68,7 +68,7 @@ std::string UserRecordsPath()
     PWSTR local = nullptr;
     if (SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local) != S_OK)
         return std::string();
-    const std::string path = Utf8FromWide(local) + "\\Zelvo\\Flash Update\\records.jsonl";
+    std::string path = Utf8FromWide(local) + "\\Zelvo\\Flash Update\\records.jsonl";
     CoTaskMemFree(local);
     return path;
 }
@@ -461,7 +461,7 @@ TEST_F(Gui, ASlowFtdiAdapterIsToldOnceAtCapture)
     const std::wstring port = WideFromUtf8(Config().com);
     const DWORD timer = 16;
     RegSetValueExW(params, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE *>(port.c_str()),
-                   DWORD((port.size() + 1) * sizeof(wchar_t)));
+                   DWORD(port.size() + 1) * DWORD(sizeof(wchar_t)));
     RegSetValueExW(params, L"LatencyTimer", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&timer), sizeof timer);
     RegCloseKey(params);
     const size_t from = app->LogLines().size();

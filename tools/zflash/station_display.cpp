@@ -1,6 +1,7 @@
 #include "tools/zflash/station_display.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "app/phasewords.h"
@@ -11,7 +12,7 @@ namespace {
 
 std::string Percent(double fraction)
 {
-    return std::to_string(int(fraction * 100 + 0.5)) + "%";
+    return std::to_string(std::lround(fraction * 100)) + "%";
 }
 
 std::string PerHour(int units, double seconds)
