@@ -118,6 +118,10 @@ int RunStationPort(const SessionOptions &given, double deadline, const StationHo
             continue;
         }
         opened = true;
+        if (next == NextUnit::Captured && hooks.mayTake && !hooks.mayTake()) {
+            StopTakingUnits();  // the bound is reached: this unit is another station's to take
+            break;
+        }
         if (next == NextUnit::Captured)
             code = Unit(options, custom, cache, deadline, unit);
         else if (PortGone(options.port))

@@ -18,6 +18,10 @@ struct StationHooks {
     std::function<void(DeviceResult &unit, int exitCode)> unitDone;
     // Ctrl-C presses (and SIGTERM, SIGHUP) since the last call.
     std::function<int()> takeInterrupts;
+    // Asked once a unit is identified, before anything else is done to it:
+    // false leaves it untouched and unrecorded, and the port takes no more
+    // (a bound on the units reached). Unset: every unit is taken.
+    std::function<bool()> mayTake;
 };
 
 // No more units are taken: the wait for one ends, a unit under way is

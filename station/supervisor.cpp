@@ -237,15 +237,27 @@ private:
         }
     }
 
-    // A unit identified: one more taken; with its bound reached, no port takes another.
+    // A unit identified. With a bound on the units, its worker waits for the
+    // answer: "take" while the bound is not reached, else "stop" (the unit is
+    // left untouched). The last unit taken stops every port.
     void Taken(size_t i)
     {
-        sessions[i].unitUnderWay = true;
-        if (!settings.station || ++taken != settings.count)
+        Session &s = sessions[i];
+        if (!settings.station || settings.count <= 0) {
+            s.unitUnderWay = true;
             return;
-        for (Session &s : sessions)
-            if (s.child)
-                s.child->Write("stop\n");
+        }
+        if (taken >= settings.count) {
+            s.child->Write("stop\n");
+            return;
+        }
+        s.unitUnderWay = true;
+        s.child->Write("take\n");
+        if (++taken < settings.count)
+            return;
+        for (Session &other : sessions)
+            if (other.child)
+                other.child->Write("stop\n");
     }
 
     void EndStep(size_t i)

@@ -60,8 +60,9 @@ struct SupervisorSettings {
     std::string sysfsRoot;  // where Linux shows its devices (adapters' timers)
     int (*takeInterrupts)() = nullptr;  // Ctrl-C presses (and SIGTERM, SIGHUP) since the last call
     bool (*terminated)() = nullptr;     // one of them was SIGTERM or SIGHUP
-    // A station: each worker takes unit after unit; `count` (0: no bound)
-    // units taken in all, no port takes another (those under way are finished).
+    // A station: each worker takes unit after unit. With `count` (0: no
+    // bound) its workers ask before taking an identified unit, so exactly
+    // `count` units are taken in all (those under way are finished).
     bool station = false;
     int count = 0;
 };

@@ -149,6 +149,25 @@ TEST_F(ZflashStationTest, ThreePortsServeAMixOfUnitsEachWithOneRecord)
     EXPECT_TRUE(Contains(run.err, "[" + c.PortPath() + "] adapter removed")) << run.err;
 }
 
+// --count is exact across ports: a port that identifies a unit once the
+// bound is reached leaves it untouched and unrecorded.
+TEST_F(ZflashStationTest, CountTakesExactlyThatManyUnitsAcrossPorts)
+{
+    SimDevice &a = AddFixture({Unit("a1"), Unit("a2"), Unit("a3")});
+    SimDevice &b = AddFixture({Unit("b1"), Unit("b2"), Unit("b3")});
+
+    const ZflashRun run = Zflash({"--log", log, "--progress", "plain", "station", "--image", image, "--count", "3",
+                                  "--port", a.PortPath(), "--port", b.PortPath()});
+
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(RecordsOf(a.PortPath()).size() + RecordsOf(b.PortPath()).size(), 3u);
+    unsigned passes = 0;
+    for (const SimDevice *d : {&a, &b})
+        for (const SimUnitRecord &u : d->Fixture().units)
+            passes += u.programPasses;
+    EXPECT_EQ(passes, 3u);
+}
+
 // A unit re-seated after it was done is found current and only verified; a
 // Ctrl-C while the station waits ends it with no record of a unit that never came.
 TEST_F(ZflashStationTest, AReseatedUnitIsFoundCurrentAndCtrlCWhileWaitingEndsTheStation)

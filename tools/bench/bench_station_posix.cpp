@@ -28,6 +28,7 @@ struct Run {
     bool ok = false;
     double seconds = 0, cpu = 0;
     double servedSeconds = 0, wireSeconds = 0;  // summed over the units
+    double deviceSeconds = 0;                   // the devices' own time (erases, answers), summed
     int units = 0;
     long rssStartKiB = 0, rssEndKiB = 0;        // all zflash processes together
     long largestStartKiB = 0, largestEndKiB = 0;
@@ -60,14 +61,17 @@ std::vector<long> Station(long supervisor)
     return pids;
 }
 
-void Sample(long supervisor, long &total, long &largest)
+// The station's resident memory: all its processes', the largest's; how many.
+size_t Sample(long supervisor, long &total, long &largest)
 {
     total = largest = 0;
-    for (long pid : Station(supervisor)) {
+    const std::vector<long> processes = Station(supervisor);
+    for (long pid : processes) {
         const long rss = RssKiB(pid);
         total += rss;
         largest = std::max(largest, rss);
     }
+    return processes.size();
 }
 
 int Lines(const std::string &file)
@@ -79,7 +83,8 @@ int Lines(const std::string &file)
     return n;
 }
 
-// What a fixture reported at its end: the units' served time and the wire time.
+// What a fixture reported at its end: the units' served time, the wire time
+// and the device's own time before its replies.
 void ReadFixture(const std::string &out, const std::string &err, Run &run)
 {
     std::ifstream units(out);
@@ -90,9 +95,13 @@ void ReadFixture(const std::string &out, const std::string &err, Run &run)
             run.servedSeconds += std::stod(m[1]) / 1000;
     std::ifstream stats(err);
     const std::regex wire("([0-9.]+) s on the wire");
-    for (std::string line; std::getline(stats, line);)
+    const std::regex own("([0-9.]+) s the device's own");
+    for (std::string line; std::getline(stats, line);) {
         for (std::sregex_iterator it(line.begin(), line.end(), wire), end; it != end; ++it)
             run.wireSeconds += std::stod((*it)[1]);
+        if (std::regex_search(line, m, own))
+            run.deviceSeconds += std::stod(m[1]);
+    }
 }
 
 Run RunStation(const std::string &zflash, const std::string &zsim, const fs::path &root, int ports, int units,
@@ -131,6 +140,7 @@ Run RunStation(const std::string &zflash, const std::string &zsim, const fs::pat
     // A unit takes well under two minutes; a station that takes longer than
     // that for each of its units has lost its fixtures.
     const double bound = 120.0 * units + 60;
+    size_t sampled = 0;  // processes at the first sample
     while (!station.Ended()) {
         if (WallSeconds() - t0 > bound) {
             station.Signal(SIGKILL);
@@ -138,12 +148,13 @@ Run RunStation(const std::string &zflash, const std::string &zsim, const fs::pat
         }
         const int done = Lines((root / "records.jsonl").string());
         long total = 0, largest = 0;
-        Sample(station.Pid(), total, largest);
+        const size_t processes = Sample(station.Pid(), total, largest);
         if (done >= 1 && run.rssStartKiB == 0) {
             run.rssStartKiB = total;
             run.largestStartKiB = largest;
+            sampled = processes;
         }
-        if (total > 0) {
+        if (total > 0 && processes == sampled) {  // the same processes: none has ended yet
             run.rssEndKiB = total;
             run.largestEndKiB = largest;
         }
@@ -205,7 +216,7 @@ int BenchStation(const std::vector<std::string> &args)
                                 {"elapsed", Fixed(run.seconds, 1)},
                                 {"unitsPerHourPerPort", Fixed(perPort, 1)},
                                 {"ofOnePort", Fixed(onePort > 0 ? perPort / onePort : 0, 3)},
-                                {"overheadPerUnit", Fixed(run.units ? (run.servedSeconds - run.wireSeconds) / run.units : 0, 3)},
+                                {"overheadPerUnit", Fixed(run.units ? (run.servedSeconds - run.wireSeconds - run.deviceSeconds) / run.units : 0, 3)},
                                 {"cpuPerPortPct", Fixed(100 * run.cpu / run.seconds / n, 2)},
                                 {"rssStartKiB", std::to_string(run.rssStartKiB)},
                                 {"rssEndKiB", std::to_string(run.rssEndKiB)},

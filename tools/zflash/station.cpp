@@ -4,7 +4,6 @@
 // ports are checked once, before any unit is taken.
 #include <filesystem>
 #include <iostream>
-#include <thread>
 
 #include "app/image_step.h"
 #include "app/workflows.h"
@@ -15,6 +14,7 @@
 #include "station/session_runner.h"
 #include "station/station_port.h"
 #include "station/supervisor.h"
+#include "station/supervisor_link.h"
 #include "targetlib/utf8path.h"
 #include "tools/zflash/finish.h"
 #include "tools/zflash/interrupt.h"
@@ -33,6 +33,8 @@ std::vector<std::string> WorkerArgs(const GlobalOptions &g, const DeviceOptions 
     if (g.deadline > 0)
         args.insert(args.end(), {"--deadline", std::to_string(g.deadline)});
     args.insert(args.end(), {"station", "--port", port, "--retries", std::to_string(d.retries)});
+    if (d.count > 0)
+        args.insert(args.end(), {"--count", std::to_string(d.count)});  // ask before taking a unit
     if (!d.image.empty())
         args.insert(args.end(), {"--image", d.image, "--image-sha256", imageSha256});
     if (!d.version.empty())
@@ -93,12 +95,7 @@ int RunStation(const GlobalOptions &global, const DeviceOptions &device, const s
 
 int RunStationWorker(const GlobalOptions &global, const DeviceOptions &device, CommandResult &result)
 {
-    // The supervisor writes "stop" when no more units are to be taken.
-    std::thread([] {
-        for (std::string line; std::getline(std::cin, line);)
-            if (line == "stop")
-                StopTakingUnits();
-    }).detach();
+    ListenToSupervisor(std::cin);
     SessionOptions options;
     options.port = device.ports.empty() ? std::string() : device.ports.front();
     options.image = device.image;
@@ -109,6 +106,8 @@ int RunStationWorker(const GlobalOptions &global, const DeviceOptions &device, C
     hooks.newUnit = [&result]() -> DeviceResult & { return result.body.emplace<DeviceResult>(); };
     hooks.unitDone = [](DeviceResult &unit, int code) { ShareUnitRecord(unit, code); };
     hooks.takeInterrupts = TakeInterrupts;
+    if (device.count > 0)
+        hooks.mayTake = SupervisorLetsTake;
     const int code = RunStationPort(options, global.deadline, hooks);
     result.body.emplace<std::monostate>();  // every unit has sent its record
     return code;

@@ -32,6 +32,9 @@
 
 using SimClock = std::chrono::steady_clock;
 
+// Time `bytes` take on the wire at `baud`: 10 bits a byte.
+SimClock::duration WireTime(size_t bytes, unsigned baud);
+
 struct SimDevice::Impl {
     static constexpr int kRxCapacity = 2048;
     static constexpr int kRxStorage = kRxCapacity + 64;

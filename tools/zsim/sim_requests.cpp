@@ -117,6 +117,12 @@ void SimDevice::Impl::HandleRequest(unsigned char code, const std::string &paylo
     Pause(reply.busyMs, epoch);
     if (faulty && fault.kind == SimFault::SlowReply)
         Pause(int(fault.value) * 100, epoch);
+    {
+        std::lock_guard<std::mutex> lk(m);
+        const SimClock::time_point heard = start + (mach.options.wireTime ? WireTime(frameBytes, mach.baud)
+                                                                          : SimClock::duration::zero());
+        stats.deviceSeconds += std::chrono::duration<double>(SimClock::now() - heard).count();
+    }
     SendReply(code, reply, faulty ? &fault : nullptr, epoch);
 }
 

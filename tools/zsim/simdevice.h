@@ -66,6 +66,7 @@ struct SimStats {
     uint64_t bytesIn = 0, bytesOut = 0;
     uint64_t framesIn = 0, framesOut = 0;
     double wireSecondsIn = 0, wireSecondsOut = 0;  // 10 bits a byte at the baud then in force
+    double deviceSeconds = 0;  // from each request's end on the wire to its reply's start
     unsigned captures = 0;
     uint64_t bytesUnheard = 0;      // arrived while the starting flash loader was deaf
     std::vector<int> commands;  // request codes in order of arrival
