@@ -9,5 +9,9 @@ zf_wine_session wine-serial || exit 1
 # The flash loader is deaf for 8 ms after it starts, as a real one that
 # re-clocks its line: the first request at its rate must wait for that.
 export ZF_TEST_LOADER_DEAF_MS=8
-zf_wine_session_device "$ZF_TEST_COM" device --hw "$ZF_TEST_HW" --loader-deaf-ms "$ZF_TEST_LOADER_DEAF_MS" || exit 1
+# Its event log tells a test when the device has seen the last one close the
+# port (and power-cycled).
+export ZF_TEST_SIM_LOG
+ZF_TEST_SIM_LOG=$(zf_winpath "$ZF_WINE_WORK/device.log")
+zf_wine_session_device "$ZF_TEST_COM" device --log --hw "$ZF_TEST_HW" --loader-deaf-ms "$ZF_TEST_LOADER_DEAF_MS" || exit 1
 zf_wine_ctest wine-serial device 600

@@ -3,22 +3,43 @@
 // example COM7). ZF_TEST_HW names the simulated hardware (default VKT3K).
 // Without ZF_TEST_COM every test here is skipped.
 // The simulated device power-cycles when the host closes the port, so each
-// test opens and captures afresh.
+// test opens and captures afresh, once the device has seen the last host go
+// (its event log, ZF_TEST_SIM_LOG, says so).
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "devicelink/comport.h"
 #include "targetlib/capture.h"
 #include "targetlib/transact.h"
+#include "tests/support/eventually.h"
 #include "tools/imagewriter/imagewriter.h"
 
 namespace {
 
 const char kAnnounce[] = "Zelvo Boot Loader";
+
+// The simulated device has seen the host close the line since it last saw
+// it open (or has never seen a host): a close is noticed a moment later, and
+// a host that opens again before then meets a device still captured.
+bool DeviceSawTheHostLeave()
+{
+    const char *path = std::getenv("ZF_TEST_SIM_LOG");
+    if (!path || !*path)
+        return true;
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream log;
+    log << in.rdbuf();
+    const std::string events = log.str();
+    const size_t opened = events.rfind("host opened the line");
+    const size_t closed = events.rfind("host closed the line");
+    return opened == std::string::npos || (closed != std::string::npos && closed > opened);
+}
 
 class WineCom : public testing::Test {
 protected:
@@ -30,6 +51,7 @@ protected:
         port = com;
         const char *hw = std::getenv("ZF_TEST_HW");
         simHw = hw && *hw ? hw : "VKT3K";
+        ASSERT_TRUE(Eventually(DeviceSawTheHostLeave)) << "the device did not see the last test close the port";
     }
     // Leaves the library's port closed for the next test, quietly.
     void TearDown() override
@@ -154,7 +176,7 @@ TEST_F(WineCom, ADeviceCapturedBeforeIsCapturedAgainAfterClosePort)
 {
     testing::internal::CaptureStdout();
     bool first = OpenPort(port.c_str()) && CaptureWithin10s() == 5;
-    bool closed = ClosePort();
+    bool closed = ClosePort() && Eventually(DeviceSawTheHostLeave);
     bool second = OpenPort(port.c_str()) && CaptureWithin10s() == 5;
     std::string trace = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(first) << trace;
