@@ -13,6 +13,9 @@
 export ZF_REPO
 ours='^'"$ZF_REPO"'/(devicelink|targetlib|catalogue|app|station|window|tools|tests)/.*\.cpp$'
 export TIDY_LOGS=$ZF_LOGS/clang-tidy
+# LLVM 22's clang-tidy: about three times as fast as Debian's default (14) on
+# these sources, and with newer checks.
+export CLANG_TIDY=${CLANG_TIDY:-clang-tidy-22}
 rm -rf "$TIDY_LOGS" && mkdir -p "$TIDY_LOGS"
 
 # In quick mode, the sources to check: those changed against main, and those
@@ -70,7 +73,7 @@ tidy_one() {
     local build=${1%% *} file=${1#* } log args=()
     log=$TIDY_LOGS/$(basename "$(dirname "$file")")-$(basename "$file").log
     [ "$build" = build/windows ] && read -ra args <<<"$MINGW_ARGS"
-    if clang-tidy -p "$build" --quiet "${args[@]}" "$file" >"$log" 2>&1; then
+    if "$CLANG_TIDY" -p "$build" --quiet "${args[@]}" "$file" >"$log" 2>&1; then
         echo "clang-tidy ok:   ${file#"$ZF_REPO"/}"
     else
         echo "clang-tidy FAIL: ${file#"$ZF_REPO"/}"
@@ -81,7 +84,7 @@ export -f tidy_one
 
 run_tidy() {
     local log=$ZF_LOGS/clang-tidy.log status
-    command -v clang-tidy >/dev/null || { zf_report 0 1 clang-tidy-not-installed; return; }
+    command -v "$CLANG_TIDY" >/dev/null || { zf_report 0 1 clang-tidy-not-installed; return; }
     zf_need build/native/compile_commands.json clang-tidy || return
     {
         sources_of build/native | sed 's|^|build/native |'
