@@ -94,9 +94,13 @@ void SimDevice::Impl::Run()
         const auto left = std::max(WakeTime() - SimClock::now(), SimClock::duration::zero());
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
         const timespec wait{time_t(ns / 1000000000), long(ns % 1000000000)};
-        pollfd p{pty.master, POLLIN, 0};
-        int r = ppoll(&p, 1, &wait, nullptr);
-        if (r > 0 && (p.revents & (POLLHUP | POLLERR))) {
+        pollfd p[2] = {{pty.master, POLLIN, 0}, {pty.watch, POLLIN, 0}};
+        int r = ppoll(p, pty.watch >= 0 ? 2 : 1, &wait, nullptr);
+        if (SimHostLeft(pty) && hostWasOpen) {  // perhaps back already
+            OnHostClosed();
+            hostWasOpen = false;
+        }
+        if (r > 0 && (p[0].revents & (POLLHUP | POLLERR))) {
             if (hostWasOpen)
                 OnHostClosed();
             hostWasOpen = false;
@@ -108,7 +112,7 @@ void SimDevice::Impl::Run()
             std::lock_guard<std::mutex> lk(m);
             Log("host opened the line");
         }
-        if (r > 0 && (p.revents & POLLIN))
+        if (r > 0 && (p[0].revents & POLLIN))
             ReadInput();
         ReleaseAdapterIfDue();
         AnnounceIfDue();
@@ -128,7 +132,8 @@ void SimDevice::Impl::OnHostClosed()
         if (mach.options.powerCycleOnClose && mach.mode != SimMode::Off)
             PowerUp();
     }
-    SimResetLine(pty.slavePath);
+    if (!SimHostOpen(pty.master))  // a host back already has set its line up
+        SimResetLine(pty);
 }
 
 void SimDevice::Impl::ReadInput()
