@@ -126,12 +126,17 @@ protected:
         ASSERT_TRUE(SelectComboText(app->Control(IDC_PORT_COMBO), port)) << port << " is not listed";
     }
 
-    // Captures the simulated device and waits for the automatic query.
+    // Captures the simulated device and waits for the automatic query. The
+    // click is posted, and the window may still show the device of an earlier
+    // capture: the wait is for this capture's own log line.
     static void CaptureSimulatedDevice()
     {
         SelectPort(Config().com);
+        const size_t from = app->LogLines().size();
         Click(app->Control(IDC_CAPTURE));
-        ASSERT_TRUE(WaitFor([] { return app->Text(IDC_DEVICE) == kDevice; }, 60)) << app->Text(IDC_DEVICE);
+        ASSERT_TRUE(WaitFor([from] { return app->LogHas("Detected: " + kDevice, from); }, 60))
+            << app->Text(IDC_DEVICE);
+        ASSERT_TRUE(WaitFor([] { return app->Text(IDC_DEVICE) == kDevice; })) << app->Text(IDC_DEVICE);
         ASSERT_TRUE(WaitFor([] { return app->Text(IDC_INSTALLED) != "Querying..." &&
                                         app->EnabledControls().find("capture") != std::string::npos; }));
     }
@@ -189,7 +194,7 @@ TEST_F(Gui, CaptureOfASilentDeviceWaitsAndCanBeCancelled)
     SelectPort(Config().silentCom);
     const size_t from = app->LogLines().size();
     Click(app->Control(IDC_CAPTURE));
-    ASSERT_TRUE(WaitFor([] { return app->LogHas("Waiting for target. Power up the device now..."); }));
+    ASSERT_TRUE(WaitFor([from] { return app->LogHas("Waiting for target. Power up the device now...", from); }));
     EXPECT_EQ(app->Text(IDC_DEVICE), "Detecting...");
     EXPECT_EQ(app->Text(IDC_DISCONNECT), "Cancel");
     EXPECT_EQ(app->EnabledControls(), "disconnect");
@@ -378,9 +383,13 @@ TEST_F(Gui, ACustomImageReplacedOnDiskAfterItWasJudgedIsNotWritten)
 {
     const std::string swap = Config().workDir + "\\hotfix_swap_v2_0_2.bin";
     ASSERT_TRUE(WriteFirmware(swap, Info("2.0.2", "VKT3K")));
+    const size_t dropped = app->LogLines().size();
     ASSERT_TRUE(app->DropFile(swap));
     ASSERT_TRUE(WaitFor([] { return app->Text(IDC_CUSTOM_STATUS) == "Verified: matches the connected VKT-3 (VKT3K)."; }))
         << app->Text(IDC_CUSTOM_STATUS);
+    // The drop's log lines are posted: all in before Program's are counted.
+    ASSERT_TRUE(app->WaitForLogLines(dropped, {"Custom firmware loaded: hotfix_swap_v2_0_2.bin",
+                                               "    for VKT-3 (VKT3K)  v2.0.2"}));
     ASSERT_TRUE(WriteFirmware(swap, Info("2.0.2", "VKT3")));  // now an image for other hardware
     const int writing = WritingRequests();
     const size_t from = app->LogLines().size();

@@ -100,10 +100,16 @@ protected:
         EXPECT_EQ(app->LogLinesFrom(from), expected);
     }
 
+    // Clears the custom image; its log line (posted, so it may come after
+    // the panel changed) is in before the next step counts lines.
     static void ClearCustom()
     {
+        const bool loaded = app->Text(IDC_CUSTOM_FILE) != "(none - using bundled firmware above)";
+        const size_t from = app->LogLines().size();
         Click(app->Control(IDC_CLEAR));
         ASSERT_TRUE(WaitFor([] { return app->Text(IDC_CUSTOM_FILE) == "(none - using bundled firmware above)"; }));
+        if (loaded)
+            ASSERT_TRUE(WaitFor([from] { return app->LogHas("Custom firmware cleared - using bundled firmware.", from); }));
     }
 
     static AppSession *app;
@@ -140,8 +146,9 @@ TEST_F(GuiNames, DiscoveryInTheProgramsFolderListsTheNamesRight)
     ASSERT_TRUE(SelectComboText(app->Control(IDC_PORT_COMBO), Config().com));
     const size_t from = app->LogLines().size();
     Click(app->Control(IDC_CAPTURE));
-    const bool captured = WaitFor([] {
-        return app->Text(IDC_DEVICE) != "Detecting..." && app->Text(IDC_INSTALLED) != "Querying..." &&
+    const bool captured = WaitFor([from] {
+        return app->LogHas("Detected: VKT-3 (VKT3K)", from) && app->Text(IDC_DEVICE) != "Detecting..." &&
+               app->Text(IDC_INSTALLED) != "Querying..." &&
                app->EnabledControls().find("capture") != std::string::npos;
     }, 60);
     HWND list = app->Control(IDC_FW_COMBO);
