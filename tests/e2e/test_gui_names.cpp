@@ -108,8 +108,9 @@ protected:
         const size_t from = app->LogLines().size();
         Click(app->Control(IDC_CLEAR));
         ASSERT_TRUE(WaitFor([] { return app->Text(IDC_CUSTOM_FILE) == "(none - using bundled firmware above)"; }));
-        if (loaded)
+        if (loaded) {
             ASSERT_TRUE(WaitFor([from] { return app->LogHas("Custom firmware cleared - using bundled firmware.", from); }));
+        }
     }
 
     static AppSession *app;
