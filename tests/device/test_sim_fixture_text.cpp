@@ -5,7 +5,7 @@
 
 #include "tools/zsim/sim_control.h"
 #include "tools/zsim/sim_fixture.h"
-#include "tools/zsim/sim_unitspec.h"
+#include "tools/zsim/sim_unit_text.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <CLI/CLI.hpp>
 
 #include "tools/zsim/sim_control.h"
-#include "tools/zsim/sim_unitspec.h"
+#include "tools/zsim/sim_unit_text.h"
 #include "tools/zsim/simdevice.h"
 #include "tools/zsim/simfaults.h"
 #include "tools/zsim/zsim_control.h"

@@ -1,5 +1,5 @@
 // A fixture's units as zsim's command line gives them.
-#include "tools/zsim/sim_unitspec.h"
+#include "tools/zsim/sim_unit_text.h"
 
 #include <algorithm>
 #include <climits>
