@@ -92,6 +92,15 @@ Step ResumeStep(int state)
     return Restart;
 }
 
+// A line just opened or set back to the boot loader's rate: the parser starts
+// afresh and the first request waits for the line to be quiet.
+void ListenAfresh()
+{
+    InitParser();
+    QuietLineDue = true;
+    LastErr = ErrNone;
+}
+
 }  // namespace
 
 void help(void)
@@ -168,9 +177,7 @@ bool OpenPort(const char *devName)
         LastErr = ErrPortNotOpen;
         return false;
     }
-    InitParser();
-    QuietLineDue = true;
-    LastErr = ErrNone;
+    ListenAfresh();
     return true;
 }
 
@@ -183,9 +190,7 @@ bool ListenForBootLoader(void)
         LastErr = ErrPortNotOpen;
         return false;
     }
-    InitParser();
-    QuietLineDue = true;
-    LastErr = ErrNone;
+    ListenAfresh();
     return true;
 }
 

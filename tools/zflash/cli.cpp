@@ -82,7 +82,7 @@ int RunDevice(const Command &c, CommandResult &result)
     session.timeout = c.global.timeout;
     TuneSessionAdapter(session.port, c.sysfsRoot);  // put back by FinishCommand
     if (c.name == "station")
-        return RunStationWorker(c.global, d, result);
+        return RunStationWorker(session, c.global, d.count, result);
     SetSessionDeadline(c.global.deadline);
     return RunWith<DeviceResult>(result, [&](DeviceResult &b) {
         if (c.name == "capture")

@@ -5,36 +5,10 @@
 #include "station/supervisor.h"
 #include "tools/zflash/gang_view.h"
 #include "tools/zflash/interrupt.h"
+#include "tools/zflash/worker_args.h"
 #include "tools/zflash/zflash.h"
 
 namespace {
-
-std::vector<std::string> WorkerArgs(const std::string &command, const GlobalOptions &g,
-                                    const DeviceOptions &d, const std::string &port,
-                                    const std::string &imageSha256)
-{
-    std::vector<std::string> args = {"--events", "--root", AppRootDir()};
-    if (g.verbose)
-        args.push_back("--verbose");
-    if (g.timeout > 0)
-        args.insert(args.end(), {"--timeout", std::to_string(g.timeout)});
-    if (g.deadline > 0)
-        args.insert(args.end(), {"--deadline", std::to_string(g.deadline)});
-    args.insert(args.end(), {command, "--port", port});
-    if (!d.image.empty())
-        args.insert(args.end(), {"--image", d.image});
-    if (!imageSha256.empty())  // every device gets the image that was checked here
-        args.insert(args.end(), {"--image-sha256", imageSha256});
-    if (!d.version.empty())
-        args.insert(args.end(), {"--version", d.version});
-    if (d.yes)
-        args.push_back("--yes");
-    if (d.skipIfCurrent)
-        args.push_back("--skip-if-current");
-    if (d.retries > 0)
-        args.insert(args.end(), {"--retries", std::to_string(d.retries)});
-    return args;
-}
 
 // An image named for every port is read and checked here once; each worker
 // then writes it only when its own read has the same bytes. Empty when it

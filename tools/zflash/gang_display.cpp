@@ -9,11 +9,6 @@
 
 namespace {
 
-std::string Pad(const std::string &text, size_t width)
-{
-    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
-}
-
 std::string Rate(double bytesPerSecond)
 {
     char buf[32];
@@ -110,16 +105,5 @@ std::vector<std::string> GangSummary(const std::vector<PortState> &ports)
         rows.push_back({TerminalSafe(p.port), TerminalSafe(p.device.empty() ? "-" : p.device),
                         TerminalSafe(Installed(p.before) + " -> " + Installed(p.after)), ResultOf(p),
                         FormatSeconds(p.seconds)});
-    std::vector<size_t> widths(rows[0].size(), 0);
-    for (const auto &row : rows)
-        for (size_t i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], row[i].size());
-    std::vector<std::string> lines;
-    for (const auto &row : rows) {
-        std::string line;
-        for (size_t i = 0; i < row.size(); ++i)
-            line += i + 1 < row.size() ? Pad(row[i], widths[i] + 2) : row[i];
-        lines.push_back(line);
-    }
-    return lines;
+    return Columns(rows);
 }

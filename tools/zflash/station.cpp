@@ -20,27 +20,10 @@
 #include "tools/zflash/interrupt.h"
 #include "tools/zflash/output.h"
 #include "tools/zflash/station_view.h"
+#include "tools/zflash/worker_args.h"
 #include "tools/zflash/zflash.h"
 
 namespace {
-
-std::vector<std::string> WorkerArgs(const GlobalOptions &g, const DeviceOptions &d, const std::string &port,
-                                    const std::string &imageSha256)
-{
-    std::vector<std::string> args = {"--events", "--root", AppRootDir()};
-    if (g.verbose)
-        args.push_back("--verbose");
-    if (g.deadline > 0)
-        args.insert(args.end(), {"--deadline", std::to_string(g.deadline)});
-    args.insert(args.end(), {"station", "--port", port, "--retries", std::to_string(d.retries)});
-    if (d.count > 0)
-        args.insert(args.end(), {"--count", std::to_string(d.count)});  // ask before taking a unit
-    if (!d.image.empty())
-        args.insert(args.end(), {"--image", d.image, "--image-sha256", imageSha256});
-    if (!d.version.empty())
-        args.insert(args.end(), {"--version", d.version});
-    return args;
-}
 
 // Before any unit: the root, the image (read and judged once) or the
 // version, and every port. The exit code, and the image's digest.
@@ -85,7 +68,7 @@ int RunStation(const GlobalOptions &global, const DeviceOptions &device, const s
         return code;
     std::vector<WorkerSpec> workers;
     for (const std::string &port : device.ports)
-        workers.push_back({port, WorkerArgs(global, device, port, imageSha256)});
+        workers.push_back({port, WorkerArgs("station", global, device, port, imageSha256)});
     StationView view(progress, global.json);
     SupervisorSettings settings{global.log, sysfsRoot, TakeInterrupts, Terminated};
     settings.station = true;
@@ -93,20 +76,14 @@ int RunStation(const GlobalOptions &global, const DeviceOptions &device, const s
     return Supervise(workers, settings, view);
 }
 
-int RunStationWorker(const GlobalOptions &global, const DeviceOptions &device, CommandResult &result)
+int RunStationWorker(const SessionOptions &options, const GlobalOptions &global, int count, CommandResult &result)
 {
     ListenToSupervisor(std::cin);
-    SessionOptions options;
-    options.port = device.ports.empty() ? std::string() : device.ports.front();
-    options.image = device.image;
-    options.imageSha256 = device.imageSha256;
-    options.version = device.version;
-    options.retries = device.retries;
     StationHooks hooks;
     hooks.newUnit = [&result]() -> DeviceResult & { return result.body.emplace<DeviceResult>(); };
     hooks.unitDone = [](DeviceResult &unit, int code) { ShareUnitRecord(unit, code); };
     hooks.takeInterrupts = TakeInterrupts;
-    if (device.count > 0)
+    if (count > 0)
         hooks.mayTake = SupervisorLetsTake;
     const int code = RunStationPort(options, global.deadline, hooks);
     result.body.emplace<std::monostate>();  // every unit has sent its record

@@ -29,11 +29,6 @@ std::string Lower(std::string text)
     return text;
 }
 
-std::string Pad(const std::string &text, size_t width)
-{
-    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
-}
-
 }  // namespace
 
 StationFigures FiguresOf(const PortState &p)
@@ -140,16 +135,5 @@ std::vector<std::string> StationSummary(const std::vector<PortState> &ports, dou
         rows.push_back(row(TerminalSafe(p.port), FiguresOf(p)));
     if (ports.size() > 1)
         rows.push_back(row("all", FiguresOf(ports)));
-    std::vector<size_t> widths(rows[0].size(), 0);
-    for (const auto &r : rows)
-        for (size_t i = 0; i < r.size(); ++i)
-            widths[i] = std::max(widths[i], r[i].size());
-    std::vector<std::string> lines;
-    for (const auto &r : rows) {
-        std::string line;
-        for (size_t i = 0; i < r.size(); ++i)
-            line += i + 1 < r.size() ? Pad(r[i], widths[i] + 2) : r[i];
-        lines.push_back(line);
-    }
-    return lines;
+    return Columns(rows);
 }

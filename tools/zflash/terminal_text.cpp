@@ -1,5 +1,6 @@
 #include "tools/zflash/terminal_text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -82,4 +83,27 @@ std::string TerminalSafeTrace(const std::string &text)
         }
     }
     return out;
+}
+
+std::string Pad(const std::string &text, size_t width)
+{
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+std::vector<std::string> Columns(const std::vector<std::vector<std::string>> &rows)
+{
+    std::vector<size_t> widths;
+    for (const auto &row : rows) {
+        widths.resize(std::max(widths.size(), row.size()), 0);
+        for (size_t i = 0; i < row.size(); ++i)
+            widths[i] = std::max(widths[i], row[i].size());
+    }
+    std::vector<std::string> lines;
+    for (const auto &row : rows) {
+        std::string line;
+        for (size_t i = 0; i < row.size(); ++i)
+            line += i + 1 < row.size() ? Pad(row[i], widths[i] + 2) : row[i];
+        lines.push_back(line);
+    }
+    return lines;
 }

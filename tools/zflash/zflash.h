@@ -45,7 +45,8 @@ int RunGang(const std::string &command, const GlobalOptions &global, const Devic
 // their supervisor (station.cpp); the worker's own loop.
 int RunStation(const GlobalOptions &global, const DeviceOptions &device, const std::string &sysfsRoot,
                ProgressStyle progress);
-int RunStationWorker(const GlobalOptions &global, const DeviceOptions &device, CommandResult &result);
+struct SessionOptions;
+int RunStationWorker(const SessionOptions &options, const GlobalOptions &global, int count, CommandResult &result);
 int RunInspect(const GlobalOptions &global, const std::vector<std::string> &files,
                InspectResult &result);
 int RunList(const GlobalOptions &global, const std::string &hw, ListResult &result);

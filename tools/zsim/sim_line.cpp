@@ -96,7 +96,8 @@ void SimDevice::Impl::Run()
         const timespec wait{time_t(ns / 1000000000), long(ns % 1000000000)};
         pollfd p[2] = {{pty.master, POLLIN, 0}, {pty.watch, POLLIN, 0}};
         int r = ppoll(p, pty.watch >= 0 ? 2 : 1, &wait, nullptr);
-        if (SimHostLeft(pty) && hostWasOpen) {  // perhaps back already
+        const bool news = r > 0 && pty.watch >= 0 && (p[1].revents & POLLIN);
+        if (news && SimHostLeft(pty) && hostWasOpen) {  // perhaps back already
             OnHostClosed();
             hostWasOpen = false;
         }
