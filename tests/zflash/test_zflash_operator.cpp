@@ -159,6 +159,6 @@ TEST_F(ZflashDeviceTest, ALineThatNeverStopsTalkingStillEndsTheWait)
     ASSERT_TRUE(zflash.WaitForText("Waiting for target. Power up the device now...", 30000));
     zflash.Signal(SIGINT);
     ZflashRun cancelled = zflash.Finish();
-    EXPECT_EQ(cancelled.exitCode, 3);
-    EXPECT_TRUE(Contains(cancelled.err, "zflash: cancelled.\n"));
+    EXPECT_EQ(cancelled.exitCode, 3) << cancelled.err;
+    EXPECT_TRUE(Contains(cancelled.err, "zflash: cancelled.\n")) << cancelled.err;
 }
