@@ -126,7 +126,8 @@ std::string ShortenMiddle(const std::string &text, size_t columns)
         return text;
     if (columns < 5)
         return CutToColumns(text, columns);
-    const std::string head = CutToColumns(text, (columns - 3) / 5);
+    const size_t start = (columns - 3) / 5;  // a start too short to tell anything goes
+    const std::string head = CutToColumns(text, start >= 4 ? start : 0);
     size_t room = columns - 3 - DisplayColumns(head), from = text.size();
     const std::vector<Glyph> glyphs = Glyphs(text);
     for (auto g = glyphs.rbegin(); g != glyphs.rend() && g->columns <= room; ++g) {

@@ -22,8 +22,8 @@ size_t DisplayColumns(const std::string &text);
 // The start of `text` that fits in `columns` (never a part of a character).
 std::string CutToColumns(const std::string &text, size_t columns);
 // `text` in at most `columns`: when longer, its middle gives way to "...",
-// keeping its end (what tells /dev/serial/by-id/... names apart) and a
-// little of its start.
+// keeping its end (what tells /dev/serial/by-id/... names apart) and, from
+// 23 columns, a little of its start.
 std::string ShortenMiddle(const std::string &text, size_t columns);
 // The first of `forms` (widest first) that is narrower than `width`, else the
 // last one cut to `width` - 1: a line that leaves a terminal's last column

@@ -139,6 +139,7 @@ TEST(TerminalText, ColumnsAreCountedAsShownAndNamesShortenInTheMiddle)
     EXPECT_EQ("端", CutToColumns("端口", 3));  // never half a wide character
     EXPECT_EQ("/dev...A10KX9QZ-if00-port0", ShortenMiddle(kNames[0].name, 26));
     EXPECT_EQ("/dev/ttyUSB0", ShortenMiddle("/dev/ttyUSB0", 26));
+    EXPECT_EQ("...if00-port0", ShortenMiddle(kNames[0].name, 13));  // no start too short to tell anything
     EXPECT_EQ("|端口  |", "|" + Pad("端口", 6) + "|");
 }
 
