@@ -259,3 +259,13 @@ TEST(LiveDisplay, TheCursorComesBackOnEveryWayOut)
     EXPECT_EXIT((CursorHidden(true), *reinterpret_cast<int *>(unmapped) = 1), died, "\\[\\?25h");
     EXPECT_EXIT((CursorHidden(true), CursorHidden(false), std::exit(0)), testing::ExitedWithCode(0), "^$");
 }
+
+TEST(LiveDisplay, TheBlockCutsWhateverItIsGiven)
+{
+    FakeTerminal term(80, 24);
+    LiveBlock block(term.Io());
+    block.Draw({std::string(70, 'x') + "\tport\x1b[2J" + std::string(20, 'y'), "端口" + std::string(77, 'z')}, 80);
+    EXPECT_EQ(0u, term.screen.wraps);
+    EXPECT_EQ(0u, term.screen.lastColumn);
+    EXPECT_EQ(std::string(70, 'x') + " port\\x1b", term.screen.Rows()[0]);
+}
