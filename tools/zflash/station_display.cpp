@@ -23,14 +23,12 @@ std::string PerHour(int units, double seconds)
 }
 
 // "0:42", "1:02:03": whole seconds, so that the header changes once a second.
-std::string Clock(double seconds)
+std::string Clock(double whole)
 {
-    const long total = long(std::max(seconds, 0.0));
-    char text[32];
-    if (total < 3600)
-        std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
-    else
-        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+    if (whole >= 60)
+        return FormatSeconds(whole);
+    char text[16];
+    std::snprintf(text, sizeof text, "0:%02d", int(std::max(whole, 0.0)));
     return text;
 }
 
