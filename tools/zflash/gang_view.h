@@ -3,9 +3,9 @@
 // standard error with --json), each prefixed with its port; problems go to
 // standard error. Bar: one live line per port (live_block.h), redrawn in
 // place about ten times a second, fitted to the terminal's width as it is
-// now, with lines for the terminal printed above it. Plain: progress lines at whole tens of percent, 100% always;
-// none: no progress. At the end a summary table, or with --json one record
-// per line.
+// now, with lines for the terminal printed above it. Plain: progress lines
+// at whole tens of percent, 100% always; none: no progress. At the end a
+// summary table, or with --json one record per line.
 #pragma once
 
 #include <string>

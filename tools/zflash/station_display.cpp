@@ -39,6 +39,13 @@ std::string Lower(std::string text)
     return text;
 }
 
+// "2 ok, 1 current, 0 failed"
+std::string Counts(const StationFigures &f)
+{
+    return std::to_string(f.ok) + " ok, " + std::to_string(f.current) + " current, " + std::to_string(f.failed) +
+           " failed";
+}
+
 // How the last unit ended in one word: "done", "current", "failed".
 std::string OutcomeWord(const PortState &p)
 {
@@ -89,8 +96,7 @@ std::string StationHeader(const std::vector<PortState> &ports, double seconds, s
 {
     const StationFigures f = FiguresOf(ports);
     const double whole = std::floor(std::max(seconds, 0.0));
-    const std::string counts = std::to_string(f.ok) + " ok, " + std::to_string(f.current) + " current, " +
-                               std::to_string(f.failed) + " failed";
+    const std::string counts = Counts(f);
     const std::string yield = f.Units() ? Percent(f.Yield()) : "-";
     const std::string figures = "units " + counts + "  first-pass yield " + yield;
     const std::string rate = "  " + PerHour(f.Units(), whole) + " units/h";
@@ -145,8 +151,7 @@ std::string StationLine(const PortState &p, size_t width, size_t names)
     const std::string name = names ? Pad(ShortenMiddle(port, names), names) : port;
     const std::string state = StationState(p);
     const StationFigures f = FiguresOf(p);
-    const std::string counts = std::to_string(f.ok) + " ok, " + std::to_string(f.current) + " current, " +
-                               std::to_string(f.failed) + " failed";
+    const std::string counts = Counts(f);
     const size_t kStatus = 50;  // the counts' column
     // The last unit's outcome stays until the next unit is identified.
     const bool idle = !p.result.empty() && (p.adapterGone || p.finished || p.step <= WorkStep::Identify);
