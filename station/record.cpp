@@ -91,6 +91,15 @@ json LostWorkerRecord(const json &sofar, const std::string &port, const std::str
     return record;
 }
 
+bool RecordFirstPass(const json &record)
+{
+    if (!record.is_object() || !record.contains("result") || !record["result"].is_string())
+        return false;
+    const std::string result = record["result"].get<std::string>();
+    const json attempts = record.value("attempts", json(0));
+    return result == "current" || (result == "ok" && (!attempts.is_number() || attempts.get<double>() <= 1));
+}
+
 std::string RecordLine(const json &record)
 {
     return record.dump(-1, ' ', false, json::error_handler_t::replace);

@@ -31,6 +31,10 @@ nlohmann::json MakeRecord(const DeviceResult &result, int exitCode, const Record
 nlohmann::json LostWorkerRecord(const nlohmann::json &sofar, const std::string &port, const std::string &why,
                                 const std::vector<StepTime> &timings, const RecordContext &context);
 
+// Whether the record's unit passed at the first attempt: ok with one
+// attempt (or none), or current. The first-pass yield counts these.
+bool RecordFirstPass(const nlohmann::json &record);
+
 // The record as the one line it takes in the file (without its line end).
 std::string RecordLine(const nlohmann::json &record);
 

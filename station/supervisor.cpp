@@ -209,6 +209,8 @@ private:
         s.steps.clear();
         Count(p, record);
         view.Record(i, p, record);
+        if (settings.observer)
+            settings.observer->Recorded(i, p, record);
         std::string error;
         if (settings.logPath.empty() || AppendRecord(settings.logPath, record, error))
             return;
@@ -225,16 +227,13 @@ private:
         p.before = record.contains("before") ? Text(record["before"], "version") : std::string();
         p.after = record.contains("after") ? Text(record["after"], "version") : std::string();
         p.unitSeconds = record.contains("seconds") ? record["seconds"].value("total", 0.0) : 0.0;
-        const int attempts = record.value("attempts", 0);
-        if (p.result == "ok") {
+        if (p.result == "ok")
             ++p.unitsOk;
-            p.firstPass += attempts <= 1 ? 1 : 0;
-        } else if (p.result == "current") {
+        else if (p.result == "current")
             ++p.unitsCurrent;
-            ++p.firstPass;
-        } else {
+        else
             ++p.unitsFailed;
-        }
+        p.firstPass += RecordFirstPass(record) ? 1 : 0;
     }
 
     // A unit identified. With a bound on the units, its worker waits for the
@@ -326,10 +325,14 @@ private:
 
     void Tick()
     {
-        for (PortState &p : ports)
-            if (!p.finished)
-                p.seconds = Seconds();
+        for (size_t i = 0; i < ports.size(); ++i) {
+            if (!ports[i].finished)
+                ports[i].seconds = Seconds();
+            ports[i].busy = sessions[i].unitUnderWay;
+        }
         view.Draw(ports);
+        if (settings.observer)
+            settings.observer->PortsNow(ports);
     }
 
     int Finish()

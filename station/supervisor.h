@@ -34,6 +34,7 @@ struct PortState {
     int unitsOk = 0, unitsCurrent = 0, unitsFailed = 0;
     int firstPass = 0;       // ok at the first attempt, or current
     bool adapterGone = false;
+    bool busy = false;       // a unit identified and not yet recorded
 };
 
 // How a front end shows the sessions. Called on the supervisor's thread.
@@ -48,6 +49,15 @@ public:
     virtual void Done(const std::vector<PortState> &ports, const std::vector<nlohmann::json> &records) = 0;
     // A session's record came (a station's port: one for each unit).
     virtual void Record(size_t /*index*/, const PortState & /*port*/, const nlohmann::json & /*record*/) {}
+};
+
+// Told of every record and of the ports' states as they change (the live
+// metrics). Called on the supervisor's thread, beside the view.
+class SupervisorObserver {
+public:
+    virtual ~SupervisorObserver() = default;
+    virtual void Recorded(size_t index, const PortState &port, const nlohmann::json &record) = 0;
+    virtual void PortsNow(const std::vector<PortState> &ports) = 0;  // about ten times a second
 };
 
 struct WorkerSpec {
@@ -65,6 +75,7 @@ struct SupervisorSettings {
     // `count` units are taken in all (those under way are finished).
     bool station = false;
     int count = 0;
+    SupervisorObserver *observer = nullptr;
 };
 
 // Runs every worker to its end; the exit code: the highest of the sessions',

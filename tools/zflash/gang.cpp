@@ -22,7 +22,7 @@ std::string CheckedImageDigest(const DeviceOptions &d)
 }  // namespace
 
 int RunGang(const std::string &command, const GlobalOptions &global, const DeviceOptions &device,
-            const std::string &sysfsRoot, ProgressStyle progress)
+            const std::string &sysfsRoot, ProgressStyle progress, SupervisorObserver *observer)
 {
     InstallInterruptHandler();
     const std::string digest = CheckedImageDigest(device);
@@ -30,5 +30,7 @@ int RunGang(const std::string &command, const GlobalOptions &global, const Devic
     for (const std::string &port : device.ports)
         workers.push_back({port, WorkerArgs(command, global, device, port, digest)});
     GangView view(progress, global.json);
-    return Supervise(workers, {global.log, sysfsRoot, TakeInterrupts, Terminated}, view);
+    SupervisorSettings settings{global.log, sysfsRoot, TakeInterrupts, Terminated};
+    settings.observer = observer;
+    return Supervise(workers, settings, view);
 }

@@ -58,7 +58,7 @@ int CheckBeforeUnits(const DeviceOptions &d, std::string &imageSha256)
 }  // namespace
 
 int RunStation(const GlobalOptions &global, const DeviceOptions &device, const std::string &sysfsRoot,
-               ProgressStyle progress)
+               ProgressStyle progress, SupervisorObserver *observer)
 {
     InstallInterruptHandler();
     InitOutput(global.json ? OutputMode::Json : OutputMode::Text);
@@ -73,6 +73,7 @@ int RunStation(const GlobalOptions &global, const DeviceOptions &device, const s
     SupervisorSettings settings{global.log, sysfsRoot, TakeInterrupts, Terminated};
     settings.station = true;
     settings.count = device.count;
+    settings.observer = observer;
     return Supervise(workers, settings, view);
 }
 

@@ -57,6 +57,17 @@ size_t AppendSafe(const std::string &s, size_t i, std::string &out)
 
 }  // namespace
 
+bool IsUtf8(const std::string &text)
+{
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = static_cast<unsigned char>(text[i]) < 0x80 ? 1 : Utf8Length(text, i);
+        if (n == 0)
+            return false;
+        i += n;
+    }
+    return true;
+}
+
 std::string TerminalSafe(const std::string &text)
 {
     std::string out;
