@@ -172,8 +172,8 @@ CREATE VIEW zflash.failure_pareto AS
 
 CREATE VIEW zflash.image_history AS
     SELECT image_sha256 AS sha256,
-           string_agg(DISTINCT image_version, ', ') AS versions,
-           string_agg(DISTINCT image_file, ', ') AS files,
+           coalesce(string_agg(DISTINCT nullif(image_version, ''), ', '), '') AS versions,
+           coalesce(string_agg(DISTINCT nullif(image_file, ''), ', '), '') AS files,
            count(*) FILTER (WHERE end_entry IS NOT NULL AND result NOT IN ('cancelled', 'no-device')) AS units,
            count(*) FILTER (WHERE result IN ('ok', 'current')) AS passed,
            coalesce(array_agg(DISTINCT work_order ORDER BY work_order) FILTER (WHERE work_order <> ''),

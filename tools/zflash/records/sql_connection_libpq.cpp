@@ -27,8 +27,10 @@ public:
                               "tcp_user_timeout", "application_name", "dbname", nullptr};
         const char *values[] = {"10", "10", "5", "3", "30000", "zflash records", url.c_str(), nullptr};
         conn = PQconnectdbParams(keys, values, 1);
-        if (conn && PQstatus(conn) == CONNECTION_OK)
+        if (conn && PQstatus(conn) == CONNECTION_OK) {
+            PQsetNoticeProcessor(conn, [](void *, const char *) {}, nullptr);  // "already exists, skipping"
             return true;
+        }
         error = conn ? Message(PQerrorMessage(conn)) : "out of memory";
         Drop();
         return false;
@@ -52,9 +54,9 @@ public:
         const ExecStatusType status = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
         r.ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
         if (!r.ok) {
-            r.error = Message(res ? PQresultErrorMessage(res) : PQerrorMessage(conn));
-            if (r.error.empty())
-                r.error = Message(PQerrorMessage(conn));
+            // The server's one-line message, without the statement it quotes.
+            const char *primary = res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+            r.error = Message(primary ? primary : PQerrorMessage(conn));
             const char *state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
             r.sqlState = state ? state : "";
         }
