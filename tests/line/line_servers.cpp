@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -167,6 +168,7 @@ Rows PostgresServer::Query(const std::string &url, const std::string &sql) const
         PQfinish(conn);
         return rows;
     }
+    PQsetNoticeProcessor(conn, [](void *, const char *) {}, nullptr);  // "does not exist, skipping"
     PGresult *r = PQexec(conn, sql.c_str());
     const ExecStatusType status = PQresultStatus(r);
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
@@ -230,4 +232,29 @@ nlohmann::json PrometheusServer::Query(const std::string &promql) const
         return nullptr;
     const nlohmann::json answer = nlohmann::json::parse(r->body, nullptr, false);
     return answer.is_object() && answer.value("status", "") == "success" ? answer["data"] : nlohmann::json();
+}
+
+namespace {
+
+std::unique_ptr<PostgresServer> shared;
+
+class StopSharedPostgres : public ::testing::Environment {
+public:
+    void TearDown() override { shared.reset(); }
+};
+
+const ::testing::Environment *const kStopSharedPostgres =
+    ::testing::AddGlobalTestEnvironment(new StopSharedPostgres);
+
+}  // namespace
+
+PostgresServer &SharedPostgres()
+{
+    if (!shared) {
+        shared.reset(new PostgresServer);
+        std::string error;
+        if (!shared->Start(error))
+            ADD_FAILURE() << "PostgreSQL did not start: " << error;
+    }
+    return *shared;
 }

@@ -73,3 +73,7 @@ private:
 
 // Every test's temporary folder, under the system's, removed by its owner.
 std::filesystem::path TestFolder(const std::string &name);
+
+// The one PostgreSQL server of the test program, started on first use and
+// stopped when the program ends.
+PostgresServer &SharedPostgres();

@@ -44,13 +44,7 @@ protected:
 
     SimDevice &AddFixture(const std::vector<SimUnit> &units)
     {
-        SimOptions o = simOptions;
-        o.units = units;
-        o.swapper.enabled = true;
-        o.swapper.quietMs = 1500;
-        o.swapper.plugMinMs = 50;
-        o.swapper.plugMaxMs = 150;
-        fixtures.emplace_back(new SimDevice(o));
+        fixtures.emplace_back(new SimDevice(FixtureOptions(simOptions, units)));
         EXPECT_TRUE(fixtures.back()->Start());
         return *fixtures.back();
     }

@@ -58,12 +58,7 @@ protected:
     // A fixture whose operator swaps units as soon as the host is done.
     SimDevice &AddFixture(const std::vector<SimUnit> &units, const std::string &link = std::string())
     {
-        SimOptions o = simOptions;
-        o.units = units;
-        o.swapper.enabled = true;
-        o.swapper.quietMs = 1500;  // longer than any pause the host makes within a unit
-        o.swapper.plugMinMs = 50;
-        o.swapper.plugMaxMs = 150;
+        SimOptions o = FixtureOptions(simOptions, units);
         o.linkPath = link;
         fixtures.emplace_back(new SimDevice(o));
         EXPECT_TRUE(fixtures.back()->Start());

@@ -26,6 +26,16 @@ const char *const kOlderInfo = "VN:1.2.0\r\nMD:VKT-3\r\nHW:VKT3K\r\nTS:2025-11-2
 const char *const kLegacyInfo = "VN:0.9\r\nMD:VKT-3\r\nTS:2024-06-11 14:30\r\n";
 }  // namespace zftest
 
+SimOptions FixtureOptions(SimOptions o, const std::vector<SimUnit> &units)
+{
+    o.units = units;
+    o.swapper.enabled = true;
+    o.swapper.quietMs = 1500;  // longer than any pause the host makes within a unit
+    o.swapper.plugMinMs = 50;
+    o.swapper.plugMaxMs = 150;
+    return o;
+}
+
 std::string ZflashPath()
 {
     char self[PATH_MAX] = {};

@@ -65,6 +65,10 @@ std::vector<nlohmann::json> Records(const std::filesystem::path &log);
 // after every test, so every record a test makes is validated.
 void ExpectValidRecords(const std::filesystem::path &dir);
 
+// A production fixture's options: `base` with these units in line and an
+// operator who swaps them as soon as the host is done with one.
+SimOptions FixtureOptions(SimOptions base, const std::vector<SimUnit> &units);
+
 namespace zftest {
 extern const char *const kLoaderInfo;
 extern const char *const kInstalledInfo;  // what the simulated device starts with
