@@ -26,6 +26,8 @@ const char kUsage[] =
     "  station   --zflash PATH --zsim PATH [--ports 1,2,4,8] [--units 4] [--region 1048576]\n"
     "            [--plug-pause-ms 200-600]   N fixtures each serving a stream of units to one\n"
     "            zflash station: units per hour, host time per unit beyond the wire, CPU, memory\n"
+    "  scrape    --zflash PATH --zsim PATH [--ports 8] [--seconds 10]\n"
+    "            the CPU a metrics scrape costs a running zflash station --metrics\n"
 #endif
     ;
 
@@ -51,6 +53,8 @@ int main(int argc, char **argv)
             return BenchGang(args);
         if (command == "station")
             return BenchStation(args);
+        if (command == "scrape")
+            return BenchScrape(args);
 #endif
     } catch (const std::exception &e) {
         std::fprintf(stderr, "zbench %s: %s\n", command.c_str(), e.what());
