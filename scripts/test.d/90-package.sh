@@ -102,9 +102,14 @@ PATH=$work/stub:$PATH bash -c '
     comp zflash --root /tmp program --v
     comp zflash --v
     comp zflash capture --port CO
+    comp zflash rec
+    comp zflash records in
+    comp zflash records ingest --f
+    comp zflash station --me
 ' completion "$root" >"$work/completion.txt" 2>&1
 zf_check deb-bash-completion 0 $? "$work/completion.txt" "zflash pro => program" "program --v => --version" \
-    "zflash --v => --verbose --version" "--port CO => COM3 COM4"
+    "zflash --v => --verbose --version" "--port CO => COM3 COM4" "zflash rec => records" \
+    "records in => ingest" "ingest --f => --follow" "station --me => --metrics"
 
 # --- Windows ----------------------------------------------------------------
 zf_wine_session_device "$com" com-device || finish

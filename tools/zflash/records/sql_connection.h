@@ -28,3 +28,5 @@ public:
 };
 
 std::unique_ptr<SqlConnection> NewSqlConnection();
+// Whether this build has a database client at all; empty, or why not.
+std::string SqlClientMissing();

@@ -86,3 +86,8 @@ std::unique_ptr<SqlConnection> NewSqlConnection()
 {
     return std::unique_ptr<SqlConnection>(new LibpqConnection);
 }
+
+std::string SqlClientMissing()
+{
+    return std::string();
+}

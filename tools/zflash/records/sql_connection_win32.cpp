@@ -9,8 +9,7 @@ class NoConnection : public SqlConnection {
 public:
     bool Connect(const std::string &, std::string &error) override
     {
-        error = "this zflash.exe has no database client: load a Windows station's records with zflash records "
-                "ingest --follow on Linux, reading the station's records file over a share";
+        error = SqlClientMissing();
         return false;
     }
     bool Connected() const override { return false; }
@@ -27,4 +26,11 @@ public:
 std::unique_ptr<SqlConnection> NewSqlConnection()
 {
     return std::unique_ptr<SqlConnection>(new NoConnection);
+}
+
+std::string SqlClientMissing()
+{
+    return "zflash.exe has no database client: a Windows station's records are loaded by zflash records ingest "
+           "--follow on Linux, reading the station's records file over a share (see the manual, \"A line of "
+           "stations\")";
 }
