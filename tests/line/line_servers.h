@@ -12,6 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tests/support/eventually.h"
+
 using Rows = std::vector<std::vector<std::string>>;
 
 // A port of 127.0.0.1 that nothing listens on now.
@@ -19,17 +21,11 @@ int FreePort();
 // `sh -c command`; its exit status, its standard output and error in `output`.
 int Shell(const std::string &command, std::string *output = nullptr);
 
-// Polls `holds` every 50 ms until it is true or `limit` has passed.
+// A server's state, polled every 50 ms (each look is a query) for up to `limit`.
 template <class Condition>
 bool Within(std::chrono::milliseconds limit, Condition holds)
 {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!holds()) {
-        if (std::chrono::steady_clock::now() >= until)
-            return holds();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+    return Eventually(holds, limit, std::chrono::milliseconds(50));
 }
 
 class PostgresServer {

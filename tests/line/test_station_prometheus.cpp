@@ -25,31 +25,8 @@ namespace {
 
 const std::string kSource = ZF_SOURCE_DIR;
 
-class StationLineTest : public ZflashDeviceTest {
+class StationLineTest : public ZflashStationBase {
 protected:
-    void SetUp() override
-    {
-        ZflashDeviceTest::SetUp();
-        image = WriteImage(root / "station.bin", "VN:2.0.0\r\nMD:VKT-3\r\nHW:VKT3K\r\nTS:2026-10-01 08:00\r\n");
-        log = (root / "station.jsonl").string();
-        WriteImage(root / "flashloader" / "VKTQ1" / "flashloader.img", zftest::kLoaderInfo, 2000);
-    }
-
-    SimDevice &AddFixture(const std::vector<SimUnit> &units)
-    {
-        fixtures.emplace_back(new SimDevice(FixtureOptions(simOptions, units)));
-        EXPECT_TRUE(fixtures.back()->Start());
-        return *fixtures.back();
-    }
-
-    static SimUnit Unit(const std::string &name)
-    {
-        SimUnit u;
-        u.name = name;
-        u.installedInfo = zftest::kInstalledInfo;
-        return u;
-    }
-
     // {label value: sample value} of an instant vector.
     static std::map<std::string, double> ByLabel(const json &data, const std::string &label)
     {
@@ -60,8 +37,6 @@ protected:
         return values;
     }
 
-    std::string image, log;
-    std::vector<std::unique_ptr<SimDevice>> fixtures;
 };
 
 TEST_F(StationLineTest, PrometheusScrapesARunningStationWhoseRecordsLoadOnceIntoPostgres)
@@ -70,9 +45,8 @@ TEST_F(StationLineTest, PrometheusScrapesARunningStationWhoseRecordsLoadOnceInto
     bad.verifyMismatchBlock = 2;
     SimUnit weak = Unit("weak");
     weak.weakBlock = 3;  // programmed twice: not a first pass
-    SimUnit other = Unit("other");
+    SimUnit other = Unit("other", "");
     other.hw = "VKTQ1";
-    other.installedInfo = "";
     SimDevice &a = AddFixture({Unit("a1"), bad, Unit("a3")});
     SimDevice &b = AddFixture({other, weak, Unit("b3")});
     ZflashProcess station(WithRoot({"--log", log, "--progress", "plain", "station", "--image", image, "--metrics",

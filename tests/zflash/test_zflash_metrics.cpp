@@ -32,42 +32,14 @@ std::map<std::string, double> Samples(const std::string &text)
     return samples;
 }
 
-class ZflashMetricsTest : public ZflashDeviceTest {
-protected:
-    void SetUp() override
-    {
-        ZflashDeviceTest::SetUp();
-        image = WriteImage(root / "station.bin", "VN:2.0.0\r\nMD:VKT-3\r\nHW:VKT3K\r\nTS:2026-10-01 08:00\r\n");
-        log = (root / "station.jsonl").string();
-        WriteImage(root / "flashloader" / "VKTQ1" / "flashloader.img", zftest::kLoaderInfo, 2000);
-    }
-
-    SimDevice &AddFixture(const std::vector<SimUnit> &units)
-    {
-        fixtures.emplace_back(new SimDevice(FixtureOptions(simOptions, units)));
-        EXPECT_TRUE(fixtures.back()->Start());
-        return *fixtures.back();
-    }
-
-    static SimUnit Unit(const std::string &name)
-    {
-        SimUnit u;
-        u.name = name;
-        u.installedInfo = zftest::kInstalledInfo;
-        return u;
-    }
-
-    std::string image, log;
-    std::vector<std::unique_ptr<SimDevice>> fixtures;
-};
+using ZflashMetricsTest = ZflashStationBase;
 
 TEST_F(ZflashMetricsTest, AScrapeWhileTheStationRunsAgreesWithItsRecords)
 {
     SimUnit bad = Unit("bad");
     bad.verifyMismatchBlock = 2;
-    SimUnit other = Unit("other");
+    SimUnit other = Unit("other", "");
     other.hw = "VKTQ1";
-    other.installedInfo = "";
     SimDevice &a = AddFixture({Unit("a1"), bad});
     SimDevice &b = AddFixture({other, Unit("b1")});
     ZflashProcess zflash(WithRoot({"--log", log, "--progress", "plain", "station", "--image", image, "--metrics",

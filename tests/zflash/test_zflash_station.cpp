@@ -14,26 +14,13 @@ using nlohmann::json;
 
 namespace {
 
-const char *const kStationInfo = "VN:2.0.0\r\nMD:VKT-3\r\nHW:VKT3K\r\nTS:2026-10-01 08:00\r\n";
-
 bool Contains(const std::string &text, const std::string &part)
 {
     return text.find(part) != std::string::npos;
 }
 
-class ZflashStationTest : public ZflashDeviceTest {
+class ZflashStationTest : public ZflashStationBase {
 protected:
-    void SetUp() override
-    {
-        ZflashDeviceTest::SetUp();
-        image = WriteImage(root / "station.bin", kStationInfo);
-        log = (root / "station.jsonl").string();
-        // A VKT-Q1 unit that comes to a VKT-3 station starts its flash
-        // loader, and then is refused for the image.
-        WriteImage(root / "flashloader" / "VKTQ1" / "flashloader.img", zftest::kLoaderInfo, 2000);
-        WriteImage(root / "firmware" / "VKTQ1" / "vktq1_1_0_0.bin", "VN:1.0.0\r\nMD:VKT-Q1\r\nHW:VKTQ1\r\n");
-    }
-
     // A unit that holds the station's image already, block for block.
     SimUnit Current(const std::string &name) const
     {
@@ -47,24 +34,6 @@ protected:
         u.flash = flash;
         return u;
     }
-    static SimUnit Unit(const std::string &name, const std::string &installed = zftest::kInstalledInfo)
-    {
-        SimUnit u;
-        u.name = name;
-        u.installedInfo = installed;
-        return u;
-    }
-
-    // A fixture whose operator swaps units as soon as the host is done.
-    SimDevice &AddFixture(const std::vector<SimUnit> &units, const std::string &link = std::string())
-    {
-        SimOptions o = FixtureOptions(simOptions, units);
-        o.linkPath = link;
-        fixtures.emplace_back(new SimDevice(o));
-        EXPECT_TRUE(fixtures.back()->Start());
-        return *fixtures.back();
-    }
-
     std::vector<json> RecordsOf(const std::string &port) const
     {
         std::vector<json> mine;
@@ -74,8 +43,6 @@ protected:
         return mine;
     }
 
-    std::string image, log;
-    std::vector<std::unique_ptr<SimDevice>> fixtures;
 };
 
 }  // namespace

@@ -26,16 +26,6 @@ const char *const kOlderInfo = "VN:1.2.0\r\nMD:VKT-3\r\nHW:VKT3K\r\nTS:2025-11-2
 const char *const kLegacyInfo = "VN:0.9\r\nMD:VKT-3\r\nTS:2024-06-11 14:30\r\n";
 }  // namespace zftest
 
-SimOptions FixtureOptions(SimOptions o, const std::vector<SimUnit> &units)
-{
-    o.units = units;
-    o.swapper.enabled = true;
-    o.swapper.quietMs = 1500;  // longer than any pause the host makes within a unit
-    o.swapper.plugMinMs = 50;
-    o.swapper.plugMaxMs = 150;
-    return o;
-}
-
 std::string ZflashPath()
 {
     char self[PATH_MAX] = {};
@@ -245,4 +235,37 @@ ZflashRun ZflashDeviceTest::Zflash(std::vector<std::string> args)
     }
     ranBefore = true;
     return RunZflash(WithRoot(std::move(args)));
+}
+
+const char *const ZflashStationBase::kStationInfo = "VN:2.0.0\r\nMD:VKT-3\r\nHW:VKT3K\r\nTS:2026-10-01 08:00\r\n";
+
+void ZflashStationBase::SetUp()
+{
+    ZflashDeviceTest::SetUp();
+    image = WriteImage(root / "station.bin", kStationInfo);
+    log = (root / "station.jsonl").string();
+    WriteImage(root / "flashloader" / "VKTQ1" / "flashloader.img", zftest::kLoaderInfo, 2000);
+    WriteImage(root / "firmware" / "VKTQ1" / "vktq1_1_0_0.bin", "VN:1.0.0\r\nMD:VKT-Q1\r\nHW:VKTQ1\r\n");
+}
+
+SimDevice &ZflashStationBase::AddFixture(const std::vector<SimUnit> &units, const std::string &link)
+{
+    SimOptions o = simOptions;
+    o.units = units;
+    o.swapper.enabled = true;
+    o.swapper.quietMs = 1500;  // longer than any pause the host makes within a unit
+    o.swapper.plugMinMs = 50;
+    o.swapper.plugMaxMs = 150;
+    o.linkPath = link;
+    fixtures.emplace_back(new SimDevice(o));
+    EXPECT_TRUE(fixtures.back()->Start());
+    return *fixtures.back();
+}
+
+SimUnit ZflashStationBase::Unit(const std::string &name, const std::string &installed)
+{
+    SimUnit u;
+    u.name = name;
+    u.installedInfo = installed;
+    return u;
 }

@@ -65,10 +65,6 @@ std::vector<nlohmann::json> Records(const std::filesystem::path &log);
 // after every test, so every record a test makes is validated.
 void ExpectValidRecords(const std::filesystem::path &dir);
 
-// A production fixture's options: `base` with these units in line and an
-// operator who swaps them as soon as the host is done with one.
-SimOptions FixtureOptions(SimOptions base, const std::vector<SimUnit> &units);
-
 namespace zftest {
 extern const char *const kLoaderInfo;
 extern const char *const kInstalledInfo;  // what the simulated device starts with
@@ -98,4 +94,21 @@ protected:
     SimOptions simOptions;
     std::unique_ptr<SimDevice> sim;
     bool ranBefore = false;  // Zflash() ran in this test already
+};
+
+// A station's test: its image (station.bin, VKT3K, version 2.0.0), its log
+// (station.jsonl), a VKT-Q1 flash loader and image (a VKT-Q1 unit is
+// refused for the station's image), and its fixtures.
+class ZflashStationBase : public ZflashDeviceTest {
+protected:
+    static const char *const kStationInfo;
+
+    void SetUp() override;
+    // A fixture whose operator swaps units as soon as the host is done;
+    // `link`: a symbolic link to its port.
+    SimDevice &AddFixture(const std::vector<SimUnit> &units, const std::string &link = std::string());
+    static SimUnit Unit(const std::string &name, const std::string &installed = zftest::kInstalledInfo);
+
+    std::string image, log;
+    std::vector<std::unique_ptr<SimDevice>> fixtures;
 };
