@@ -32,7 +32,7 @@ bool MetricsServer::Bind(ListenAddress &address, std::string &error)
     return false;
 }
 
-void MetricsServer::Start(std::function<std::string()> exposition)
+void MetricsServer::Start(const std::function<std::string()> &exposition)
 {
     server->Get("/metrics", [exposition](const httplib::Request &, httplib::Response &response) {
         response.set_content(exposition(), kMetricsContentType);

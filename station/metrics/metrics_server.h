@@ -25,7 +25,7 @@ public:
     // the reason when it cannot.
     bool Bind(ListenAddress &address, std::string &error);
     // Answers every scrape with `exposition()`, until Stop.
-    void Start(std::function<std::string()> exposition);
+    void Start(const std::function<std::string()> &exposition);
     void Stop();
 
 private:

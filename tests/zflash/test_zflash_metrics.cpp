@@ -94,6 +94,7 @@ TEST_F(ZflashMetricsTest, AnAddressThatCannotBeServedIsRefusedBeforeAnyDeviceIsT
     ASSERT_TRUE(StartSim());
     // A port that another program listens on.
     const int taken = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(taken, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

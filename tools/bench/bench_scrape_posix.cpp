@@ -53,6 +53,8 @@ double ProcessCpu(long pid)
 int FreePort()
 {
     const int s = socket(AF_INET, SOCK_STREAM, 0);
+    if (s < 0)
+        return 0;
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

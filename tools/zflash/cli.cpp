@@ -234,8 +234,11 @@ int RunCommand(Command &c)
         for (const ResolvedPort &p : ports)
             c.device.ports.push_back(p.port);
         std::unique_ptr<LiveMetrics> metrics;
-        if (!c.device.metrics.empty() && !(metrics = ServeMetrics(c.device.metrics, c.device.ports, error)))
-            return UsageError(c.name, error + ". No device was touched.", c.global.json);
+        if (!c.device.metrics.empty()) {
+            metrics = ServeMetrics(c.device.metrics, c.device.ports, error);
+            if (!metrics)
+                return UsageError(c.name, error + ". No device was touched.", c.global.json);
+        }
         SupervisorObserver *observer = metrics ? &metrics->figures : nullptr;
         if (c.name == "station")
             return RunStation(c.global, c.device, c.sysfsRoot, ProgressStyleFor(c.global.progress), observer);

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr size_t kChunk = 64 * 1024;
+constexpr size_t kChunk = size_t(64) * 1024;
 
 // The SHA-256 of the first line of `in` (up to LineFile::kMaxLine bytes);
 // empty without a complete one.
