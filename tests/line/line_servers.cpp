@@ -1,6 +1,7 @@
 #include "tests/line/line_servers.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
@@ -206,8 +207,9 @@ bool PrometheusServer::Start(const std::string &target, const std::string &inter
     const std::string log = (dir / "log").string();
     pid = fork();
     if (pid == 0) {
-        freopen(log.c_str(), "w", stdout);
-        freopen(log.c_str(), "a", stderr);
+        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0)
+            _exit(127);
         const std::string config = "--config.file=" + (dir / "prometheus.yml").string();
         const std::string storage = "--storage.tsdb.path=" + (dir / "data").string();
         const std::string listen = "--web.listen-address=127.0.0.1:" + std::to_string(port);

@@ -5,11 +5,18 @@
 
 namespace {
 
-// The message without its trailing line end.
+// The message on one line: libpq's own messages run over several.
 std::string Message(const char *text)
 {
-    std::string m = text ? text : "";
-    while (!m.empty() && (m.back() == '\n' || m.back() == ' '))
+    std::string m;
+    for (const char *c = text ? text : ""; *c; ++c) {
+        const bool space = *c == '\n' || *c == '\t' || *c == ' ';
+        if (!space)
+            m += *c;
+        else if (!m.empty() && m.back() != ' ')
+            m += ' ';
+    }
+    while (!m.empty() && m.back() == ' ')
         m.pop_back();
     return m;
 }
