@@ -52,7 +52,7 @@ public:
                 continue;
             }
             bool busy = false;
-            for (std::unique_ptr<Followed> &f : files) {
+            for (const std::unique_ptr<Followed> &f : files) {
                 const Outcome o = Step(*f);
                 if (o == Outcome::DatabaseFailed) {
                     connected = false;
@@ -85,7 +85,7 @@ private:
     int Once()
     {
         int code = ExitOk;
-        for (std::unique_ptr<Followed> &f : files) {
+        for (const std::unique_ptr<Followed> &f : files) {
             std::string error;
             if (!f->file.Open(error)) {
                 PrintError(error + ".");
@@ -250,7 +250,7 @@ private:
         connected = true;
         absent = false;
         backoff = 0.5;
-        for (std::unique_ptr<Followed> &f : files)
+        for (const std::unique_ptr<Followed> &f : files)
             f->positioned = false;  // where the database says: what it committed
     }
 
