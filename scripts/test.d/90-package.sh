@@ -51,7 +51,7 @@ deb=$(ls "$packages"/zflash_"$version"_*.deb) simdeb=$(ls "$packages"/zsim_"$ver
 # --- Debian -----------------------------------------------------------------
 dpkg -I "$deb" >"$work/info.txt"
 zf_check deb-control 0 $? "$work/info.txt" "Package: zflash" "Version: $version" "Depends: libc6" "libstdc++6" \
-    "Section: electronics"
+    "libpq5" "libcpp-httplib0.11" "Section: electronics"
 dpkg -I "$simdeb" >"$work/siminfo.txt"
 zf_check deb-control-zsim 0 $? "$work/siminfo.txt" "Package: zsim" "Version: $version" "Depends: libc6"
 lintian --fail-on error "$deb" "$simdeb" >"$work/lintian.txt" 2>&1
