@@ -1,13 +1,13 @@
 #include "station/metrics/station_metrics.h"
 
-#include "station/record.h"
+#include "station/record_reading.h"
 
 const char *const kRecordResults[] = {"ok",          "current",  "failed",   "cancelled",
-                                      "interrupted", "no-device", "bad-input", nullptr};
+                                      "interrupted", "reseated", "no-device", "bad-input", nullptr};
 
 bool ResultIsUnit(const std::string &result)
 {
-    return result != "cancelled" && result != "no-device";
+    return result != "cancelled" && result != "no-device" && result != "reseated";
 }
 
 namespace {
@@ -47,20 +47,20 @@ StationMetrics::StationMetrics(const std::vector<std::string> &portNames, const 
     }
 }
 
-void StationMetrics::Recorded(size_t index, const PortState &port, const nlohmann::json &record)
+void StationMetrics::Recorded(size_t index, const PortState &, const nlohmann::json &record)
 {
     if (index >= ports.size())
         return;
     const std::string &name = ports[index];
-    const std::string result = port.result.empty() ? "failed" : port.result;
+    const RecordReading r = ReadRecord(record);
+    const std::string result = r.result.empty() ? "failed" : r.result;
     registry.Increment(units, {name, result});
-    if (RecordFirstPass(record))
+    if (FirstPass(r))
         registry.Increment(firstPass, {name});
-    const nlohmann::json n = record.value("attempts", nlohmann::json(0));
-    if (n.is_number() && n.get<double>() > 0)
-        registry.Increment(attempts, {name}, n.get<double>());
+    if (r.attempts > 0)
+        registry.Increment(attempts, {name}, r.attempts);
     if (ResultIsUnit(result))
-        registry.Observe(unitSeconds, {name}, port.unitSeconds);
+        registry.Observe(unitSeconds, {name}, r.seconds);
     registry.Set(busy, {name}, 0);
 }
 

@@ -46,7 +46,7 @@ struct Session {
     int attempts = 0;
     long long start = 0, end = 0;
 
-    bool Unit() const { return ended && result != "cancelled" && result != "no-device"; }
+    bool Unit() const { return ended && result != "cancelled" && result != "no-device" && result != "reseated"; }
     bool FirstPass() const { return result == "current" || (result == "ok" && attempts <= 1); }
     bool Failure() const
     {
@@ -70,7 +70,8 @@ std::vector<Session> MakeSessions(unsigned seed, size_t count, long long from, c
                     {"failed", "device-refused", "erase", 4},
                     {"interrupted", "interrupted", "program", 5},
                     {"bad-input", "wrong-hardware", "readImage", 8},
-                    {"no-device", "timed-out", "wait", 7},
+                    {"no-device", "timed-out", "wait", 5},
+                    {"reseated", "reseated", "verify", 2},
                     {"cancelled", "cancelled", "wait", 5}};
     std::vector<Session> sessions;
     for (size_t i = 0; i < count; ++i) {

@@ -12,10 +12,10 @@
 
 #include <httplib.h>
 
-#include "station/record.h"
+#include "station/record_reading.h"
 #include "tests/line/line_servers.h"
 #include "tests/support/eventually.h"
-#include "tests/zflash/test_zflash_support.h"
+#include "tests/zflash/station_fixture.h"
 #include "zf_version.h"
 
 using nlohmann::json;
@@ -25,7 +25,7 @@ namespace {
 
 const std::string kSource = ZF_SOURCE_DIR;
 
-class StationLineTest : public ZflashStationBase {
+class StationLineTest : public zftest::ZflashStationTest {
 protected:
     // {label value: sample value} of an instant vector.
     static std::map<std::string, double> ByLabel(const json &data, const std::string &label)
@@ -49,7 +49,8 @@ TEST_F(StationLineTest, PrometheusScrapesARunningStationWhoseRecordsLoadOnceInto
     other.hw = "VKTQ1";
     SimDevice &a = AddFixture({Unit("a1"), bad, Unit("a3")});
     SimDevice &b = AddFixture({other, weak, Unit("b3")});
-    ZflashProcess station(WithRoot({"--log", log, "--progress", "plain", "station", "--image", image, "--metrics",
+    ZflashProcess station(WithRoot({"--log", log, "--progress", "plain", "--station", "line-7", "--work-order",
+                                    "WO-4711", "station", "--image", image, "--metrics",
                                     "127.0.0.1:0", "--port", a.PortPath(), "--port", b.PortPath()}));
     ASSERT_TRUE(station.WaitForText("/metrics\n", 30000));
     const std::smatch where = [&] {
@@ -68,7 +69,7 @@ TEST_F(StationLineTest, PrometheusScrapesARunningStationWhoseRecordsLoadOnceInto
     double firstPass = 0;
     for (const json &r : Records(log)) {
         byResult[r["result"]] += 1;
-        firstPass += RecordFirstPass(r);
+        firstPass += FirstPass(ReadRecord(r));
     }
     ASSERT_EQ(byResult.size(), 3u);  // ok, failed, bad-input
     // Prometheus has what the records say once it scraped the last of them.
@@ -78,7 +79,7 @@ TEST_F(StationLineTest, PrometheusScrapesARunningStationWhoseRecordsLoadOnceInto
         for (const auto &[result, n] : seen)
             if (n != (byResult.count(result) ? byResult[result] : 0))
                 return false;
-        return seen.size() == 7;  // every result, those without units at 0
+        return seen.size() == 8;  // every result, those without units at 0
     })) << json(seen).dump() << " against " << json(byResult).dump();
     EXPECT_EQ(ByLabel(prometheus.Query("sum(zflash_first_pass_units_total)"), "")[""], firstPass);
     EXPECT_EQ(ByLabel(prometheus.Query("sum(zflash_port_up)"), "")[""], 2);
@@ -109,20 +110,27 @@ TEST_F(StationLineTest, PrometheusScrapesARunningStationWhoseRecordsLoadOnceInto
     station.Signal(SIGINT);
     EXPECT_EQ(station.Finish().exitCode, 1);  // a unit failed
 
-    // The records into PostgreSQL, twice: each session once.
+    // The records into PostgreSQL, twice: each session once, its start and
+    // its end in one row.
     PostgresServer &postgres = SharedPostgres();
     const std::string url = postgres.NewDatabase("station_records");
+    const std::string starts = std::to_string(Starts(log).size());
+    const std::string lines = std::to_string(Starts(log).size() + 6);
     for (int load = 0; load < 2; ++load) {
         if (load > 0)
             postgres.Query(url, "DELETE FROM zflash.file_positions");
         const ZflashRun run = RunZflash({"records", "ingest", "--db", url, log});
         EXPECT_EQ(run.exitCode, 0) << run.err;
-        EXPECT_NE(run.out.find(load == 0 ? ": 6 lines read, 6 sessions added" : ": 6 lines read, 0 sessions added, 0 updated, 6 loaded before"),
+        EXPECT_NE(run.out.find(load == 0 ? ": " + lines + " lines read, 6 sessions added, " + starts + " updated, 0 "
+                                         : ": " + lines + " lines read, 0 sessions added, 0 updated, " + lines + " "),
                   std::string::npos)
             << run.out;
     }
-    EXPECT_EQ(postgres.Query(url, "SELECT count(*), count(DISTINCT port), sum(attempts) FROM zflash.sessions"),
-              (Rows{{"6", "2", "7"}}));
+    EXPECT_EQ(postgres.Query(url, "SELECT count(*), count(DISTINCT port), sum(attempts), count(start_entry), "
+                                  "count(*) FILTER (WHERE station = 'line-7' AND work_order = 'WO-4711') "
+                                  "FROM zflash.sessions"),
+              (Rows{{"6", "2", "7", starts, "6"}}));
+    EXPECT_EQ(postgres.Query(url, "SELECT count(*) FROM zflash.open_sessions"), (Rows{{"0"}}));
 }
 
 TEST(LineAlertRules, PromtoolChecksAndTestsThem)

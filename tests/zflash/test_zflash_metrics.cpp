@@ -13,7 +13,7 @@
 #include <httplib.h>
 
 #include "tests/support/eventually.h"
-#include "tests/zflash/test_zflash_support.h"
+#include "tests/zflash/station_fixture.h"
 
 using nlohmann::json;
 
@@ -32,7 +32,7 @@ std::map<std::string, double> Samples(const std::string &text)
     return samples;
 }
 
-using ZflashMetricsTest = ZflashStationBase;
+using ZflashMetricsTest = zftest::ZflashStationTest;
 
 TEST_F(ZflashMetricsTest, AScrapeWhileTheStationRunsAgreesWithItsRecords)
 {

@@ -160,19 +160,34 @@ void ZflashDeviceTest::TearDown()
     fs::remove_all(root, ec);
 }
 
-std::vector<nlohmann::json> Records(const fs::path &log)
+namespace {
+
+std::vector<nlohmann::json> Entries(const fs::path &log, bool starts)
 {
-    std::vector<nlohmann::json> records;
+    std::vector<nlohmann::json> entries;
     std::ifstream in(log);
     for (std::string line; std::getline(in, line);) {
-        nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
-        EXPECT_TRUE(record.is_object()) << log << ": " << line;
-        records.push_back(std::move(record));
+        nlohmann::json entry = nlohmann::json::parse(line, nullptr, false);
+        EXPECT_TRUE(entry.is_object()) << log << ": " << line;
+        if ((entry.value("event", "end") == "start") == starts)
+            entries.push_back(std::move(entry));
     }
-    return records;
+    return entries;
 }
 
-void ExpectValidRecords(const fs::path &dir)
+}  // namespace
+
+std::vector<nlohmann::json> Records(const fs::path &log)
+{
+    return Entries(log, false);
+}
+
+std::vector<nlohmann::json> Starts(const fs::path &log)
+{
+    return Entries(log, true);
+}
+
+void ExpectValidRecords(const fs::path &dir, bool requireEnded)
 {
     std::vector<std::string> logs;
     std::error_code ec;
@@ -181,7 +196,8 @@ void ExpectValidRecords(const fs::path &dir)
             logs.push_back(it->path().string());
     if (logs.empty())
         return;
-    std::string command = std::string("/usr/bin/python3 ") + ZF_SOURCE_DIR + "/scripts/validate-records";
+    std::string command =
+        std::string("/usr/bin/python3 ") + ZF_SOURCE_DIR + "/scripts/validate-records" + (requireEnded ? " --require-ended" : "");
     for (const std::string &log : logs)
         command += " '" + log + "'";
     std::string report;
@@ -235,37 +251,4 @@ ZflashRun ZflashDeviceTest::Zflash(std::vector<std::string> args)
     }
     ranBefore = true;
     return RunZflash(WithRoot(std::move(args)));
-}
-
-const char *const ZflashStationBase::kStationInfo = "VN:2.0.0\r\nMD:VKT-3\r\nHW:VKT3K\r\nTS:2026-10-01 08:00\r\n";
-
-void ZflashStationBase::SetUp()
-{
-    ZflashDeviceTest::SetUp();
-    image = WriteImage(root / "station.bin", kStationInfo);
-    log = (root / "station.jsonl").string();
-    WriteImage(root / "flashloader" / "VKTQ1" / "flashloader.img", zftest::kLoaderInfo, 2000);
-    WriteImage(root / "firmware" / "VKTQ1" / "vktq1_1_0_0.bin", "VN:1.0.0\r\nMD:VKT-Q1\r\nHW:VKTQ1\r\n");
-}
-
-SimDevice &ZflashStationBase::AddFixture(const std::vector<SimUnit> &units, const std::string &link)
-{
-    SimOptions o = simOptions;
-    o.units = units;
-    o.swapper.enabled = true;
-    o.swapper.quietMs = 1500;  // longer than any pause the host makes within a unit
-    o.swapper.plugMinMs = 50;
-    o.swapper.plugMaxMs = 150;
-    o.linkPath = link;
-    fixtures.emplace_back(new SimDevice(o));
-    EXPECT_TRUE(fixtures.back()->Start());
-    return *fixtures.back();
-}
-
-SimUnit ZflashStationBase::Unit(const std::string &name, const std::string &installed)
-{
-    SimUnit u;
-    u.name = name;
-    u.installedInfo = installed;
-    return u;
 }

@@ -12,6 +12,7 @@
 #include "station/port_words.h"
 #include "station/record.h"
 #include "station/session_runner.h"
+#include "station/session_view.h"
 #include "station/station_port.h"
 #include "station/supervisor.h"
 #include "station/supervisor_link.h"
@@ -19,6 +20,7 @@
 #include "tools/zflash/finish.h"
 #include "tools/zflash/interrupt.h"
 #include "tools/zflash/output.h"
+#include "tools/zflash/session_view.h"
 #include "tools/zflash/station_view.h"
 #include "tools/zflash/worker_args.h"
 #include "tools/zflash/zflash.h"
@@ -37,7 +39,7 @@ int CheckBeforeUnits(const DeviceOptions &d, std::string &imageSha256)
     DeviceResult refused;
     if (!d.image.empty()) {
         CheckedImage image;
-        const int code = LoadCustomImage(d.image, std::string(), image, refused);
+        const int code = LoadCustomImage(d.image, d.expectSha256, image, refused);
         if (code != ExitOk)
             return code;
         imageSha256 = image.fw.sha256;
@@ -62,6 +64,8 @@ int RunStation(const GlobalOptions &global, const DeviceOptions &device, const s
 {
     InstallInterruptHandler();
     InitOutput(global.json ? OutputMode::Json : OutputMode::Text);
+    RouteLibraryTrace(global.verbose ? TraceRoute::Stderr : TraceRoute::Discard);  // as for several ports
+    SetSessionView(&TerminalView());  // the checks before any unit say why they refuse
     std::string imageSha256;
     const int code = CheckBeforeUnits(device, imageSha256);
     if (code != ExitOk)
@@ -70,7 +74,7 @@ int RunStation(const GlobalOptions &global, const DeviceOptions &device, const s
     for (const std::string &port : device.ports)
         workers.push_back({port, WorkerArgs("station", global, device, port, imageSha256)});
     StationView view(progress, global.json);
-    SupervisorSettings settings{global.log, sysfsRoot, TakeInterrupts, Terminated};
+    SupervisorSettings settings = SupervisorSettingsOf(global, sysfsRoot);
     settings.station = true;
     settings.count = device.count;
     settings.observer = observer;
@@ -79,7 +83,6 @@ int RunStation(const GlobalOptions &global, const DeviceOptions &device, const s
 
 int RunStationWorker(const SessionOptions &options, const GlobalOptions &global, int count, CommandResult &result)
 {
-    ListenToSupervisor(std::cin);
     StationHooks hooks;
     hooks.newUnit = [&result]() -> DeviceResult & { return result.body.emplace<DeviceResult>(); };
     hooks.unitDone = [](DeviceResult &unit, int code) { ShareUnitRecord(unit, code); };

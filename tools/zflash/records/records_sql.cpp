@@ -135,11 +135,12 @@ END
 $$;
 
 -- A unit: a session that ended with a device there (every result but
--- cancelled and no-device); first pass: ok at the first attempt, or current.
+-- cancelled, no-device and reseated: a re-seated unit's next session counts
+-- it); first pass: ok at the first attempt, or current.
 CREATE VIEW zflash.units AS
     SELECT *, result = 'current' OR (result = 'ok' AND coalesce(attempts, 0) <= 1) AS first_pass
     FROM zflash.sessions
-    WHERE end_entry IS NOT NULL AND result NOT IN ('cancelled', 'no-device');
+    WHERE end_entry IS NOT NULL AND result NOT IN ('cancelled', 'no-device', 'reseated');
 
 CREATE VIEW zflash.first_pass_yield AS
     SELECT ended_at::date AS day, station, work_order,
@@ -174,7 +175,8 @@ CREATE VIEW zflash.image_history AS
     SELECT image_sha256 AS sha256,
            coalesce(string_agg(DISTINCT nullif(image_version, ''), ', '), '') AS versions,
            coalesce(string_agg(DISTINCT nullif(image_file, ''), ', '), '') AS files,
-           count(*) FILTER (WHERE end_entry IS NOT NULL AND result NOT IN ('cancelled', 'no-device')) AS units,
+           count(*) FILTER (WHERE end_entry IS NOT NULL AND result NOT IN ('cancelled', 'no-device', 'reseated'))
+               AS units,
            count(*) FILTER (WHERE result IN ('ok', 'current')) AS passed,
            coalesce(array_agg(DISTINCT work_order ORDER BY work_order) FILTER (WHERE work_order <> ''),
                     '{}') AS work_orders,
