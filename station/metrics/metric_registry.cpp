@@ -15,8 +15,9 @@ const char *TypeName(MetricType type)
     return "untyped";
 }
 
-// HELP text: \ and line ends escaped.
-std::string HelpText(const std::string &text)
+// \ and line ends escaped, and with `quotes` double quotes too (a label's
+// value; HELP text keeps them).
+std::string Escaped(const std::string &text, bool quotes)
 {
     std::string out;
     for (char c : text) {
@@ -24,6 +25,8 @@ std::string HelpText(const std::string &text)
             out += "\\\\";
         else if (c == '\n')
             out += "\\n";
+        else if (c == '"' && quotes)
+            out += "\\\"";
         else
             out += c;
     }
@@ -57,18 +60,7 @@ std::string MetricValue(double value)
 
 std::string MetricLabelValue(const std::string &text)
 {
-    std::string out;
-    for (char c : text) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '"')
-            out += "\\\"";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
-    }
-    return out;
+    return Escaped(text, true);
 }
 
 size_t MetricRegistry::Add(const std::string &name, MetricType type, const std::string &help,
@@ -124,7 +116,7 @@ std::string MetricRegistry::Exposition() const
     std::lock_guard<std::mutex> lock(mutex);
     std::string out;
     for (const Family &f : families) {
-        out += "# HELP " + f.name + " " + HelpText(f.help) + "\n";
+        out += "# HELP " + f.name + " " + Escaped(f.help, false) + "\n";
         out += "# TYPE " + f.name + " " + TypeName(f.type) + "\n";
         for (const auto &[labels, s] : f.samples) {
             if (f.type != MetricType::Histogram) {
