@@ -288,8 +288,8 @@ private:
         p.before = r.before;
         p.after = r.after;
         p.unitSeconds = r.seconds;
-        if (r.result == "reseated") {
-            if (settings.station && settings.count > 0 && taken > 0)
+        if (!ResultIsUnit(r.result)) {
+            if (r.result == "reseated" && settings.station && settings.count > 0 && taken > 0)
                 --taken;
             return;
         }
