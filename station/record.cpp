@@ -75,6 +75,22 @@ json MakeRecord(const DeviceResult &r, int exitCode, const RecordContext &contex
     return record;
 }
 
+DeviceWork DeviceWorkOf(const std::vector<StepTime> &steps)
+{
+    const auto writes = [](WorkStep step) {
+        return step == WorkStep::Erase || step == WorkStep::Program || step == WorkStep::Verify;
+    };
+    const WorkStep last = steps.empty() ? WorkStep::None : steps.back().step;
+    if (writes(last))
+        return DeviceWork::BeingWritten;
+    for (const StepTime &s : steps)
+        if (writes(s.step))
+            return DeviceWork::Written;
+    if (last == WorkStep::None || last == WorkStep::OpenPort || last == WorkStep::WaitDevice)
+        return DeviceWork::NotCaptured;
+    return DeviceWork::NothingWritten;
+}
+
 json LostWorkerRecord(const json &sofar, const std::string &port, const std::string &why,
                       const std::vector<StepTime> &timings, const RecordContext &context)
 {

@@ -24,6 +24,12 @@ const char *RecordResult(const DeviceResult &result, int exitCode);
 
 nlohmann::json MakeRecord(const DeviceResult &result, int exitCode, const RecordContext &context);
 
+// How far a session that ended early had got with the device, from the
+// steps it began (in order): whether the firmware region was being written
+// (erase, program, verify) when it ended, had been written before, or never.
+enum class DeviceWork { NotCaptured, NothingWritten, BeingWritten, Written };
+DeviceWork DeviceWorkOf(const std::vector<StepTime> &steps);
+
 // The record a supervisor writes for a worker that ended without sending its
 // own: what the worker had reported so far (`sofar`: a record of the session
 // as it stood, or null), the steps as the supervisor saw them, and why it

@@ -73,11 +73,6 @@ std::string Text(const nlohmann::json &j, const char *key)
     return j.is_object() && j.contains(key) && j[key].is_string() ? j[key].get<std::string>() : std::string();
 }
 
-bool WritesTheDevice(WorkStep step)
-{
-    return step == WorkStep::Erase || step == WorkStep::Program || step == WorkStep::Verify;
-}
-
 // Why a worker's session ended without its record, in a person's words.
 std::string LostWorkerSentence(const std::string &port, int exitCode, int signal,
                                const std::vector<StepTime> &steps)
@@ -86,15 +81,17 @@ std::string LostWorkerSentence(const std::string &port, int exitCode, int signal
                             (signal > 0 ? "killed by signal " + std::to_string(signal)
                                         : "exit status " + std::to_string(exitCode)) +
                             ")";
-    const WorkStep last = steps.empty() ? WorkStep::None : steps.back().step;
-    if (WritesTheDevice(last))
+    switch (DeviceWorkOf(steps)) {
+    case DeviceWork::BeingWritten:
         return why + " while the device was being written: it may be left without working firmware. Run "
                      "zflash program again to restore it.";
-    for (const StepTime &s : steps)
-        if (WritesTheDevice(s.step))
-            return why + " after the device was written; whether it was verified is not known.";
-    if (last == WorkStep::None || last == WorkStep::OpenPort || last == WorkStep::WaitDevice)
+    case DeviceWork::Written:
+        return why + " after the device was written; whether it was verified is not known.";
+    case DeviceWork::NotCaptured:
         return why + " before a device was captured: nothing was written.";
+    case DeviceWork::NothingWritten:
+        break;
+    }
     return why + " before anything was written to the device.";
 }
 
