@@ -83,8 +83,9 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_COMMAND:
         // Under a box (or a notice that waits) the operator cannot reach
-        // the window's controls: a command that gets there anyway is dropped.
-        if (HIWORD(wParam) == 0 && !BoxesBusy()) {
+        // the window's controls, nor a control that is off: a command that
+        // gets there anyway (a click sent by a program) is dropped.
+        if (HIWORD(wParam) == 0 && !BoxesBusy() && (lParam == 0 || IsWindowEnabled(reinterpret_cast<HWND>(lParam)))) {
             NoteCommandSender(reinterpret_cast<HWND>(lParam));
             OnCommand(LOWORD(wParam));
         }

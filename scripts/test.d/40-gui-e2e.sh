@@ -10,8 +10,8 @@
 # The random-order test runs last, as its own part (gui-random).
 #   ZF_E2E_WINBUILD      Windows build folder (default build/windows)
 #   ZF_E2E_ZSIM          the simulator (default build/native/tools/zsim/zsim)
-#   ZF_E2E_RANDOM_STEPS  steps of the random-order test (default 250, about
-#                        two minutes); its time limit grows with them
+#   ZF_E2E_RANDOM_STEPS  steps of the random-order test (default 300, about
+#                        90 s); its time limit grows with them
 #   ZF_E2E_RANDOM_SEED   replays the random order of that seed
 # zf-step: beside
 . scripts/wine-session.sh
@@ -76,7 +76,7 @@ ZF_E2E_SIM_LOG=$(zf_winpath "$work/device.log")
 ZF_E2E_RANDOM_CONTROL=$(zf_winpath "$work/random.ctl")
 ZF_E2E_RANDOM_OUT=$(zf_winpath "$work/random.log")
 zf_wine_ctest gui-e2e gui 600
-zf_wine_ctest gui-random guirandom $((300 + ${ZF_E2E_RANDOM_STEPS:-250}))
+zf_wine_ctest gui-random guirandom $((300 + ${ZF_E2E_RANDOM_STEPS:-300}))
 # Every record the window wrote follows the schema.
 records=$(window_records)
 if [ -s "$records" ] && /usr/bin/python3 scripts/validate-records "$records" >"$ZF_LOGS/gui-e2e-records.log" 2>&1; then

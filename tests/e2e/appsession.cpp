@@ -187,13 +187,23 @@ bool AppSession::Idle() const
     return Text(1008) != "Querying..." && EnabledControls().find("capture") != std::string::npos;
 }
 
-bool AppSession::StartProgramming(int index) const
+bool AppSession::StartProgramming(int index, double seconds) const
 {
     SelectComboEntry(Control(1005), index);
     if (!WaitFor([&] { return ComboSelection(Control(1005)) == index; }))
         return false;
+    const size_t from = LogLines().size();
     Click(Control(1006));
-    return WaitFor([&] { return EnabledControls().empty(); });
+    // Under way: every control is off; a quick run may be over before that
+    // is seen, but its first log line stays.
+    return WaitFor([&] {
+        if (EnabledControls().empty())
+            return true;
+        for (const std::string &line : LogLinesFrom(from))
+            if (line.rfind("Programming ", 0) == 0)
+                return true;
+        return false;
+    }, seconds);
 }
 
 std::string AppSession::EnabledControls() const

@@ -52,8 +52,9 @@ public:
     // Nothing runs: Capture Device is enabled and no query is under way.
     bool Idle() const;
     // Selects entry `index` of the firmware list, presses Program and waits
-    // until the run is under way (every control disabled).
-    bool StartProgramming(int index = 0) const;
+    // until the run is under way (every control disabled, or its first log
+    // line there).
+    bool StartProgramming(int index = 0, double seconds = 30) const;
     // Names of the enabled interactive controls, in a fixed order:
     // port refresh capture disconnect query notes fwlist browse clear program.
     std::string EnabledControls() const;

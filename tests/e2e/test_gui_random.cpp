@@ -10,7 +10,7 @@
 // over a main window that takes input, and no two boxes are open at once.
 //
 // The seed is printed; ZF_E2E_RANDOM_SEED=N replays it and
-// ZF_E2E_RANDOM_STEPS=N runs longer (default 250 steps, about two minutes).
+// ZF_E2E_RANDOM_STEPS=N runs longer (default 300 steps, about a minute and a half).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -110,13 +110,15 @@ public:
     }
 
     // One random step and the checks after it.
-    void Step()
+    void Step(unsigned long n)
     {
-        if (!app_->Alive())
+        if (exited_) {
+            exited_ = false;
             return Launch();
+        }
         const std::vector<std::string> actions = Choices();
         const std::string action = actions[Pick(actions.size())];
-        Note(action);
+        Note("#" + std::to_string(n) + " " + action);
         Do(action);
         if (!testing::Test::HasFatalFailure())
             Check();
@@ -126,6 +128,8 @@ public:
     void Finish()
     {
         Note("finish");
+        if (exited_)
+            return;
         for (int i = 0; i < 200 && app_->Alive(); i++) {
             if (HWND box = OpenBox()) {
                 AppSession::Answer(box, AppSession::BoxText(box) == kCloseQuestion ? IDNO : IDOK);
@@ -149,9 +153,17 @@ public:
         std::string t;
         for (const std::string &s : trail_)
             t += "\n  " + s;
-        return t;
+        return t + (app_ && app_->Alive() ? State() : "\n  (the program has ended)");
     }
-    size_t Runs() const { return runs_.size(); }
+    // What the random order came to.
+    std::string Tally() const
+    {
+        std::ostringstream t;
+        t << runs_.size() << " runs, " << starts_ << " starts of the program, " << questions_ << " close questions ("
+          << late_ << " left open, " << takenAway_ << " answered after their run had taken them away), " << results_
+          << " result boxes dismissed, " << sessionEnds_ << " session ends";
+        return t.str();
+    }
 
 private:
     size_t Pick(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng_); }
@@ -159,8 +171,10 @@ private:
 
     void Note(const std::string &what)
     {
-        trail_.push_back(what);
-        if (trail_.size() > 25)
+        char at[32];
+        std::snprintf(at, sizeof at, "%7.2f s  ", double(GetTickCount64() - start_) / 1000);
+        trail_.push_back(at + what);
+        if (trail_.size() > 40)
             trail_.pop_front();
     }
 
@@ -169,23 +183,54 @@ private:
         const std::vector<HWND> boxes = app_->Boxes();
         return boxes.empty() ? nullptr : boxes.front();
     }
+    // What the program shows, for a failure's message.
+    std::string State() const
+    {
+        std::string s = "\n  window " + std::string(IsWindow(app_->Main()) ? "there" : "gone") + ", caption \"" +
+                        app_->Caption() + "\", enabled: " + app_->EnabledControls() + ", boxes:";
+        for (HWND box : app_->Boxes())
+            s += " \"" + AppSession::BoxText(box) + "\"";
+        const std::vector<std::string> log = app_->LogLines();
+        for (size_t i = log.size() > 4 ? log.size() - 4 : 0; i < log.size(); i++)
+            s += "\n  log: " + log[i];
+        return s;
+    }
+    // A capture has ended and the query after a successful one too.
+    bool CaptureSettled() const
+    {
+        const std::string device = app_->Text(1004), installed = app_->Text(1008);
+        if (device == "Detecting..." || !app_->Idle())
+            return false;
+        return device == "(capture failed)" || (installed != "(unknown)" && installed != "Querying...");
+    }
+    bool ResultShown() const
+    {
+        for (HWND box : app_->Boxes()) {
+            const std::string text = AppSession::BoxText(box);
+            if (text == "Programming complete." || text == "Programming failed - see log for details.")
+                return true;
+        }
+        return false;
+    }
     bool QuestionOpen() const { return question_ && IsWindow(question_) && IsWindowVisible(question_); }
 
     // The actions that make sense now, some more than once (more likely).
     std::vector<std::string> Choices() const
     {
-        std::vector<std::string> c = {"wait", "wait", "close", "queryend", "devicechange"};
+        std::vector<std::string> c = {"wait", "wait", "wait", "close", "queryend", "devicechange"};
         HWND box = OpenBox();
         if (question_)  // open, or taken away with its run
             c.insert(c.end(), {"answer", "answer"});
         if (box && AppSession::BoxText(box) != kCloseQuestion)
             c.insert(c.end(), {"dismiss", "dismiss", "dismiss"});
         if (!box && Enabled(app_->Control(1003)))
-            c.insert(c.end(), {"capture", "capture"});
+            c.insert(c.end(), {"capture", "capture", "capture"});
         if (!box && Enabled(app_->Control(1006)))
-            c.insert(c.end(), {"program", "program", "program", "program", "program"});
+            c.insert(c.end(), {"program", "program", "program", "program", "program", "program", "program"});
         if (!box && Enabled(app_->Control(1010)))
             c.push_back("disconnect");
+        if (!box && app_->EnabledControls().empty())  // a run (or a query) under way
+            c.insert(c.end(), {"close", "close", "queryend"});
         return c;
     }
 
@@ -198,7 +243,7 @@ private:
         else if (action == "program")
             Program();
         else if (action == "disconnect")
-            Click(app_->Control(1010));
+            Disconnect();
         else if (action == "close")
             Close();
         else if (action == "answer")
@@ -215,6 +260,7 @@ private:
     void Launch()
     {
         Note("start the program");
+        starts_++;
         app_.reset(new AppSession);
         question_ = nullptr;
         ASSERT_TRUE(app_->Launch(Config().appExe)) << "the main window did not appear";
@@ -224,24 +270,57 @@ private:
     {
         if (!SelectComboText(app_->Control(1001), Config().randomCom))
             return;
+        const size_t from = app_->LogLines().size();
         Click(app_->Control(1003));
         if (Chance(0.25)) {
             // Cancelled while it waits, or disconnected once it is done.
             Note("  and cancel");
             Click(app_->Control(1010));
         }
-        EXPECT_TRUE(WaitFor([&] { return !app_->Alive() || app_->Idle() || OpenBox(); }, 60)) << "the capture hangs";
+        // Begun (its first line), then over with the query after it; a run's
+        // result box that came first takes the click.
+        EXPECT_TRUE(WaitFor([&] {
+            return !app_->Alive() || OpenBox() || app_->LogHas("Opening " + Config().randomCom + "...", from);
+        })) << "the capture did not start" << State();
+        EXPECT_TRUE(WaitFor([&] { return !app_->Alive() || OpenBox() || CaptureSettled(); }, 60))
+            << "the capture hangs" << State();
+    }
+
+    void Disconnect()
+    {
+        const size_t from = app_->LogLines().size();
+        Click(app_->Control(1010));
+        EXPECT_TRUE(WaitFor([&] {
+            return !app_->Alive() || OpenBox() ||
+                   app_->LogHas("COM port released. The port is now free for a terminal program.", from) ||
+                   app_->LogHas("Cancelling capture...", from);
+        })) << "Disconnect did nothing" << State();
     }
 
     void Program()
     {
-        ASSERT_TRUE(Settle());
+        // A run's result box that came after the choice holds its record
+        // back (the query after it reads the new firmware): no Program then.
+        if (!Settle(true)) {
+            Note("  a box came first");
+            return;
+        }
+        ASSERT_FALSE(testing::Test::HasFailure());
         Run run;
         const int index = int(Pick(3));
         run.version = kVersions[index];
         ASSERT_TRUE(ReadDevice(run.before)) << "the simulator does not answer";
         Note("  image " + run.version);
-        ASSERT_TRUE(app_->StartProgramming(index)) << "the run did not start";
+        const size_t from = app_->LogLines().size();
+        if (!app_->StartProgramming(index, 5)) {
+            // The query after a run's result box may have taken the window
+            // just before the click (a click on a control that is off is
+            // dropped); a box may have come.
+            ASSERT_TRUE(!app_->Alive() || OpenBox() || app_->LogHas("Querying installed firmware...", from))
+                << "the run did not start" << State();
+            Note("  the click came too late");
+            return;
+        }
         runs_.push_back(run);
     }
 
@@ -262,11 +341,13 @@ private:
             return ExpectExit("closed");
         if (asked)
             return;
-        ASSERT_TRUE(box && AppSession::BoxText(box) == kCloseQuestion) << "a close did nothing";
+        ASSERT_TRUE(box && AppSession::BoxText(box) == kCloseQuestion) << "a close did nothing" << State();
         question_ = box;
         questionRun_ = runs_.size();
+        questions_++;
         if (Chance(0.35)) {
             Note("  left open");
+            late_++;
             return;
         }
         Answer(Chance(0.5));
@@ -280,11 +361,17 @@ private:
         AppSession::Answer(question_, yes ? IDYES : IDNO);
         if (!open) {
             // Taken away with its run: a click on nothing, which ends nothing.
+            takenAway_++;
             question_ = nullptr;
             EXPECT_FALSE(app_->WaitExit(0.3)) << "a Yes about a run that had ended ended the program";
             return;
         }
         ASSERT_TRUE(WaitFor([&] { return !app_->Alive() || !QuestionOpen(); }, 15)) << "the answer was not taken";
+        // A Yes ends the program, unless the run it asked about ended just
+        // before: then that run's result follows.
+        if (yes) {
+            EXPECT_TRUE(WaitFor([&] { return !app_->Alive() || ResultShown(); }, 15)) << "Yes changed nothing";
+        }
         if (!app_->Alive()) {
             EXPECT_TRUE(yes) << "No ended the program";
             EXPECT_FALSE(itsRunEnded) << "a Yes about a run that had ended ended the program";
@@ -298,9 +385,15 @@ private:
         HWND box = OpenBox();
         if (!box || AppSession::BoxText(box) == kCloseQuestion)
             return;
-        Note("  " + AppSession::BoxText(box));
+        const std::string text = AppSession::BoxText(box);
+        Note("  " + text);
+        results_++;
+        const size_t from = app_->LogLines().size();
         AppSession::Answer(box, IDOK);
         WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box) || !app_->Alive(); }, 10);
+        // After a success the query reads the new firmware.
+        if (text == "Programming complete.")
+            WaitFor([&] { return !app_->Alive() || OpenBox() || (app_->LogHas("Querying installed firmware...", from) && app_->Idle()); }, 10);
     }
 
     void QueryEnd()
@@ -312,6 +405,7 @@ private:
             EXPECT_EQ(SendWithin(app_->Main(), WM_ENDSESSION, FALSE, 0), 0);
         } else if (Chance(0.15)) {
             Note("  the session ends");
+            sessionEnds_++;
             SendWithin(app_->Main(), WM_ENDSESSION, TRUE, 0);
             // Its records were written before the message returned.
             EXPECT_EQ(NewRecords().size(), runs_.size()) << "a run has no record when the session ended";
@@ -348,17 +442,26 @@ private:
         ASSERT_EQ(records.size(), runs_.size()) << "a run has no record, or one has two, when the program ended";
         CheckNewestRecords(records);
         question_ = nullptr;
+        exited_ = true;
     }
 
-    // While the program runs and no run is under way: every run has its
-    // record (the writer may still be at it), each checked against the device.
-    bool Settle()
+    // While the program runs, no run is under way and no box is open: every
+    // run has its record (the writer may still be at it), each checked
+    // against the device. False when a box opened meanwhile (`boxMayCome`)
+    // or a check failed.
+    bool Settle(bool boxMayCome = false)
     {
         std::vector<nlohmann::json> records;
-        if (!WaitFor([&] { return (records = NewRecords()).size() >= runs_.size(); }, 15)) {
-            ADD_FAILURE() << records.size() << " records for " << runs_.size() << " runs";
+        bool boxCame = false;
+        if (!WaitFor([&] {
+                boxCame = boxMayCome && OpenBox();
+                return boxCame || (records = NewRecords()).size() >= runs_.size();
+            }, 15)) {
+            ADD_FAILURE() << records.size() << " records for " << runs_.size() << " runs" << State();
             return false;
         }
+        if (boxCame)
+            return false;
         EXPECT_EQ(records.size(), runs_.size()) << "more records than runs";
         CheckNewestRecords(records);
         return !testing::Test::HasFailure();
@@ -398,15 +501,14 @@ private:
     // After every step.
     void Check()
     {
+        if (exited_)
+            return;
         if (!app_->Alive()) {
             ADD_FAILURE() << "the program ended by itself";
             return;
         }
-        for (HWND box : app_->Boxes()) {
-            const std::string text = AppSession::BoxText(box);
-            if (!runs_.empty() && (text == "Programming complete." || text == "Programming failed - see log for details."))
-                runs_.back().resultShown = true;
-        }
+        if (!runs_.empty() && ResultShown())
+            runs_.back().resultShown = true;
         if (app_->Boxes().size() > 1) {
             EXPECT_TRUE(WaitFor([&] { return app_->Boxes().size() <= 1; }, 0.3)) << "two boxes at once";
         }
@@ -421,21 +523,24 @@ private:
     size_t recordsBase_ = 0, checked_ = 0;
     HWND question_ = nullptr;
     size_t questionRun_ = 0;  // 1-based index of the run it asked about
+    bool exited_ = false;     // the program ended as allowed: started again next
+    unsigned starts_ = 0, questions_ = 0, late_ = 0, takenAway_ = 0, results_ = 0, sessionEnds_ = 0;
     std::deque<std::string> trail_;
+    const ULONGLONG start_ = GetTickCount64();
 };
 
 TEST(GuiRandom, EveryOrderOfEventsKeepsTheRunsRecordsAndBoxesTrue)
 {
     ASSERT_FALSE(Config().randomCom.empty()) << "ZF_E2E_RANDOM_COM is not set";
     const unsigned seed = unsigned(EnvNumber(L"ZF_E2E_RANDOM_SEED", GetTickCount() ^ GetCurrentProcessId()));
-    const unsigned long steps = EnvNumber(L"ZF_E2E_RANDOM_STEPS", 250);
+    const unsigned long steps = EnvNumber(L"ZF_E2E_RANDOM_STEPS", 300);
     std::printf("GuiRandom: seed %u, %lu steps (ZF_E2E_RANDOM_SEED=%u replays it)\n", seed, steps, seed);
     std::fflush(stdout);
     RandomSession session(seed);
     session.Start();
     for (unsigned long step = 1; step <= steps && !HasFailure(); step++) {
         SCOPED_TRACE("seed " + std::to_string(seed) + ", step " + std::to_string(step));
-        session.Step();
+        session.Step(step);
         if (HasFailure())
             ADD_FAILURE() << "seed " << seed << " failed at step " << step << "; the last steps:" << session.Trail();
     }
@@ -443,7 +548,7 @@ TEST(GuiRandom, EveryOrderOfEventsKeepsTheRunsRecordsAndBoxesTrue)
         SCOPED_TRACE("seed " + std::to_string(seed) + ", at the end");
         session.Finish();
     }
-    std::printf("GuiRandom: seed %u, %zu runs\n", seed, session.Runs());
+    std::printf("GuiRandom: seed %u: %s\n", seed, session.Tally().c_str());
 }
 
 }  // namespace
