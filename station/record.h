@@ -29,6 +29,10 @@ nlohmann::json MakeRecord(const DeviceResult &result, int exitCode, const Record
 // (erase, program, verify) when it ended, had been written before, or never.
 enum class DeviceWork { NotCaptured, NothingWritten, BeingWritten, Written };
 DeviceWork DeviceWorkOf(const std::vector<StepTime> &steps);
+// `why` the session ended early, and what that means for the device, as the
+// record's sentence; `redo`: how to give a device that may be left without
+// working firmware its firmware back ("Run zflash program again to restore it.").
+std::string EarlyEndSentence(const std::string &why, const std::vector<StepTime> &steps, const std::string &redo);
 
 // The record a supervisor writes for a worker that ended without sending its
 // own: what the worker had reported so far (`sofar`: a record of the session

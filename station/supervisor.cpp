@@ -81,18 +81,7 @@ std::string LostWorkerSentence(const std::string &port, int exitCode, int signal
                             (signal > 0 ? "killed by signal " + std::to_string(signal)
                                         : "exit status " + std::to_string(exitCode)) +
                             ")";
-    switch (DeviceWorkOf(steps)) {
-    case DeviceWork::BeingWritten:
-        return why + " while the device was being written: it may be left without working firmware. Run "
-                     "zflash program again to restore it.";
-    case DeviceWork::Written:
-        return why + " after the device was written; whether it was verified is not known.";
-    case DeviceWork::NotCaptured:
-        return why + " before a device was captured: nothing was written.";
-    case DeviceWork::NothingWritten:
-        break;
-    }
-    return why + " before anything was written to the device.";
+    return EarlyEndSentence(why, steps, "Run zflash program again to restore it.");
 }
 
 // What the supervisor knows of one worker's session.

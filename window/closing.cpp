@@ -11,6 +11,11 @@
 
 namespace {
 
+// Looks at posted messages only: messages sent from elsewhere (another
+// program asking, Windows ending the session) are not handled half-way
+// through a decision.
+const UINT kPostedOnly = PM_QS_POSTMESSAGE;
+
 const char kCloseQuestion[] =
     "Programming is in progress. Closing now leaves the device without working firmware.\n\nClose anyway?";
 
@@ -26,7 +31,7 @@ unsigned RunStillUnderWay()
 void SettleCompletionOnItsWay()
 {
     MSG msg;
-    if (PeekMessageW(&msg, g_hwnd, WM_APP_PROGRAM_DONE, WM_APP_PROGRAM_DONE, PM_REMOVE))
+    if (PeekMessageW(&msg, g_hwnd, WM_APP_PROGRAM_DONE, WM_APP_PROGRAM_DONE, PM_REMOVE | kPostedOnly))
         EndProgramRecord(msg.wParam != 0);
 }
 
@@ -35,7 +40,7 @@ void SettleCompletionOnItsWay()
 bool CompletionOnItsWay()
 {
     MSG msg;
-    return PeekMessageW(&msg, g_hwnd, WM_APP_PROGRAM_DONE, WM_APP_PROGRAM_DONE, PM_NOREMOVE) != FALSE;
+    return PeekMessageW(&msg, g_hwnd, WM_APP_PROGRAM_DONE, WM_APP_PROGRAM_DONE, PM_NOREMOVE | kPostedOnly) != FALSE;
 }
 
 void EndWindow(const std::string &why)

@@ -166,22 +166,6 @@ void Finish()
     run = Run();
 }
 
-// What an early end means for the device, after `why`.
-std::string EarlyEndSentence(const std::string &why, const std::vector<StepTime> &sofar)
-{
-    switch (DeviceWorkOf(sofar)) {
-    case DeviceWork::BeingWritten:
-        return why + " while the device was being written: it may be left without working firmware. Capture it "
-                     "and program it again.";
-    case DeviceWork::Written:
-        return why + " after the device was written; whether it was verified is not known.";
-    case DeviceWork::NotCaptured:
-    case DeviceWork::NothingWritten:
-        break;
-    }
-    return why + " before anything was written to the device.";
-}
-
 }  // namespace
 
 void NoteCapturedDevice(const std::string &port, unsigned loaderBaud)
@@ -259,7 +243,7 @@ void EndRunEarly(const std::string &why)
     run.result.failure = Failure();
     run.result.failure.kind = FailureKind::Interrupted;
     run.result.failure.step = sofar.empty() ? WorkStep::None : sofar.back().step;
-    run.result.failure.message = EarlyEndSentence(why, sofar);
+    run.result.failure.message = EarlyEndSentence(why, sofar, "Capture it and program it again.");
     run.exitCode = ExitCodeOf(FailureKind::Interrupted);
     Finish();
 }

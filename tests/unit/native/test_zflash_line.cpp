@@ -137,6 +137,12 @@ TEST(Record, ASessionEndedEarlyIsJudgedByTheStepsItBegan)
             steps.push_back({s, 0.5});
         EXPECT_EQ(DeviceWorkOf(steps), c.work) << c.steps.size() << " steps";
     }
+    const std::vector<StepTime> erasing = {{WorkStep::BlankCheck, 0.1}, {WorkStep::Erase, 0.2}};
+    EXPECT_EQ(EarlyEndSentence("The window was closed", erasing, "Program it again."),
+              "The window was closed while the device was being written: it may be left without working firmware. "
+              "Program it again.");
+    EXPECT_EQ(EarlyEndSentence("It ended", {{WorkStep::ReadImage, 0.1}}, "Program it again."),
+              "It ended before anything was written to the device.");
 }
 
 TEST(CommandLine, TheCommandWordIsFoundPastGlobalOptionsAndTheirValues)
