@@ -8,7 +8,9 @@ void BoxTurns::Opened(unsigned aboutRun)
 
 bool BoxTurns::Closed()
 {
-    if (open_ > 0 && --open_ == 0)
+    if (open_ > 0)
+        open_--;
+    if (open_ == 0)
         questionRun_ = 0;
     return open_ == 0 && !waiting_.empty();
 }

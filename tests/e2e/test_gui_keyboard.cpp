@@ -207,6 +207,14 @@ TEST_F(GuiKeyboard, AStrayReturnInAListOrTheLogNeverStartsARun)
         EXPECT_TRUE(app->NoBoxOpen()) << "Return in " << id;
     }
     EXPECT_EQ(app->LogLines().size(), lines) << app->LogLines().back();
+    // Return on the Program button itself programs.
+    ASSERT_TRUE(TabTo(IDC_PROGRAM));
+    app->Key(VK_RETURN);
+    HWND done = app->WaitForBox(120);
+    ASSERT_NE(done, nullptr);
+    EXPECT_EQ(AppSession::BoxText(done), "Programming complete.");
+    ASSERT_TRUE(ReturnAnswers(done));
+    ASSERT_TRUE(WaitFor(Idle));
 }
 
 TEST_F(GuiKeyboard, AltF4DuringTheEraseAsksWithNoAsDefaultAndTheSessionsEndIsHeldBack)

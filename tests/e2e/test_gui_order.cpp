@@ -67,7 +67,7 @@ protected:
         ASSERT_FALSE(Config().orderCom.empty()) << "ZF_E2E_ORDER_COM is not set";
         ASSERT_TRUE(app.Launch(Config().appExe)) << "the main window did not appear";
         ASSERT_TRUE(app.Capture(Config().orderCom)) << app.Text(1004);
-        if (app.Text(IDC_INSTALLED).rfind("v", 0) != 0) {
+        if (app.Text(IDC_INSTALLED).rfind('v', 0) != 0) {
             // Blank: a run would not erase, and would be over too soon.
             const size_t earlier = UserRecords().size();
             ASSERT_TRUE(app.StartProgramming(2));

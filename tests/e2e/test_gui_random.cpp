@@ -117,7 +117,7 @@ public:
             return Launch();
         }
         const std::vector<std::string> actions = Choices();
-        const std::string action = actions[Pick(actions.size())];
+        const std::string &action = actions[Pick(actions.size())];
         Note("#" + std::to_string(n) + " " + action);
         Do(action);
         if (!testing::Test::HasFatalFailure())
@@ -237,7 +237,7 @@ private:
     void Do(const std::string &action)
     {
         if (action == "wait")
-            Sleep(DWORD(50 + Pick(1200)));
+            Sleep(50 + DWORD(Pick(1200)));
         else if (action == "capture")
             Capture();
         else if (action == "program")
