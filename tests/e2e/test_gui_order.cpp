@@ -186,7 +186,9 @@ TEST_F(GuiOrder, StepTimesEndWithTheStepNotWithTheResultBox)
     // query after it (a fraction of a second) is the only step after that.
     const double verify = r["seconds"].value("verify", 0.0), total = r["seconds"].value("total", 0.0);
     EXPECT_LT(verify, run) << r["seconds"].dump();
-    EXPECT_GT(verify, 0.0) << r["seconds"].dump();
+    if (r["result"] == "ok") {
+        EXPECT_GT(verify, 0.0) << r["seconds"].dump();
+    }
     EXPECT_LT(total, run + 2) << r["seconds"].dump();
 }
 
