@@ -36,6 +36,7 @@ struct Run {
     bool awaitingAfter = false;  // programmed: the query that follows gives the new firmware
     DeviceResult result;
     int exitCode = 0;
+    std::string startLost;       // why its start could not be written; empty when it was
 };
 
 // The window thread's view of the device and the run under way.
@@ -93,6 +94,9 @@ std::string RecordsPath(std::string &folder)
 struct Job {
     nlohmann::json record;
     std::string what;  // the run, in the operator's words
+    // The run's start could not be written (why): said with its end, so
+    // that a run costs the operator one box at the most.
+    std::string startLost;
 };
 
 std::mutex writeMutex;
@@ -102,20 +106,31 @@ bool writerStopping = false;
 std::thread writer;
 std::vector<std::string> failures;  // not yet shown
 
-void WriteOne(const Job &job)
+// Appends a record; the operator's sentence when it cannot be, else empty.
+std::string Append(const nlohmann::json &record, const std::string &what)
 {
     std::string folder, error;
     const std::string path = RecordsPath(folder);
     if (!path.empty())
         SHCreateDirectoryExW(nullptr, WideFromUtf8(folder).c_str(), nullptr);
-    if (!path.empty() && AppendRecord(path, job.record, error))
-        return;
+    if (!path.empty() && AppendRecord(path, record, error))
+        return std::string();
     const std::string where = path.empty() ? std::string("the user's application data folder, which Windows "
                                                          "did not name")
                                            : path;
+    return "The record of " + what + " could not be written to " + where +
+           (error.empty() ? std::string(".") : ":\n\n" + error);
+}
+
+void WriteOne(const Job &job)
+{
+    std::string lost = Append(job.record, job.what);
+    if (lost.empty())
+        lost = job.startLost;  // the end is in, its start is not
+    if (lost.empty())
+        return;
     std::lock_guard<std::mutex> lock(writeMutex);
-    failures.push_back("The record of " + job.what + " could not be written to " + where +
-                       (error.empty() ? std::string(".") : ":\n\n" + error));
+    failures.push_back(lost);
     PostMessageW(g_hwnd, WM_APP_RECORD_FAILED, 0, 0);
 }
 
@@ -134,16 +149,16 @@ void WriterLoop()
     }
 }
 
-void Write(const nlohmann::json &record, const std::string &what)
+void Write(const nlohmann::json &record, const std::string &what, const std::string &startLost)
 {
     std::unique_lock<std::mutex> lock(writeMutex);
     if (writerStopping) {
         // The window is going and the writer is done: this one at once.
         lock.unlock();
-        WriteOne({record, what});
+        WriteOne({record, what, startLost});
         return;
     }
-    jobs.push_back({record, what});
+    jobs.push_back({record, what, startLost});
     if (!writer.joinable())
         writer = std::thread(WriterLoop);
     writeReady.notify_one();
@@ -164,7 +179,7 @@ void Finish()
     }
     SetStepHook(nullptr);
     const RecordContext context = RecordContextNow(deviceAdapter);
-    Write(MakeRecord(run.result, run.exitCode, context), WhatRun(run.result));
+    Write(MakeRecord(run.result, run.exitCode, context), WhatRun(run.result), run.startLost);
     run = Run();
 }
 
@@ -207,7 +222,7 @@ unsigned BeginProgramRecord(const FirmwareVersion &fw, bool custom)
     // a run cut off (a crash, a power cut) still shows as begun: written
     // here, on the window thread (a few milliseconds), not queued. Its end
     // follows through the writer, in order.
-    WriteOne({MakeStartEntry(run.result, RecordContextNow(deviceAdapter)), "the start of " + WhatRun(run.result)});
+    run.startLost = Append(MakeStartEntry(run.result, RecordContextNow(deviceAdapter)), "the start of " + WhatRun(run.result));
     return run.number;
 }
 
