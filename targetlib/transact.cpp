@@ -47,17 +47,58 @@ void AwaitQuietLine()
     }
 }
 
+// Replies the device may still send for requests already answered or given
+// up: each attempt that went unanswered may yet be answered (a reply that came
+// after its time-out, or the device's answer to the original and to a
+// repeat). Expected until `until`: one time-out of the command that sent them
+// after its transaction ended.
+struct {
+    int count = 0;
+    long until = 0;
+} Owed;
+
+// Reads and drops the replies still owed (Owed) until they have all come or
+// their time is up; a reply still arriving then is read to its end, until
+// the line has been quiet for one read timeout (kQuietLineLimitMs at most).
+void AwaitOwedReplies()
+{
+    unsigned char c;
+    while (Owed.count > 0) {
+        if (Port.GetChar(&c) != 0) {
+            if (TickMs() - Owed.until >= 0)
+                break;
+            continue;
+        }
+        zQueueWriteChar(hwRx, c);
+        if (zBinGetPacket(Pktzr)) {
+            Owed.count--;
+            Times.repliesDropped++;
+        }
+        if (TickMs() - Owed.until >= kQuietLineLimitMs)
+            break;
+    }
+    Owed.count = 0;
+}
+
 // Drops stale input (see Transact) and any complete frame already queued; a
 // partly received frame stays with the packetizer.
 void FlushStaleInput()
 {
     if (QuietLineDue) {
+        // A fresh line: replies owed on the line before can no longer arrive.
+        Owed.count = 0;
         Clock::time_point t = Clock::now();
         AwaitQuietLine();
         QuietLineDue = false;
         Times.quietDrains++;
         Times.quietSeconds += Lap(t);
     } else {
+        if (Owed.count > 0) {
+            Clock::time_point t = Clock::now();
+            AwaitOwedReplies();
+            Times.owedDrains++;
+            Times.owedSeconds += Lap(t);
+        }
         DropReceived();
     }
     while (zBinGetPacket(Pktzr)) {
@@ -75,8 +116,8 @@ long WireTimeMs(int frameBytes)
 }
 
 // Reads the line for up to `limit` ms; true with the status and payload of
-// the first well-formed reply frame.
-bool AwaitReply(long limit, unsigned char &status, std::string &payload)
+// the first well-formed reply frame. `heard` counts the frames read.
+bool AwaitReply(long limit, unsigned char &status, std::string &payload, int &heard)
 {
     long t0 = TickMs();
     unsigned char c;
@@ -85,13 +126,24 @@ bool AwaitReply(long limit, unsigned char &status, std::string &payload)
             continue;
         zQueueWriteChar(hwRx, c);
         const unsigned char *frame = zBinGetPacket(Pktzr);
+        if (!frame)
+            continue;
+        heard++;
         // A long-form frame with an impossible pad count is taken as damaged.
-        if (frame && UnpackReply(frame, payload)) {
+        if (UnpackReply(frame, payload)) {
             status = frame[0];
             return true;
         }
     }
     return false;
+}
+
+// After a transaction of `sent` requests of which `heard` were answered: the
+// replies still to come, expected for one `timeout` from now.
+void Owe(int sent, int heard, int timeout)
+{
+    Owed.count = sent > heard ? sent - heard : 0;
+    Owed.until = TickMs() + timeout;
 }
 
 }  // namespace
@@ -111,18 +163,22 @@ bool Transact(unsigned char &code, std::string &payload, int timeout)
     long limit = timeout + WireTimeMs(length);
     unsigned char status;
     std::string reply;
+    int sent = 0, heard = 0;
     for (int attempt = 0; attempt < 3; attempt++) {
         Port.PutArray(buf, length);
+        sent++;
         Times.requests++;
         Times.sendSeconds += Lap(t);
-        bool answered = AwaitReply(limit, status, reply);
+        bool answered = AwaitReply(limit, status, reply, heard);
         Times.waitSeconds += Lap(t);
         if (answered) {
+            Owe(sent, heard, timeout);
             code = status;
             payload.swap(reply);
             return true;
         }
     }
+    Owe(sent, heard, timeout);
     return false;
 }
 
