@@ -58,24 +58,22 @@ struct {
 } Owed;
 
 // Reads and drops the replies still owed (Owed) until they have all come or
-// their time is up; a reply still arriving then is read to its end, until
-// the line has been quiet for one read timeout (kQuietLineLimitMs at most).
+// their time is up; past it, only what has been received already is read (the
+// rest of a reply under way, for kQuietLineLimitMs at most).
 void AwaitOwedReplies()
 {
     unsigned char c;
     while (Owed.count > 0) {
-        if (Port.GetChar(&c) != 0) {
-            if (TickMs() - Owed.until >= 0)
-                break;
+        const long past = TickMs() - Owed.until;
+        if (past >= kQuietLineLimitMs || (past >= 0 && Port.RxBytes() == 0))
+            break;
+        if (Port.GetChar(&c) != 0)
             continue;
-        }
         zQueueWriteChar(hwRx, c);
         if (zBinGetPacket(Pktzr)) {
             Owed.count--;
             Times.repliesDropped++;
         }
-        if (TickMs() - Owed.until >= kQuietLineLimitMs)
-            break;
     }
     Owed.count = 0;
 }
