@@ -12,7 +12,8 @@ const char kCaptureRequest[] = "TargetStop!";
 
 const char *FaultName(SimFault::Kind k)
 {
-    static const char *const names[] = {"drop", "corrupt", "error", "odd", "noise", "close", "slow", "late", "unplug"};
+    static const char *const names[] = {"drop",  "corrupt", "error", "odd",   "noise",
+                                        "close", "slow",    "late",  "unplug"};
     return names[k];
 }
 
