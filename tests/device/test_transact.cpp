@@ -8,6 +8,7 @@
 #include "tests/support/target_harness.h"
 #include "targetlib/checksum.h"
 #include "targetlib/transact.h"
+#include "tools/zsim/simfaults.h"
 
 namespace {
 
@@ -42,6 +43,18 @@ bool ReceivedByPort(int n)
 std::vector<int> Repeated(int code, int times)
 {
     return std::vector<int>(size_t(times), code);
+}
+
+// Starts a 4-byte flash loader on the captured device; the host follows it
+// to `baud` (the device's loaderBaud).
+bool StartLoader(unsigned long baud)
+{
+    IMG loader;
+    loader.address = 0x20000000;
+    loader.blocks.push_back(BLK{0, 4, "code"});
+    bool started = false;
+    Printed([&] { started = RAMExec(&loader, false, baud); });
+    return started;
 }
 
 }  // namespace
@@ -107,12 +120,7 @@ TEST_F(SimTargetTest, TimeOutStartsOnceTheRequestHasLeftTheWire)
     // twice programming's reply time-out.
     options.loaderBaud = 19200;
     Connect(options);
-    IMG loader;
-    loader.address = 0x20000000;
-    loader.blocks.push_back(BLK{0, 4, "code"});
-    bool started = false;
-    Printed([&] { started = RAMExec(&loader, false, 19200); });
-    ASSERT_TRUE(started);
+    ASSERT_TRUE(StartLoader(19200));
 
     IMG image;
     image.blocks.push_back(BLK{0, kMaxPayload, std::string(kMaxPayload, '\x5A')});
@@ -133,10 +141,7 @@ namespace {
 // session must still get its own request's answer.
 struct LateReplyCase {
     const char *what;
-    int command;
-    int skip;   // requests of the command answered in time before the late one
-    int count;  // late replies from there on; -1: every one
-    unsigned lateMs;
+    const char *fault;  // zsim's text form (late:COMMAND:SKIP:COUNT:MS); null: none
     SimRepeats repeats;
     int weakBlock;       // a block that programming writes wrongly: a real mismatch
     const char *verify;  // how the verification ends; null: it passes
@@ -145,23 +150,23 @@ struct LateReplyCase {
 const char kNotBlank[] = "blank check failed: Operation failed with the following error: Flash not blank.";
 
 const LateReplyCase kLateReplies[] = {
-    {"no fault", -1, 0, 0, 0, SimRepeats::Once, -1, nullptr},
-    {"installed firmware", CmdGetInfo, 0, 1, 400, SimRepeats::Once, -1, nullptr},
-    {"every installed firmware", CmdGetInfo, 0, -1, 400, SimRepeats::Once, -1, nullptr},
-    {"hardware query", CmdQuery, 0, 1, 400, SimRepeats::Once, -1, nullptr},
-    {"blank check that finds firmware", CmdBlankCheck, 0, 1, 500, SimRepeats::Once, -1, nullptr},
-    {"blank check after the erase", CmdBlankCheck, 1, 1, 500, SimRepeats::Once, -1, nullptr},
-    {"program block", CmdProgramAlt, 5, 1, 500, SimRepeats::Once, -1, nullptr},
-    {"verify block", CmdVerifyAlt, 5, 1, 200, SimRepeats::Once, -1, nullptr},
+    {"no fault", nullptr, SimRepeats::Once, -1, nullptr},
+    {"installed firmware", "late:4:0:1:400", SimRepeats::Once, -1, nullptr},
+    {"every installed firmware", "late:4:0:all:400", SimRepeats::Once, -1, nullptr},
+    {"hardware query", "late:3:0:1:400", SimRepeats::Once, -1, nullptr},
+    {"blank check that finds firmware", "late:93:0:1:500", SimRepeats::Once, -1, nullptr},
+    {"blank check after the erase", "late:93:1:1:500", SimRepeats::Once, -1, nullptr},
+    {"program block", "late:190:5:1:500", SimRepeats::Once, -1, nullptr},
+    {"verify block", "late:191:5:1:200", SimRepeats::Once, -1, nullptr},
     // A device that carries the repeat out again: programmed twice, block 5
     // stands in block 6's place too, and verification finds it. Verified
     // twice, the repeat's mismatch is the repeat's answer, not block 6's.
-    {"program block, done twice", CmdProgramAlt, 5, 1, 500, SimRepeats::Twice, -1,
+    {"program block, done twice", "late:190:5:1:500", SimRepeats::Twice, -1,
      "verify failed: Operation failed with the following error at block 6: Flash verify error."},
-    {"verify block, done twice", CmdVerifyAlt, 5, 1, 200, SimRepeats::Twice, -1, nullptr},
+    {"verify block, done twice", "late:191:5:1:200", SimRepeats::Twice, -1, nullptr},
     // The last block holds other data than the image; the block before it
     // answers late: the repeat's "accepted" is not block 7's answer.
-    {"verify block before a mismatch", CmdVerifyAlt, 6, 1, 200, SimRepeats::Once, 7,
+    {"verify block before a mismatch", "late:191:6:1:200", SimRepeats::Once, 7,
      "verify failed: Operation failed with the following error at block 7: Flash verify error."},
 };
 
@@ -176,7 +181,7 @@ std::string LateReplyImageData()
 {
     std::string data = "VN:2.0.0\r\nMD:VKT-3\r\nHW:VKT3K\r\n";
     data += '\0';
-    for (int i = 0; data.size() < 8 * 128; ++i)
+    for (int i = 0; data.size() < size_t(8 * 128); ++i)
         data += char((i * 7 + i / 128) & 0xFF);
     return data;
 }
@@ -216,22 +221,13 @@ TEST_F(SimTargetTest, ALateReplyIsNeverTheAnswerToAnotherRequest)
         SimUnit unit;
         unit.weakBlock = c.weakBlock;
         options.units.push_back(unit);
-        if (c.command >= 0) {
-            SimFault late;
-            late.kind = SimFault::LateReply;
-            late.command = c.command;
-            late.skip = c.skip;
-            late.count = c.count;
-            late.value = c.lateMs;
+        SimFault late;
+        if (c.fault) {
+            ASSERT_TRUE(ParseSimFault(c.fault, late));
             options.faults.push_back(late);
         }
         ASSERT_NO_FATAL_FAILURE(Connect(options));
-        IMG loader;
-        loader.address = 0x20000000;
-        loader.blocks.push_back(BLK{0, 4, "code"});
-        bool started = false;
-        Printed([&] { started = RAMExec(&loader, false, 115200); });
-        ASSERT_TRUE(started);
+        ASSERT_TRUE(StartLoader(115200));
         IMG image;
         image.blocks = SplitIntoBlocks(data, 128);
 
@@ -242,11 +238,11 @@ TEST_F(SimTargetTest, ALateReplyIsNeverTheAnswerToAnotherRequest)
         EXPECT_EQ(said, expected);
         EXPECT_EQ(sim->FlashContents() == data, c.verify == nullptr);
         const std::vector<int> commands = sim->Stats().commands;
-        if (c.command >= 0) {
-            EXPECT_GT(std::count(commands.begin(), commands.end(), c.command), c.skip + 1)
+        if (c.fault) {
+            EXPECT_GT(std::count(commands.begin(), commands.end(), late.command), late.skip + 1)
                 << "the late request was not sent again";
         }
-        EXPECT_EQ(sim->Stats().repeatsAnswered > 0, c.command >= 0 && c.repeats == SimRepeats::Once);
+        EXPECT_EQ(sim->Stats().repeatsAnswered > 0, c.fault && c.repeats == SimRepeats::Once);
         TearDown();
     }
 }
@@ -263,7 +259,8 @@ TEST_F(PtyTargetTest, AReplyAfterTheLastAttemptIsNotTheNextRequestsAnswer)
     line.Answer([lateSent, forB](const std::string &frame) {
         if (frame != forB)
             return std::string();
-        Eventually([lateSent] { return lateSent->load(); }, std::chrono::seconds(5));
+        const std::atomic<bool> *sent = lateSent.get();
+        Eventually([sent] { return sent->load(); }, std::chrono::seconds(5));
         return FrameOf(0, "for B");
     });
     std::thread late([&] {

@@ -9,6 +9,7 @@
 
 #include "tests/zflash/test_zflash_support.h"
 #include "tools/imagewriter/imagewriter.h"
+#include "tools/zsim/simfaults.h"
 
 using nlohmann::json;
 
@@ -194,26 +195,20 @@ TEST_F(ZflashDeviceTest, ALateReplyEndsInAProgrammedDeviceOrInARetryThatCuresIt)
                                SplitIntoBlocks(data, 256)));
     const std::string log = (root / "late.jsonl").string();
     const struct {
-        const char *what;
-        int command, skip, count;
-        unsigned ms;
+        const char *fault;  // zsim's text form
         SimRepeats repeats;
         const char *retries;
         int exitCode, attempts;
     } cases[] = {
-        {"program block", 190, 5, 1, 500, SimRepeats::Once, "0", 0, 1},
-        {"every installed-firmware query", 4, 0, -1, 400, SimRepeats::Once, "0", 0, 1},
-        {"program block, done twice", 190, 5, 1, 500, SimRepeats::Twice, "0", 1, 1},
-        {"program block, done twice, one retry", 190, 5, 1, 500, SimRepeats::Twice, "1", 0, 2},
+        {"late:190:5:1:500", SimRepeats::Once, "0", 0, 1},   // the sixth program block
+        {"late:4:0:all:400", SimRepeats::Once, "0", 0, 1},   // every installed-firmware query
+        {"late:190:5:1:500", SimRepeats::Twice, "0", 1, 1},  // verification finds the block written twice
+        {"late:190:5:1:500", SimRepeats::Twice, "1", 0, 2},  // and the retry cures it
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(std::string(c.fault) + (c.repeats == SimRepeats::Once ? " once" : " twice"));
         SimFault late;
-        late.kind = SimFault::LateReply;
-        late.command = c.command;
-        late.skip = c.skip;
-        late.count = c.count;
-        late.value = c.ms;
+        ASSERT_TRUE(ParseSimFault(c.fault, late));
         simOptions.faults = {late};
         simOptions.repeats = c.repeats;
         ASSERT_TRUE(StartSim());
