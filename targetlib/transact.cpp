@@ -113,25 +113,37 @@ long WireTimeMs(int frameBytes)
     return long((bits + baud - 1) / baud);
 }
 
+// Takes one received byte; true when it completes a well-formed reply frame
+// (its status and payload are then set). `heard` counts the frames.
+bool TakeReplyByte(unsigned char c, unsigned char &status, std::string &payload, int &heard)
+{
+    zQueueWriteChar(hwRx, c);
+    const unsigned char *frame = zBinGetPacket(Pktzr);
+    if (!frame)
+        return false;
+    heard++;
+    // A long-form frame with an impossible pad count is taken as damaged.
+    if (!UnpackReply(frame, payload))
+        return false;
+    status = frame[0];
+    return true;
+}
+
 // Reads the line for up to `limit` ms; true with the status and payload of
-// the first well-formed reply frame. `heard` counts the frames read.
+// the first well-formed reply frame. `heard` counts the frames read. What
+// has arrived when the time is up is still read: a host held up past the
+// reply's arrival does not send the request again for it.
 bool AwaitReply(long limit, unsigned char &status, std::string &payload, int &heard)
 {
     long t0 = TickMs();
     unsigned char c;
     while (TickMs() - t0 < limit) {
-        if (Port.GetChar(&c) != 0)
-            continue;
-        zQueueWriteChar(hwRx, c);
-        const unsigned char *frame = zBinGetPacket(Pktzr);
-        if (!frame)
-            continue;
-        heard++;
-        // A long-form frame with an impossible pad count is taken as damaged.
-        if (UnpackReply(frame, payload)) {
-            status = frame[0];
+        if (Port.GetChar(&c) == 0 && TakeReplyByte(c, status, payload, heard))
             return true;
-        }
+    }
+    for (int left = Port.RxBytes(); left > 0 && Port.GetChar(&c) == 0; left--) {
+        if (TakeReplyByte(c, status, payload, heard))
+            return true;
     }
     return false;
 }
