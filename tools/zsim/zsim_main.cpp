@@ -230,10 +230,10 @@ int main(int argc, char **argv)
     }
     if (args.o.log || args.Fixture()) {
         SimStats s = device.Stats();
-        std::fprintf(stderr, "zsim: %u captures, %zu requests; in %llu bytes (%.3f s on the wire), "
-                     "out %llu bytes (%.3f s on the wire); %.3f s the device's own\n", s.captures, s.commands.size(),
-                     (unsigned long long)s.bytesIn, s.wireSecondsIn,
-                     (unsigned long long)s.bytesOut, s.wireSecondsOut, s.deviceSeconds);
+        std::fprintf(stderr, "zsim: %u captures, %zu requests (%u repeats answered again); in %llu bytes "
+                     "(%.3f s on the wire), out %llu bytes (%.3f s on the wire); %.3f s the device's own\n",
+                     s.captures, s.commands.size(), s.repeatsAnswered, (unsigned long long)s.bytesIn,
+                     s.wireSecondsIn, (unsigned long long)s.bytesOut, s.wireSecondsOut, s.deviceSeconds);
     }
     return 0;
 }
