@@ -356,6 +356,18 @@ TEST_F(SimulatorTest, ARepeatIsCarriedOutOnceOnlyWhenItCameBeforeTheReply)
         EXPECT_EQ(sim->FlashContents(), copies);
         EXPECT_EQ(sim->Stats().repeatsAnswered, r.answeredAgain);
     }
+    // Equal blocks, each sent as soon as the one before is answered, are new
+    // requests: all of them written.
+    SimOptions o = Fast();
+    o.installedInfo.clear();
+    Begin(o);
+    StartLoader(*sim, *host, "1", B115200);
+    for (int i = 0; i < 50; i++) {
+        host->Ask(CmdProgramAlt, block, status);
+        ASSERT_EQ(status, 0) << i;
+    }
+    EXPECT_EQ(sim->FlashContents().size(), 50 * block.size());
+    EXPECT_EQ(sim->Stats().repeatsAnswered, 0u);
 }
 
 TEST_F(SimulatorTest, EraseProgramAndVerifyFollowTheFlash)

@@ -323,16 +323,12 @@ protected:
 
     std::string LinkPath() const { return (root / "ttyZF").string(); }
 
-    // The device answers a request repeated while it was still at work on it
-    // without carrying it out again, as the host assumes; a cell's fault may
-    // say otherwise.
     SimOptions CleanOptions() const
     {
         SimOptions o;
         o.installedInfo = kInstalledInfo;
         o.announceGapMs = 20;
         o.linkPath = LinkPath();
-        o.repeats = SimRepeats::Once;
         return o;
     }
 

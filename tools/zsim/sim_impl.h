@@ -77,7 +77,7 @@ struct SimDevice::Impl {
     size_t bytesNotFed = 0;
     uint64_t inputStartByte = 0;    // the count at the first byte of the message being received
     // The request answered last, and how many of the host's bytes had
-    // reached the device when the reply went out (SimRepeats).
+    // reached the device when it began the reply (SimRepeats).
     struct Answered {
         unsigned char code = 0;
         std::string payload;
@@ -144,8 +144,8 @@ struct SimDevice::Impl {
     void HandleRequest(unsigned char code, const std::string &payload, size_t frameBytes,
                        SimClock::time_point start, uint64_t firstByte, unsigned epoch);
     const SimFault *MatchFault(unsigned char code);  // caller holds `m`
-    // The answer to a request that repeats the one answered last before that
-    // answer had gone out, or null (caller holds `m`).
+    // The answer to a request that repeats the one answered last and came
+    // before that answer began, or null (caller holds `m`).
     const SimReply *RepeatedAnswer(unsigned char code, const std::string &payload, uint64_t firstByte,
                                    unsigned epoch) const;
     void SendReply(unsigned char code, const std::string &request, const SimReply &r, const SimFault *fault,

@@ -154,6 +154,9 @@ void SimDevice::Impl::HandleRequest(unsigned char code, const std::string &paylo
 void SimDevice::Impl::SendReply(unsigned char code, const std::string &request, const SimReply &r,
                                 const SimFault *fault, unsigned epoch)
 {
+    // Counted before the reply starts: a host that has its answer sends its
+    // next request at once, and that one is no repeat.
+    const uint64_t heardBy = BytesHeardNow();
     unsigned char frame[6 + 1144];
     int n = BuildFrame(frame, r.status, r.payload.substr(0, kMaxPayload));
     if (fault && fault->kind == SimFault::CorruptReply)
@@ -175,7 +178,6 @@ void SimDevice::Impl::SendReply(unsigned char code, const std::string &request, 
         Log("flash loader running at %u baud", mach.baud);
     }
     bool sent = Send(frame, size_t(n), false, epoch, replyBaud);
-    const uint64_t heardBy = BytesHeardNow();
     std::lock_guard<std::mutex> lk(m);
     quietSince = SimClock::now();
     if (power != epoch)

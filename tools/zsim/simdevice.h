@@ -21,12 +21,12 @@
 #include "tools/zsim/simfixture.h"
 
 // What the device does with a repeated request: the same request frame as
-// the one before it, reaching the device before its reply to that one had
-// gone out (the host sent it again while the device was still at work or
-// answering: the reply came after the host's time-out).
+// the one before it, reaching the device before it began its reply to that
+// one (the host sent it again while the device was still at work: the reply
+// came after the host's time-out).
 enum class SimRepeats {
+    Once,   // not carried out again: the same reply goes out once more (as the host assumes)
     Twice,  // carried out again, as any request: a device that cannot tell
-    Once,   // not carried out again: the same reply goes out once more
 };
 
 struct SimOptions {
@@ -56,7 +56,7 @@ struct SimOptions {
     // A host closing the port power-cycles the device (it announces again).
     bool powerCycleOnClose = true;
     std::vector<SimFault> faults;
-    SimRepeats repeats = SimRepeats::Twice;
+    SimRepeats repeats = SimRepeats::Once;
     std::string linkPath;           // if set, a symlink to the pty slave is made here
     // A USB serial adapter between the device and the host (sim_adapter.h):
     // bytes toward the host wait until 62 have gathered or its latency timer

@@ -21,7 +21,7 @@ namespace {
 
 struct Args {
     SimOptions o;
-    std::string info, infoFile, ack = "good", repeats = "twice";
+    std::string info, infoFile, ack = "good", repeats = "once";
     std::vector<std::string> faults;
     bool blank = false, noAnnounce = false, noEnforce = false, noPowerCycle = false;
     // The fixture.
@@ -92,8 +92,8 @@ void AddOptions(CLI::App &app, Args &a)
     app.add_option("--fault", a.faults, "Inject a fault (repeatable; syntax below)")
         ->allow_extra_args(false);
     app.add_option("--repeats", a.repeats,
-                   "A request sent again before the device's reply to it had gone out (the reply was "
-                   "late): carried out again (twice), or answered again without being carried out again (once)")
+                   "A request sent again before the device began its reply to it (the reply was late): "
+                   "answered again without being carried out again (once), or carried out again (twice)")
         ->check(CLI::IsMember({"once", "twice"}))
         ->capture_default_str();
     app.add_option("--link", a.o.linkPath, "Make a symlink to the pty slave here");
@@ -167,7 +167,7 @@ bool Finish(Args &a)
     a.o.adapter = a.o.adapter || !a.o.latencyTimerFile.empty();
     a.o.ack = a.ack == "none" ? SimOptions::AckNone
             : a.ack == "wrong" ? SimOptions::AckWrong : SimOptions::AckGood;
-    a.o.repeats = a.repeats == "once" ? SimRepeats::Once : SimRepeats::Twice;
+    a.o.repeats = a.repeats == "twice" ? SimRepeats::Twice : SimRepeats::Once;
     for (const std::string &text : a.faults) {
         SimFault f;
         if (!ParseSimFault(text, f)) {
