@@ -138,7 +138,8 @@ namespace {
 
 // One reply late past its attempt's time-out: the device answers the request
 // and, after the host has sent it again, the repeat too. Every step of the
-// session must still get its own request's answer.
+// session must still get its own request's answer. Each reply comes about
+// half a time-out into the host's second attempt.
 struct LateReplyCase {
     const char *what;
     const char *fault;  // zsim's text form (late:COMMAND:SKIP:COUNT:MS); null: none
@@ -151,22 +152,21 @@ const char kNotBlank[] = "blank check failed: Operation failed with the followin
 
 const LateReplyCase kLateReplies[] = {
     {"no fault", nullptr, SimRepeats::Once, -1, nullptr},
-    {"installed firmware", "late:4:0:1:400", SimRepeats::Once, -1, nullptr},
-    {"every installed firmware", "late:4:0:all:400", SimRepeats::Once, -1, nullptr},
-    {"hardware query", "late:3:0:1:400", SimRepeats::Once, -1, nullptr},
-    {"blank check that finds firmware", "late:93:0:1:500", SimRepeats::Once, -1, nullptr},
-    {"blank check after the erase", "late:93:1:1:500", SimRepeats::Once, -1, nullptr},
-    {"program block", "late:190:5:1:500", SimRepeats::Once, -1, nullptr},
-    {"verify block", "late:191:5:1:200", SimRepeats::Once, -1, nullptr},
+    {"installed firmware", "late:4:0:1:300", SimRepeats::Once, -1, nullptr},
+    {"hardware query", "late:3:0:1:300", SimRepeats::Once, -1, nullptr},
+    {"blank check that finds firmware", "late:93:0:1:450", SimRepeats::Once, -1, nullptr},
+    {"blank check after the erase", "late:93:1:1:450", SimRepeats::Once, -1, nullptr},
+    {"program block", "late:190:5:1:450", SimRepeats::Once, -1, nullptr},
+    {"verify block", "late:191:5:1:150", SimRepeats::Once, -1, nullptr},
     // A device that carries the repeat out again: programmed twice, block 5
     // stands in block 6's place too, and verification finds it. Verified
     // twice, the repeat's mismatch is the repeat's answer, not block 6's.
-    {"program block, done twice", "late:190:5:1:500", SimRepeats::Twice, -1,
+    {"program block, done twice", "late:190:5:1:450", SimRepeats::Twice, -1,
      "verify failed: Operation failed with the following error at block 6: Flash verify error."},
-    {"verify block, done twice", "late:191:5:1:200", SimRepeats::Twice, -1, nullptr},
+    {"verify block, done twice", "late:191:5:1:150", SimRepeats::Twice, -1, nullptr},
     // The last block holds other data than the image; the block before it
     // answers late: the repeat's "accepted" is not block 7's answer.
-    {"verify block before a mismatch", "late:191:6:1:200", SimRepeats::Once, 7,
+    {"verify block before a mismatch", "late:191:6:1:150", SimRepeats::Once, 7,
      "verify failed: Operation failed with the following error at block 7: Flash verify error."},
 };
 
@@ -242,7 +242,6 @@ TEST_F(SimTargetTest, ALateReplyIsNeverTheAnswerToAnotherRequest)
             EXPECT_GT(std::count(commands.begin(), commands.end(), late.command), late.skip + 1)
                 << "the late request was not sent again";
         }
-        EXPECT_EQ(sim->Stats().repeatsAnswered > 0, c.fault && c.repeats == SimRepeats::Once);
         TearDown();
     }
 }

@@ -67,23 +67,23 @@ const Fault kWrongAck{"wrong acknowledgement", SimFault::DropReply, 0, SimOption
 // Announcements back to back: the capture request meets a line that is busy
 // with them, and the acknowledgement arrives among their bytes.
 const Fault kAnnounceNoise{"noise", SimFault::DropReply, 0, SimOptions::AckGood, 1};
-// One reply late past its attempt's time-out (about twice the time-out; the
-// erase's 1 s past its 30 s), so that the host has sent the request again
-// meanwhile. The device answers that repeat again without carrying it out,
+// One reply late past its attempt's time-out (half a time-out into the
+// host's second attempt; the erase's 1 s past its 30 s), so that the host has
+// sent the request again meanwhile. The device answers that repeat again without carrying it out,
 // or (done twice) carries it out again.
 constexpr Fault Late(const char *name, unsigned ms, SimRepeats repeats, int weakBlock = -1)
 {
     return Fault{name, SimFault::LateReply, ms, SimOptions::AckGood, 20, Operator::Waits, nullptr, repeats,
                  weakBlock};
 }
-const Fault kLate200 = Late("late reply (200 ms)", 200, SimRepeats::Once);
-const Fault kLate400 = Late("late reply (400 ms)", 400, SimRepeats::Once);
-const Fault kLate500 = Late("late reply (500 ms)", 500, SimRepeats::Once);
+const Fault kLate150 = Late("late reply (150 ms)", 150, SimRepeats::Once);
+const Fault kLate300 = Late("late reply (300 ms)", 300, SimRepeats::Once);
+const Fault kLate450 = Late("late reply (450 ms)", 450, SimRepeats::Once);
 const Fault kLateErase = Late("late reply (31 s)", 31000, SimRepeats::Once);
-const Fault kLate200Twice = Late("late reply, done twice", 200, SimRepeats::Twice);
-const Fault kLate500Twice = Late("late reply, done twice", 500, SimRepeats::Twice);
+const Fault kLate150Twice = Late("late reply, done twice", 150, SimRepeats::Twice);
+const Fault kLate450Twice = Late("late reply, done twice", 450, SimRepeats::Twice);
 // The last block is written wrongly; the verify reply before it is late.
-const Fault kLateBeforeMismatch = Late("late reply, mismatch", 200, SimRepeats::Once, 5);
+const Fault kLateBeforeMismatch = Late("late reply, mismatch", 150, SimRepeats::Once, 5);
 
 const Phase kHandshake{"handshake", -1, 0};
 const Phase kIdentify{"identify", 3, 0};
@@ -207,14 +207,14 @@ const Cell kCells[] = {
     // again writes it twice: verification finds it (a station's retry erases
     // and programs again). A repeated verify block compared one block further
     // on gets a mismatch that answers the repeat, not the next block.
-    {kLate400, kIdentify},
-    {kLate400, kQuery},
-    {kLate500, kBlankCheck},
+    {kLate300, kIdentify},
+    {kLate300, kQuery},
+    {kLate450, kBlankCheck},
     {kLateErase, kErase},
-    {kLate500, kProgram},
-    {kLate200, kVerify},
-    {kLate500Twice, kProgram, kOk, kOk, kVerifyMismatch},
-    {kLate200Twice, kVerify},
+    {kLate450, kProgram},
+    {kLate150, kVerify},
+    {kLate450Twice, kProgram, kOk, kOk, kVerifyMismatch},
+    {kLate150Twice, kVerify},
     {kLateBeforeMismatch, kVerifyLastButOne, kOk, kOk, kVerifyMismatch},
 };
 constexpr size_t kCellCount = sizeof kCells / sizeof kCells[0];

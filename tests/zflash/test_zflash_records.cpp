@@ -200,10 +200,10 @@ TEST_F(ZflashDeviceTest, ALateReplyEndsInAProgrammedDeviceOrInARetryThatCuresIt)
         const char *retries;
         int exitCode, attempts;
     } cases[] = {
-        {"late:190:5:1:500", SimRepeats::Once, "0", 0, 1},   // the sixth program block
-        {"late:4:0:all:400", SimRepeats::Once, "0", 0, 1},   // every installed-firmware query
-        {"late:190:5:1:500", SimRepeats::Twice, "0", 1, 1},  // verification finds the block written twice
-        {"late:190:5:1:500", SimRepeats::Twice, "1", 0, 2},  // and the retry cures it
+        {"late:190:5:1:450", SimRepeats::Once, "0", 0, 1},   // the sixth program block
+        {"late:4:0:1:300", SimRepeats::Once, "0", 0, 1},     // the installed firmware, before the blank check
+        {"late:190:5:1:450", SimRepeats::Twice, "0", 1, 1},  // verification finds the block written twice
+        {"late:190:5:1:450", SimRepeats::Twice, "1", 0, 2},  // and the retry cures it
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.fault) + (c.repeats == SimRepeats::Once ? " once" : " twice"));
