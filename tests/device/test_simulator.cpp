@@ -304,8 +304,9 @@ TEST_F(SimulatorTest, ClosingThePortPowerCyclesTheDevice)
         Begin();
         StartLoader(*sim, *host, "9", B921600);
         host->Close();
-        if (!atOnce)
+        if (!atOnce) {
             ASSERT_TRUE(Eventually([&] { return !sim->Captured(); }));
+        }
         Host again(sim->PortPath());
         EXPECT_TRUE(again.ReadUntil(kAnnouncement, 2000));
         EXPECT_FALSE(sim->Captured());
