@@ -1,0 +1,376 @@
+"""What must hold after every run of the soak, one line each in INVARIANTS:
+a name and a function of the run that returns what it found broken (a list
+of sentences; empty: it holds).
+
+The ledger pairs each port's sessions as its fixture saw them (a unit's
+power-up that the host captured) with the port's end records, in order: a
+session whose unit was identified (the host asked its hardware) takes the
+next record; one that was not takes it only when that record names no device.
+"""
+import collections
+import re
+
+from fixture import PROGRAM_CODES, VERIFY_CODES
+from plan import IMAGE_BLOCKS, IMAGE_VERSION
+
+GRACE_S = 0.5  # a signal and a capture at the same moment: either may come first
+QUERY_HW = 3
+GET_INFO = 4  # asked of the flash loader: the device is known by then
+SESSION_ID = re.compile(r"^[0-9a-f]{32}$")
+FAILING = ("failed", "interrupted", "bad-input", "no-device")
+
+
+class Ledger:
+    def __init__(self, run):
+        self.pairs = []  # (session, record or None)
+        self.arrived = {}  # id(record) -> when the run first saw it
+        self.extra = []  # (port, record): records no session accounts for
+        self.units = {u.name: u for p in run.plan.ports for u in p.units}
+        for fx in run.fixtures:
+            ends = list(run.records.Ends(fx.port))
+            for r, t in zip(ends, run.arrivals.get(fx.port, [])):
+                self.arrived[id(r)] = t
+            for s in fx.sessions:
+                s.identified = s.codes[QUERY_HW] > 0
+                r = ends[0] if ends else None
+                if r is not None and not s.identified and Device(r):
+                    r = None  # that record is a later session's
+                if r is not None:
+                    ends.pop(0)
+                self.pairs.append((s, r))
+            self.extra += [(fx.port, r) for r in ends]
+
+    def ByUnit(self):
+        out = collections.defaultdict(list)
+        for s, r in self.pairs:
+            out[s.unit].append((s, r))
+        return out
+
+
+def Device(r):
+    d = r.get("device")
+    return d.get("hw", "") if isinstance(d, dict) else ""
+
+
+def Field(r, *path):
+    for key in path:
+        r = r.get(key) if isinstance(r, dict) else None
+    return r
+
+
+def Lost(run, s, later_recorded):
+    """Why a session may be without its end record, or None. Records of a
+    port come in order: one missing before a later one was skipped, not lost."""
+    if not s.identified:
+        return "never identified"
+    if run.killed_at is not None and not later_recorded and \
+            (s.ended_at is None or s.last_request_at > run.killed_at - 2):
+        return "under way when the supervisor was killed"
+    if run.disk.filled_at is not None and not later_recorded:
+        return "its record came after the disk was full"
+    if run.plan.count and not s.wrote and len(run.records.AllEnds()) == run.plan.count:
+        return "identified after the count was reached"
+    return None
+
+
+def OneEndPerSession(run, led):
+    out = []
+    for i, (s, r) in enumerate(led.pairs):
+        later = any(r2 is not None for s2, r2 in led.pairs[i + 1:] if s2.port == s.port)
+        if r is None and not Lost(run, s, later):
+            out.append(f"no end record for {s.describe(run.t0)} on {s.port}")
+    for port, r in led.extra:
+        out.append(f"an end record on {port} that no session accounts for: {r.get('result')} "
+                   f"{Device(r) or '(no device)'} at {r.get('time')}")
+    return out
+
+
+def StartBeforeFlash(run, led):
+    """Write-ahead: each session that reached the flash has exactly one start,
+    written before it, with the session id its end carries; no other session has one."""
+    out = []
+    for fx in run.fixtures:
+        starts = list(run.records.Starts(fx.port))
+        for s, r in led.pairs:
+            if s.port != fx.port:
+                continue
+            rid = r.get("session") if r else None
+            if r is not None and r.get("schema", 0) >= 3 and not SESSION_ID.match(str(rid)):
+                out.append(f"end record of {s.unit} has no session id: {rid!r}")
+            if not s.reached_flash:
+                if rid and any(st.get("session") == rid for st in starts):
+                    out.append(f"a start for {s.unit}, which never reached the flash")
+                continue
+            if not starts:
+                out.append(f"no start entry for {s.describe(run.t0)}")
+                continue
+            st = starts.pop(0)
+            if r is not None and st.get("session") != rid:
+                out.append(f"{s.unit}: start session {st.get('session')} but end session {rid}")
+        out += [f"a start on {fx.port} that no session accounts for: session {st.get('session')}" for st in starts]
+    return out
+
+
+def ResultAgrees(run, led):
+    """Each record says what the device went through."""
+    out = []
+    for s, r in led.pairs:
+        if r is None:
+            continue
+        u = led.units[s.unit]
+        result, attempts = r.get("result"), r.get("attempts")
+        said = f"{s.unit}: {result}"
+        verified = s.count(VERIFY_CODES) > 0
+        if result == "ok" and not (s.wrote and verified):
+            out.append(f"{said} but the device was {'not written' if not s.wrote else 'not verified'}")
+        if result == "current" and (s.wrote or not verified):
+            out.append(f"{said} but the device was {'written' if s.wrote else 'not verified'}")
+        if result in ("cancelled", "bad-input", "no-device") and s.wrote:
+            out.append(f"{said} but the device was written")
+        if result == "interrupted" and not s.wrote:
+            out.append(f"{said} but nothing was written to the device")
+        if s.codes[GET_INFO] and not Device(r):
+            out.append(f"{said}: the record names no device, though its flash loader was asked for its firmware")
+        if Field(r, "failure", "kind") == "verify-mismatch" and not verified:
+            out.append(f"{said} (verify-mismatch) but the device was never verified")
+        if s.count(PROGRAM_CODES) and attempts == 0:
+            out.append(f"{said} with attempts 0, but the device was programmed")
+        if result == "ok" and not attempts:
+            out.append(f"{said} with attempts {attempts!r}")
+        if Device(r) and Device(r) != u.hw:
+            out.append(f"{said}: device {Device(r)}, but the unit is {u.hw}")
+    for unit, sessions in led.ByUnit().items():
+        s, r = sessions[0]
+        u = led.units[unit]
+        before = Field(r, "before", "version")
+        if r is not None and Device(r) and before != u.version:
+            out.append(f"{unit}: before {before!r}, but the unit held {u.version!r}")
+        last = sessions[-1][1]
+        version = run.UnitReport(unit).get("version")
+        if last is not None and last.get("result") in ("ok", "current") and version != IMAGE_VERSION:
+            out.append(f"{unit}: last record {last.get('result')}, but the unit holds {version}")
+    return out
+
+
+def ProgrammedWithinRetries(run, led):
+    out = []
+    for unit, sessions in led.ByUnit().items():
+        report = run.UnitReport(unit)
+        passes = int(report.get("program-passes", 0))
+        attempts = sum(int(r.get("attempts") or 0) for _, r in sessions if r is not None)
+        if passes > attempts and all(r is not None for _, r in sessions):
+            out.append(f"{unit}: programmed {passes} times, its records say {attempts}")
+        for _, r in sessions:
+            if r is not None and isinstance(r.get("attempts"), int) and r["attempts"] > run.plan.retries + 1:
+                out.append(f"{unit}: attempts {r['attempts']} with --retries {run.plan.retries}")
+    return out
+
+
+def UnplugInterrupts(run, led):
+    """A unit whose adapter went while it was erased, programmed or verified
+    is recorded interrupted, within seconds."""
+    out = []
+    for s, r in led.pairs:
+        if s.pulled is None or r is None:
+            continue
+        at, phase, programmed, verified = s.pulled
+        mid = phase in ("erase", "program") or (phase == "verify" and verified % IMAGE_BLOCKS)
+        if not mid:
+            continue
+        if r.get("result") != "interrupted":
+            out.append(f"{s.unit}: adapter pulled in {phase} (program {programmed}, verify {verified} "
+                       f"requests), recorded {r.get('result')}/{Field(r, 'failure', 'kind')}")
+        late = led.arrived.get(id(r), at) - at
+        if late > 5:
+            out.append(f"{s.unit}: its record came {late:.0f} s after its adapter was pulled")
+    return out
+
+
+def StationEnds(run, led):
+    """Stopped (a stop event, or the operator's Ctrl-C at the end of the shift),
+    the station ends by itself."""
+    if run.forced_end:
+        why = run.stop[0] if run.stop else "the Ctrl-C at the end of the shift"
+        return [f"the station did not end within 60 s after {why}: the harness used {run.forced_end}"]
+    return []
+
+
+def ExitCodeAgrees(run, led):
+    code = run.station.exit_code
+    if run.killed_at is not None or code is None or code < 0:
+        return []
+    results = [r.get("result") for r in run.records.AllEnds()]
+    failing = [x for x in results if x in FAILING]
+    lost = [s for s, r in led.pairs if r is None and s.identified and run.disk.filled_at is not None]
+    if code == 0 and failing:
+        return [f"exit code 0 beside {len(failing)} record(s) {sorted(set(failing))}"]
+    if code == 0 and lost:
+        return [f"exit code 0 though {len(lost)} record(s) were lost to the full disk"]
+    if lost and code != 5:
+        return [f"exit code {code} though {len(lost)} record(s) were lost to the full disk (5 expected)"]
+    if code not in (0, 5) and not failing:
+        return [f"exit code {code} but no record failed ({collections.Counter(results)})"]
+    return []
+
+
+def StopRespected(run, led):
+    """After a stop no unit is taken."""
+    if run.stop is None or run.stop[0] == "kill-supervisor":
+        return []
+    name, at = run.stop
+    out = [f"{s.unit} was written though captured {s.captured_at - at:.2f} s after {name}"
+           for s, _ in led.pairs if s.wrote and s.captured_at > at + GRACE_S]
+    return out
+
+
+def WorkersDieWithSupervisor(run, led):
+    if run.killed_at is None:
+        return []
+    out = [f"worker {p.pid} ({p.port}) alive {(p.gone_at or p.last_seen) - run.killed_at:.1f} s "
+           f"after the supervisor was killed"
+           for p in run.station.procs.values() if p.pid != run.station.pid and
+           (p.gone_at is None or p.gone_at > run.killed_at + 1)]
+    out += [f"{s.unit} was still talked to {s.last_request_at - run.killed_at:.1f} s after the supervisor was killed"
+            f" ({s.describe(run.t0)})" for s, _ in led.pairs if s.last_request_at > run.killed_at + GRACE_S]
+    return out
+
+
+def NoProcessLeft(run, led):
+    return [f"pid {p.pid} alive 3 s after the station ended: {' '.join(p.cmdline)}" for p in run.leftovers]
+
+
+def PortsKeepServing(run, led):
+    return run.stuck + (["the run hit its time cap"] if run.timed_out else [])
+
+
+def RecordsValid(run, led):
+    out = [f"line {n}: {why}" for n, why in run.records.bad_lines]
+    if run.validate and run.validate[0] != 0:
+        out.append("scripts/validate-records: " + run.validate[1].strip().replace("\n", "; ")[:600])
+    return out
+
+
+def ScreenFits(run, led):
+    wraps = run.terminal.screen.wraps
+    return [f"{len(wraps)} line(s) wider than {run.plan.width} columns, first at "
+            f"{wraps[0][0] - run.t0:.1f} s: {wraps[0][1]!r}"] if wraps else []
+
+
+def OneHeader(run, led):
+    d = run.terminal.double_headers
+    return [f"two or more headers on the screen {len(d)} time(s), first at {d[0][0] - run.t0:.1f} s:\n"
+            + d[0][1]] if d else []
+
+
+def CursorRestored(run, led):
+    if run.killed_at is not None or run.station.exit_code in (None, -9):
+        return []
+    return ["the cursor is still hidden after the station ended"] if run.terminal.CursorHidden() else []
+
+
+def RedrawRate(run, led):
+    draws = run.terminal.screen.header_draws
+    worst, j = 0, 0
+    for i, t in enumerate(draws):
+        while draws[j] < t - 1.0:
+            j += 1
+        worst = max(worst, i - j + 1)
+    return [f"{worst} redraws within one second (at most 10)"] if worst > 11 else []
+
+
+def TerminalBytes(run, led):
+    """At most 4 KB a second for 2 ports at 80 columns, in proportion beyond."""
+    t = run.terminal
+    if t.first_byte_at is None or t.last_byte_at - t.first_byte_at < 5:
+        return []
+    rate = t.bytes / (t.last_byte_at - t.first_byte_at)
+    budget = 4096 * max(1, len(run.plan.ports) / 2) * max(1, run.plan.width / 80)
+    return [f"{rate:.0f} bytes a second to the terminal (budget {budget:.0f})"] if rate > budget else []
+
+
+def MemoryFlat(run, led):
+    """A worker that served 30 units or more: its memory after its 10th unit
+    and after its last within 64 KiB."""
+    out = []
+    for p in run.station.procs.values():
+        if p.pid == run.station.pid or not p.rss or p.rss[-1][2] < 30:
+            continue
+        base = next(s for s in p.rss if s[2] >= 10)
+        grew = p.rss[-1][1] - base[1]
+        if grew > 64:
+            out.append(f"worker {p.pid} ({p.port}): {base[1]} KiB after unit {base[2]}, "
+                       f"{p.rss[-1][1]} KiB after unit {p.rss[-1][2]}")
+    return out
+
+
+def ProcessorModest(run, led):
+    """Waiting on serial lines takes little: no process spins."""
+    out = []
+    for p in run.station.procs.values():
+        life = (p.gone_at or p.last_seen) - p.first_seen
+        if life > 5 and p.cpu_seconds / life > 0.3:
+            out.append(f"pid {p.pid} ({p.port or 'supervisor'}): {p.cpu_seconds:.1f} s of processor "
+                       f"in {life:.1f} s")
+    return out
+
+
+def DiskFullStops(run, led):
+    if run.disk.filled_at is None:
+        return []
+    lost = [s for s, r in led.pairs if r is None and s.identified]
+    if lost and run.end_press_at is not None:
+        return [f"{len(lost)} record(s) lost to the full disk, and the station went on taking units "
+                f"until the end of the shift"]
+    return []
+
+
+def CountExact(run, led):
+    if not run.plan.count:
+        return []
+    ends = len(run.records.AllEnds())
+    if ends > run.plan.count:
+        return [f"{ends} units recorded with --count {run.plan.count}"]
+    if run.end_press_at is None and run.stop is None and ends != run.plan.count and run.disk.filled_at is None:
+        return [f"the station ended by itself after {ends} units with --count {run.plan.count}"]
+    return []
+
+
+Invariant = collections.namedtuple("Invariant", "name check")
+
+INVARIANTS = [
+    Invariant("one-end-per-session", OneEndPerSession),
+    Invariant("start-before-flash", StartBeforeFlash),
+    Invariant("result-agrees", ResultAgrees),
+    Invariant("programmed-within-retries", ProgrammedWithinRetries),
+    Invariant("unplug-interrupts", UnplugInterrupts),
+    Invariant("exit-code-agrees", ExitCodeAgrees),
+    Invariant("stop-respected", StopRespected),
+    Invariant("station-ends", StationEnds),
+    Invariant("workers-die-with-supervisor", WorkersDieWithSupervisor),
+    Invariant("no-process-left", NoProcessLeft),
+    Invariant("ports-keep-serving", PortsKeepServing),
+    Invariant("records-valid", RecordsValid),
+    Invariant("screen-fits", ScreenFits),
+    Invariant("one-header", OneHeader),
+    Invariant("cursor-restored", CursorRestored),
+    Invariant("redraw-rate", RedrawRate),
+    Invariant("terminal-bytes", TerminalBytes),
+    Invariant("memory-flat", MemoryFlat),
+    Invariant("processor-modest", ProcessorModest),
+    Invariant("disk-full-stops", DiskFullStops),
+    Invariant("count-exact", CountExact),
+]
+
+
+def Check(run):
+    """[(invariant name, [what broke])] for the invariants that broke."""
+    led = Ledger(run)
+    broken = []
+    for inv in INVARIANTS:
+        try:
+            found = inv.check(run, led)
+        except Exception as e:  # a fault of the check itself is a finding too
+            found = [f"the check failed: {type(e).__name__}: {e}"]
+        if found:
+            broken.append((inv.name, found))
+    return broken

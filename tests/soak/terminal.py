@@ -1,0 +1,113 @@
+"""The station's terminal: a real pseudo-terminal of a given size whose
+output is rendered in a virtual terminal (pyte), so that the soak sees the
+screen an operator would see, and what was drawn to get there.
+
+Kept while the station runs: every line that would have wrapped (a write
+past the last column), every moment the screen held two headers, the time of
+each header drawn (the redraw rate) and the bytes written.
+"""
+import fcntl
+import os
+import re
+import struct
+import termios
+import threading
+import time
+
+import pyte
+from pyte import modes
+from wcwidth import wcwidth
+
+# The station's header line: "units 4 ok, 2 current, 1 failed  ...".
+HEADER = re.compile(r"^units \d+ ok")
+
+
+class CheckedScreen(pyte.Screen):
+    """A pyte screen that notes every write past the right margin."""
+
+    def __init__(self, columns, lines):
+        super().__init__(columns, lines)
+        self.wraps = []  # (time, the row's text as it was)
+        self.header_draws = []  # times
+
+    def draw(self, data):
+        x = self.cursor.x
+        if x == 0 and HEADER.match(data):
+            self.header_draws.append(time.monotonic())
+        if modes.DECAWM in self.mode:
+            for ch in data:
+                if x >= self.columns:
+                    row = "".join(c.data for c in self.buffer[self.cursor.y].values())
+                    self.wraps.append((time.monotonic(), (row + data)[:200]))
+                    break
+                x += max(wcwidth(ch), 0)
+        super().draw(data)
+
+
+class Terminal:
+    def __init__(self, columns, lines, raw_path):
+        self.columns = columns
+        self.lines = lines
+        self.master, self.slave = os.openpty()
+        fcntl.ioctl(self.slave, termios.TIOCSWINSZ, struct.pack("HHHH", lines, columns, 0, 0))
+        attrs = termios.tcgetattr(self.slave)
+        attrs[3] &= ~termios.ECHO  # a pressed Ctrl-C is not echoed as "^C" over the display
+        termios.tcsetattr(self.slave, termios.TCSANOW, attrs)
+        self.screen = CheckedScreen(columns, lines)
+        self.stream = pyte.ByteStream(self.screen)
+        self.lock = threading.Lock()
+        self.raw = open(raw_path, "wb")
+        self.bytes = 0
+        self.first_byte_at = None
+        self.last_byte_at = None
+        self.double_headers = []  # (time, screen text)
+        self.closed = threading.Event()
+        self._thread = threading.Thread(target=self._Read, daemon=True)
+
+    def Start(self):
+        self._thread.start()
+
+    def ReleaseSlave(self):
+        """Once the station holds the terminal: reads end when every holder is gone."""
+        if self.slave is not None:
+            os.close(self.slave)
+            self.slave = None
+
+    def _Read(self):
+        while True:
+            try:
+                chunk = os.read(self.master, 65536)
+            except OSError:
+                break  # EIO: nobody has the terminal open any more
+            if not chunk:
+                break
+            now = time.monotonic()
+            self.raw.write(chunk)
+            with self.lock:
+                if self.first_byte_at is None:
+                    self.first_byte_at = now
+                self.last_byte_at = now
+                self.bytes += len(chunk)
+                self.stream.feed(chunk)
+                headers = [row for row in self.screen.display if HEADER.match(row)]
+                if len(headers) > 1 and len(self.double_headers) < 20:
+                    self.double_headers.append((now, "\n".join(r.rstrip() for r in self.screen.display)))
+        self.raw.close()
+        self.closed.set()
+
+    def Press(self, data):
+        os.write(self.master, data)
+
+    def Text(self):
+        with self.lock:
+            return "\n".join(row.rstrip() for row in self.screen.display)
+
+    def CursorHidden(self):
+        with self.lock:
+            return self.screen.cursor.hidden
+
+    def Close(self, timeout=5):
+        self.ReleaseSlave()
+        self.closed.wait(timeout)
+        os.close(self.master)
+        self._thread.join(timeout)
