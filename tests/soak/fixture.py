@@ -8,7 +8,6 @@ the host captured, with the requests it then sent. Its standard output gives
 the fixture's events and, at the end, the counters of every unit.
 """
 import collections
-import errno
 import os
 import re
 import subprocess

@@ -74,6 +74,8 @@ def Lost(run, s, later_recorded):
 
 
 def OneEndPerSession(run, led):
+    """Every unit identified has exactly one end record (but those lost with a killed supervisor or a full
+    disk, or left untaken by --count), and every end record a unit."""
     out = []
     for i, (s, r) in enumerate(led.pairs):
         later = any(r2 is not None for s2, r2 in led.pairs[i + 1:] if s2.port == s.port)
@@ -153,6 +155,7 @@ def ResultAgrees(run, led):
 
 
 def ProgrammedWithinRetries(run, led):
+    """No unit is programmed more often than its records' attempts say, nor more than --retries allows."""
     out = []
     for unit, sessions in led.ByUnit().items():
         report = run.UnitReport(unit)
@@ -196,6 +199,8 @@ def StationEnds(run, led):
 
 
 def ExitCodeAgrees(run, led):
+    """The exit code agrees with the records: never 0 beside a failed, interrupted or refused unit or a
+    lost record; 5 when a record was lost to a full disk; not 1 when nothing failed."""
     code = run.station.exit_code
     if run.killed_at is not None or code is None or code < 0:
         return []
@@ -224,6 +229,7 @@ def StopRespected(run, led):
 
 
 def WorkersDieWithSupervisor(run, led):
+    """The supervisor killed (SIGKILL), its workers end within a second and touch no device after it."""
     if run.killed_at is None:
         return []
     out = [f"worker {p.pid} ({p.port}) alive {(p.gone_at or p.last_seen) - run.killed_at:.1f} s "
@@ -236,14 +242,17 @@ def WorkersDieWithSupervisor(run, led):
 
 
 def NoProcessLeft(run, led):
+    """No zflash process of the run is alive 3 s after the supervisor ended."""
     return [f"pid {p.pid} alive 3 s after the station ended: {' '.join(p.cmdline)}" for p in run.leftovers]
 
 
 def PortsKeepServing(run, led):
+    """No port stands still while the station runs: a unit plugged in is captured, a session goes on."""
     return run.stuck + (["the run hit its time cap"] if run.timed_out else [])
 
 
 def RecordsValid(run, led):
+    """Every line of the records file is one JSON object that scripts/validate-records accepts."""
     out = [f"line {n}: {why}" for n, why in run.records.bad_lines]
     if run.validate and run.validate[0] != 0:
         out.append("scripts/validate-records: " + run.validate[1].strip().replace("\n", "; ")[:600])
@@ -251,24 +260,28 @@ def RecordsValid(run, led):
 
 
 def ScreenFits(run, led):
+    """No line drawn on the terminal is wider than it (nothing wraps)."""
     wraps = run.terminal.screen.wraps
     return [f"{len(wraps)} line(s) wider than {run.plan.width} columns, first at "
             f"{wraps[0][0] - run.t0:.1f} s: {wraps[0][1]!r}"] if wraps else []
 
 
 def OneHeader(run, led):
+    """The screen never holds two header lines."""
     d = run.terminal.double_headers
     return [f"two or more headers on the screen {len(d)} time(s), first at {d[0][0] - run.t0:.1f} s:\n"
             + d[0][1]] if d else []
 
 
 def CursorRestored(run, led):
+    """The cursor is visible again once the station has ended (not killed)."""
     if run.killed_at is not None or run.station.exit_code in (None, -9):
         return []
     return ["the cursor is still hidden after the station ended"] if run.terminal.CursorHidden() else []
 
 
 def RedrawRate(run, led):
+    """At most 10 redraws of the display a second (11 in any one-second window)."""
     draws = run.terminal.screen.header_draws
     worst, j = 0, 0
     for i, t in enumerate(draws):
@@ -278,43 +291,69 @@ def RedrawRate(run, led):
     return [f"{worst} redraws within one second (at most 10)"] if worst > 11 else []
 
 
+def Busiest(samples, seconds):
+    """The highest rate over any `seconds` of (time, running total) samples."""
+    worst, j = 0.0, 0
+    for i in range(len(samples)):
+        while j < i and samples[i][0] - samples[j + 1][0] >= seconds:
+            j += 1
+        span = samples[i][0] - samples[j][0]
+        if span >= seconds:
+            worst = max(worst, (samples[i][1] - samples[j][1]) / span)
+    return worst
+
+
 def TerminalBytes(run, led):
-    """At most 4 KB a second for 2 ports at 80 columns, in proportion beyond."""
+    """At most 4 KB a second for 2 ports at 80 columns, in proportion beyond;
+    no two seconds at more than four times that."""
     t = run.terminal
     if t.first_byte_at is None or t.last_byte_at - t.first_byte_at < 5:
         return []
-    rate = t.bytes / (t.last_byte_at - t.first_byte_at)
     budget = 4096 * max(1, len(run.plan.ports) / 2) * max(1, run.plan.width / 80)
-    return [f"{rate:.0f} bytes a second to the terminal (budget {budget:.0f})"] if rate > budget else []
+    out = []
+    rate = t.bytes / (t.last_byte_at - t.first_byte_at)
+    if rate > budget:
+        out.append(f"{rate:.0f} bytes a second to the terminal (budget {budget:.0f})")
+    total, running = 0, [(t.first_byte_at, 0)]
+    for when, n in t.chunks:
+        total += n
+        running.append((when, total))
+    burst = Busiest(running, 2)
+    if burst > 4 * budget:
+        out.append(f"{burst:.0f} bytes a second to the terminal over two seconds")
+    return out
 
 
 def MemoryFlat(run, led):
-    """A worker that served 30 units or more: its memory after its 10th unit
-    and after its last within 64 KiB."""
+    """A worker that served 30 units or more: from its 10th unit to its last,
+    its memory grows by at most 32 KiB and a quarter KiB a unit (pages come
+    and go; a leak of a KiB a unit shows within 50 units)."""
     out = []
     for p in run.station.procs.values():
         if p.pid == run.station.pid or not p.rss or p.rss[-1][2] < 30:
             continue
         base = next(s for s in p.rss if s[2] >= 10)
-        grew = p.rss[-1][1] - base[1]
-        if grew > 64:
-            out.append(f"worker {p.pid} ({p.port}): {base[1]} KiB after unit {base[2]}, "
-                       f"{p.rss[-1][1]} KiB after unit {p.rss[-1][2]}")
+        last = p.rss[-1]
+        grew, units = last[1] - base[1], last[2] - base[2]
+        if grew > 32 + units / 4:
+            out.append(f"worker {p.pid} ({p.port}): {base[1]} KiB after unit {base[2]}, {last[1]} KiB after "
+                       f"unit {last[2]} ({grew / units:.2f} KiB a unit)")
     return out
 
 
 def ProcessorModest(run, led):
-    """Waiting on serial lines takes little: no process spins."""
+    """Waiting on serial lines takes little: no process spins, even for seconds."""
     out = []
     for p in run.station.procs.values():
-        life = (p.gone_at or p.last_seen) - p.first_seen
-        if life > 5 and p.cpu_seconds / life > 0.3:
-            out.append(f"pid {p.pid} ({p.port or 'supervisor'}): {p.cpu_seconds:.1f} s of processor "
-                       f"in {life:.1f} s")
+        worst = Busiest(p.cpu, 2)
+        if worst > 0.5:
+            out.append(f"pid {p.pid} ({p.port or 'supervisor'}): {worst:.0%} of a core over two seconds")
     return out
 
 
 def DiskFullStops(run, led):
+    """A record lost to a full disk stops the station: it ends by itself, it does not take units till the
+    shift ends."""
     if run.disk.filled_at is None:
         return []
     lost = [s for s, r in led.pairs if r is None and s.identified]
@@ -325,6 +364,7 @@ def DiskFullStops(run, led):
 
 
 def CountExact(run, led):
+    """--count N: never more than N units recorded, and exactly N when the station ended by itself."""
     if not run.plan.count:
         return []
     ends = len(run.records.AllEnds())

@@ -66,9 +66,12 @@ class Plan:
             for j in range(rng.randint(*per_port)):
                 kind, _, words, hw, version = Weighted(rng, UNIT_KINDS, lambda k: k[1])
                 units.append(Unit(f"p{i + 1}u{j + 1}-{kind}", kind, words(rng), hw, version))
-            self.ports.append(PortPlan(i, name, units, erase_ms=rng.choice([20, 300, 1200]),
-                                       quiet_ms=rng.choice([900, 1500]),
-                                       pause=rng.choice(["50-300", "200-1500", "1000-3000"])))
+            if long_run:  # as many units as can be: the memory check counts them
+                timing = dict(erase_ms=20, quiet_ms=900, pause="50-300")
+            else:
+                timing = dict(erase_ms=rng.choice([20, 300, 1200]), quiet_ms=rng.choice([900, 1500]),
+                              pause=rng.choice(["50-300", "200-1500", "1000-3000"]))
+            self.ports.append(PortPlan(i, name, units, **timing))
         total = sum(len(p.units) for p in self.ports)
         self.count = rng.randint(1, total) if rng.random() < 0.15 else 0
         self.events = []

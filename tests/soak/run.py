@@ -262,6 +262,8 @@ class Run:
                 f.write(self.terminal.Text() + "\n")
         for fx in self.fixtures:
             fx.Stop()
+        if self.station is not None:
+            self._WriteProcesses(os.path.join(self.folder, "processes.txt"))
         self.records = Records(self.log)
         if os.path.exists(self.log):
             shutil.copy(self.log, os.path.join(self.folder, "records.jsonl"))
@@ -269,3 +271,12 @@ class Run:
             self.validate = (out.returncode, out.stdout + out.stderr)
         self.disk.Unmount()
         shutil.rmtree(self.ports_dir, ignore_errors=True)
+
+    def _WriteProcesses(self, path):
+        """Every zflash process of the run: its life, processor time and memory by units served."""
+        with open(path, "w", encoding="utf-8") as f:
+            for p in self.station.procs.values():
+                gone = f"{p.gone_at - self.t0:.1f}" if p.gone_at else "-"
+                f.write(f"pid {p.pid} {p.port or 'supervisor'}: seen {p.first_seen - self.t0:.1f}-{gone} s, "
+                        f"{p.cpu_seconds:.2f} s of processor\n  RSS KiB by units: " +
+                        " ".join(f"{units}:{kib}" for _, kib, units in p.rss) + "\n")

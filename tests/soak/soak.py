@@ -8,8 +8,8 @@ import subprocess
 import sys
 import time
 
-from events import BY_NAME
-from invariants import Check
+from events import BY_NAME, EVENTS
+from invariants import INVARIANTS, Check
 from plan import Plan
 from run import Run
 
@@ -25,6 +25,7 @@ def Arguments():
     p.add_argument("--long", action="store_true", help="long runs only (many units a port, no events)")
     p.add_argument("--event", action="append", default=[], choices=sorted(BY_NAME),
                    help="draw only these events (repeatable)")
+    p.add_argument("--list", action="store_true", help="print the events and the invariants, and end")
     p.add_argument("--keep", action="store_true", help="keep the logs of every run, and print its history")
     p.add_argument("--logs", default=None, help="folder for the runs' logs (default build/soak-logs)")
     return p.parse_args()
@@ -80,8 +81,21 @@ def Report(run, broken, folder, elapsed, replay, verbose=False):
     print(f"  logs: {folder}", flush=True)
 
 
+def List():
+    print("events (weight; phases):")
+    for e in EVENTS:
+        print(f"  {e.name:20} {e.weight}; {', '.join(e.phases)}" + ("; ends the shift" if e.stop else ""))
+    print("invariants:")
+    for inv in INVARIANTS:
+        doc = " ".join((inv.check.__doc__ or "").split())
+        print(f"  {inv.name:28} {doc}")
+
+
 def main():
     args = Arguments()
+    if args.list:
+        List()
+        return 0
     repo = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
     bins = Binaries(repo)
     logs = os.path.abspath(args.logs or os.path.join(repo, "build", "soak-logs"))
@@ -105,8 +119,8 @@ def main():
         n += 1
         long_run = args.long or (args.minutes >= LONG_AT_LEAST_MIN and run_seed % LONG_EVERY == 0)
         plan = Plan(run_seed, long_run, args.event)
-        if args.runs is None and not long_run and elapsed > 0 and elapsed + 45 > budget:
-            break  # a run takes up to about 45 s: none is begun that would end far past the budget
+        if args.runs is None and runs and elapsed + (elapsed / runs) > budget * 1.1:
+            break  # none is begun that would likely end far past the budget
         folder = os.path.join(logs, f"seed-{run_seed}")
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)

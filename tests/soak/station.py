@@ -23,6 +23,7 @@ class Proc:
         self.gone_at = None
         self.rss = []  # (time, KiB, the port's end records by then)
         self.cpu_seconds = 0.0
+        self.cpu = []  # (time, processor seconds so far), at each change
         self.port = None
         if "--port" in cmdline:
             self.port = cmdline[cmdline.index("--port") + 1]
@@ -128,6 +129,8 @@ class Station:
                     p = self.procs[pid] = Proc(pid, cmdline, now)
                 p.last_seen = now
                 p.cpu_seconds = cpu
+                if not p.cpu or p.cpu[-1][1] != cpu:
+                    p.cpu.append((now, cpu))
                 ends = progress.get(p.port, 0)
                 if not p.rss or p.rss[-1][2] != ends:
                     p.rss.append((now, rss, ends))

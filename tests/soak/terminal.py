@@ -58,6 +58,7 @@ class Terminal:
         self.lock = threading.Lock()
         self.raw = open(raw_path, "wb")
         self.bytes = 0
+        self.chunks = []  # (time, bytes) as they were read
         self.first_byte_at = None
         self.last_byte_at = None
         self.double_headers = []  # (time, screen text)
@@ -88,6 +89,7 @@ class Terminal:
                     self.first_byte_at = now
                 self.last_byte_at = now
                 self.bytes += len(chunk)
+                self.chunks.append((now, len(chunk)))
                 self.stream.feed(chunk)
                 headers = [row for row in self.screen.display if HEADER.match(row)]
                 if len(headers) > 1 and len(self.double_headers) < 20:
