@@ -52,6 +52,12 @@ bool WaitForCapture(const std::string &portName)
                 return Fail(FailureKind::TimedOut, portName);
             return LogFailure(FailureKind::Cancelled, "Capture cancelled.", portName);
         }
+        if (PortLineLost()) {
+            // An adapter pulled out while we wait: no device can come on it.
+            return LogFailure(FailureKind::PortOpenFailed,
+                              "ERROR: " + portName + " is gone: its USB adapter was removed.", portName,
+                              "the adapter was removed");
+        }
         state = CaptureTargetSM(state);
         if (state == kCaptureFailed) {
             return LogLibraryFailure("ERROR: Capture failed.", portName);

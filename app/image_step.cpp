@@ -35,11 +35,16 @@ bool LoadCheckedImage(const std::string &path, CheckedImage &checked)
     return true;
 }
 
+bool SameDigest(const std::string &a, const std::string &b)
+{
+    return !a.empty() && a == b;
+}
+
 ImageReread RereadCheckedImage(const FirmwareVersion &judged, CheckedImage &checked)
 {
     if (!LoadCheckedImage(judged.path, checked))
         return ImageReread::Unreadable;
-    return checked.fw.sha256 == judged.sha256 ? ImageReread::Same : ImageReread::Changed;
+    return SameDigest(checked.fw.sha256, judged.sha256) ? ImageReread::Same : ImageReread::Changed;
 }
 
 std::shared_ptr<IMG> CheckedImageStep(const CheckedImage &checked)

@@ -29,6 +29,10 @@ bool LoadCheckedImage(const std::string &path, CheckedImage &checked);
 enum class ImageReread { Same, Unreadable, Changed };
 ImageReread RereadCheckedImage(const FirmwareVersion &judged, CheckedImage &checked);
 
+// Two digests name the same bytes: both known and equal (a digest that could
+// not be computed matches nothing).
+bool SameDigest(const std::string &a, const std::string &b);
+
 // The worker's first step: the blocks of the checked read, or the file read
 // again and found to be the same bytes and an image for the connected
 // hardware. Null after logging and recording why not.

@@ -187,6 +187,8 @@ const char *FailureKindName(FailureKind kind)
     case FailureKind::UnknownDevice: return "unknown-device";
     case FailureKind::WrongHardware: return "wrong-hardware";
     case FailureKind::Unverifiable: return "unverifiable";
+    case FailureKind::Reseated: return "reseated";
+    case FailureKind::RecordUnwritable: return "record-unwritable";
     case FailureKind::Internal: return "internal";
     }
     return "none";

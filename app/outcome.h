@@ -39,7 +39,9 @@ enum class FailureKind {
     UnknownDevice,   // the device's hardware identifier is not in the table
     WrongHardware,   // the image is for other hardware
     Unverifiable,    // the image has no hardware identifier, and nobody confirmed it
-    Internal,        // a fault of the program itself
+    Reseated,        // the unit powered up again in the middle of its session (a station takes it again)
+    RecordUnwritable,  // the session's start could not be put on record: nothing was written
+    Internal,        // a fault of the program itself (keep last)
 };
 
 struct Failure {

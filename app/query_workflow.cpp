@@ -21,11 +21,21 @@ std::string Summary(const FirmwareInfo &fw)
     return summary;
 }
 
+const char *const kNoFirmwareInstalled = "no firmware installed";
+
 bool QueryInstalled(std::unique_ptr<std::string> &summary)
 {
     ReportStep(WorkStep::Query);
     Log("Querying installed firmware...");
     const std::string info = GetInfo(kFirmwareRegion);
+    if (info.empty() && LastError() == ErrNoString) {
+        // The flash loader answered: the firmware region holds no
+        // information text, as on a blank unit. That is no failure.
+        g_outcome.installed = FirmwareInfo();
+        summary.reset(new std::string(kNoFirmwareInstalled));
+        Log("    " + *summary);
+        return true;
+    }
     if (info.empty()) {
         return LogLibraryFailure("    ERROR: Could not query installed firmware (device not responding "
                                  "or flashloader not running).");

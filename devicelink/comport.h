@@ -57,6 +57,13 @@ public:
     void PutChar(unsigned char c);
     void PutArray(const unsigned char *p, int n);
 
+    // The device behind the open port is gone: a read or write found the
+    // line hung up or failed as only a vanished device fails (an adapter
+    // pulled out), or the port's name no longer leads to the device that was
+    // opened (POSIX: checked at most every 250 ms). Stays true until the port
+    // is closed; false when it is not open.
+    bool LineLost();
+
     // Inspection (tests, benchmarks, front ends).
     int State() const { return portState; }
     unsigned int BaudRate() const { return baudRate; }
@@ -109,6 +116,8 @@ private:
     int serialFlags = 0;
 #endif
     int portState = 0;
+    bool lost = false;            // see LineLost; cleared by Open and Close
+    long long nextNameCheck = 0;  // POSIX: steady-clock ms of the next check of the name
 #ifdef _WIN32
     HANDLE hMutex = nullptr;
 #else

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -156,6 +157,18 @@ int ReadSome(int fd, unsigned char *buf, int n, int ms, int &err)
     }
 }
 
+// How a read or write fails once the device is gone: a hang-up (the kernel's
+// EIO), a vanished USB device (ENODEV, ENXIO).
+bool DeviceGoneError(int err)
+{
+    return err == EIO || err == ENODEV || err == ENXIO || err == EBADF;
+}
+
+long long SteadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+}
+
 // Lowers DTR and RTS, which the kernel raises on open. Pseudo-terminals have
 // no modem lines and refuse the request.
 bool LowerModemLines(int fd)
@@ -225,6 +238,8 @@ int ComPort::Open()
         }
         rxCount = txCount = 0;
         rxHead = rxTail = 0;
+        lost = false;
+        nextNameCheck = 0;
         portState = 2;
         ComPortDebugf("ComPort::Open successful.");
     }
@@ -250,6 +265,7 @@ int ComPort::Close()
         close(fd);
         fd = -1;
     }
+    lost = false;
     portState = 1;
     return 0;
 }
@@ -326,6 +342,7 @@ int ComPort::FillRxBuffer()
     rxTail = ReadSome(fd, rxBuf, int(sizeof rxBuf), readTimeout, err);
     if (err) {
         lastResult = err;
+        lost = lost || DeviceGoneError(err);
         ComPortDebugf("ComPort::GetChar error %d.", err);
     }
     return rxTail;
@@ -349,8 +366,10 @@ int ComPort::GetNChars(int n, unsigned char *buf)
         return n;
     int err;
     int got = ReadWithin(fd, buf + taken, n - taken, readTimeout, err);
-    if (err)
+    if (err) {
         lastResult = err;
+        lost = lost || DeviceGoneError(err);
+    }
     rxCount += unsigned(got);
     return taken + got > 0 ? taken + got : -1;
 }
@@ -372,8 +391,9 @@ void ComPort::Write(const unsigned char *p, int n, bool trace)
         if (r < 0 && errno == EAGAIN && WaitFor(fd, POLLOUT, -1))
             continue;
         lastResult = errno;
+        lost = lost || DeviceGoneError(errno);
         if (trace)
-            ComPortDebugf("ComPort::PutArray error %d.", errno);
+            ComPortDebugf("ComPort::PutArray error %d.", lastResult);
         return;
     }
 }
@@ -386,4 +406,25 @@ void ComPort::PutChar(unsigned char c)
 void ComPort::PutArray(const unsigned char *p, int n)
 {
     Write(p, n, true);
+}
+
+bool ComPort::LineLost()
+{
+    if (portState != 2)
+        return false;
+    if (lost)
+        return true;
+    const long long now = SteadyMs();
+    if (now < nextNameCheck)
+        return false;
+    nextNameCheck = now + 250;
+    // The name now leads nowhere, or to another device (a new adapter, or a
+    // new pseudo-terminal under the same link): the one opened is gone.
+    struct stat opened {}, named {};
+    if (fstat(fd, &opened) != 0)
+        return lost = true;
+    if (stat(devName.c_str(), &named) != 0)
+        return lost = errno == ENOENT || errno == ENOTDIR;
+    lost = named.st_dev != opened.st_dev || named.st_ino != opened.st_ino || named.st_rdev != opened.st_rdev;
+    return lost;
 }

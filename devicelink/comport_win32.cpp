@@ -10,6 +10,14 @@ namespace {
 const DWORD kQueueSize = 32768;
 const DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
+// How the serial driver fails every call once its USB adapter is pulled out.
+bool DeviceGoneError(DWORD error)
+{
+    return error == ERROR_ACCESS_DENIED || error == ERROR_BAD_COMMAND || error == ERROR_GEN_FAILURE ||
+           error == ERROR_INVALID_HANDLE || error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_DEVICE_REMOVED ||
+           error == ERROR_FILE_NOT_FOUND;
+}
+
 void CloseEvent(HANDLE &event)
 {
     if (event) {
@@ -124,6 +132,7 @@ int ComPort::Open()
     }
     rxCount = txCount = 0;
     rxHead = rxTail = 0;
+    lost = false;
     portState = 2;
     ComPortDebugf("ComPort::Open successful.");
     ReleaseMutex(hMutex);
@@ -145,6 +154,7 @@ int ComPort::Close()
         CloseHandle(hComm);
         hComm = INVALID_HANDLE_VALUE;
     }
+    lost = false;
     portState = 1;
     ReleaseMutex(hMutex);
     return 0;
@@ -274,6 +284,7 @@ int ComPort::GetChar(unsigned char *c)
     DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) {
         lastResult = int(error);
+        lost = lost || DeviceGoneError(error);
         ComPortDebugf("ComPort::GetChar error %d.", int(error));
         DWORD mask = 0;
         ClearCommError(hComm, &mask, nullptr);
@@ -288,6 +299,7 @@ int ComPort::GetChar(unsigned char *c)
     // with ERROR_TIMEOUT. Both mean that no byte arrived.
     if (!GetOverlappedResult(hComm, &ovRead, &n, TRUE)) {
         lastResult = int(GetLastError());
+        lost = lost || DeviceGoneError(DWORD(lastResult));
         if (lastResult != ERROR_TIMEOUT)
             Sleep(DWORD(readTimeout));
         return 1;
@@ -323,6 +335,7 @@ int ComPort::ReadDriver(int n, unsigned char *buf)
     DWORD error = GetLastError();
     lastResult = int(error);
     if (error != ERROR_IO_PENDING) {
+        lost = lost || DeviceGoneError(error);
         DWORD mask = 0;
         ClearCommError(hComm, &mask, nullptr);
         return -1;
@@ -345,6 +358,7 @@ void ComPort::Write(const unsigned char *p, int n, bool trace)
     DWORD error = GetLastError();
     lastResult = int(error);
     if (error != ERROR_IO_PENDING) {
+        lost = lost || DeviceGoneError(error);
         if (trace)
             ComPortDebugf("ComPort::PutArray error %d.", int(error));
         DWORD mask = 0;
@@ -366,4 +380,9 @@ void ComPort::PutChar(unsigned char c)
 void ComPort::PutArray(const unsigned char *p, int n)
 {
     Write(p, n, true);
+}
+
+bool ComPort::LineLost()
+{
+    return portState == 2 && lost;
 }

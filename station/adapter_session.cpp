@@ -13,6 +13,7 @@ namespace {
 std::mutex mutex;
 AdapterTuning tuning;
 bool warned = false;
+std::string tunedPort, tunedRoot;
 
 }  // namespace
 
@@ -20,6 +21,17 @@ void TuneSessionAdapter(const std::string &port, const std::string &sysfsRoot)
 {
     std::lock_guard<std::mutex> lock(mutex);
     tuning.Begin(port, sysfsRoot);
+    tunedPort = port;
+    tunedRoot = sysfsRoot;
+    warned = false;
+}
+
+void RetuneSessionAdapter()
+{
+    std::string error;
+    std::lock_guard<std::mutex> lock(mutex);
+    tuning.Restore(error);  // the old adapter is gone: nothing to put back there
+    tuning.Begin(tunedPort, tunedRoot);
     warned = false;
 }
 

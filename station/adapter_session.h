@@ -12,6 +12,10 @@ void TuneSessionAdapter(const std::string &port, const std::string &sysfsRoot);
 // Once, with the port open and the loader's rate known: a warning with the
 // cost and the remedy when the timer is still slow.
 void WarnIfSessionAdapterSlow(unsigned baud);
+// The port's adapter came back (pulled out and plugged in again): a new
+// adapter comes with its default timer, which is lowered again, and the
+// warning is given again should it stay slow.
+void RetuneSessionAdapter();
 void RestoreSessionAdapter();
 
 // The warning for a timer that stays at `timer.ms`: what it costs at `baud`

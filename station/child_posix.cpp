@@ -174,7 +174,15 @@ int Child::Wait()
     if (handle->pid <= 0 || handle->waited)
         return handle->exitCode;
     int status = 0;
-    while (wait4(handle->pid, &status, 0, &handle->usage) < 0 && errno == EINTR) {
+    pid_t r;
+    while ((r = wait4(handle->pid, &status, 0, &handle->usage)) < 0 && errno == EINTR) {
+    }
+    if (r != handle->pid) {
+        // Not ours to wait for any more (reaped elsewhere): its end is not
+        // known, which is never a success.
+        handle->waited = true;
+        handle->exitCode = -1;
+        return handle->exitCode;
     }
     handle->Reaped(status);
     return handle->exitCode;
@@ -185,8 +193,14 @@ bool Child::Ended()
     if (handle->pid <= 0 || handle->waited)
         return true;
     int status = 0;
-    if (wait4(handle->pid, &status, WNOHANG, &handle->usage) != handle->pid)
+    const pid_t r = wait4(handle->pid, &status, WNOHANG, &handle->usage);
+    if (r == 0 || (r < 0 && errno == EINTR))
         return false;
+    if (r != handle->pid) {
+        handle->waited = true;  // gone, its end unknown
+        handle->exitCode = -1;
+        return true;
+    }
     handle->Reaped(status);
     return true;
 }

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "app/utf16.h"
 
 struct Child::Handle {
@@ -33,6 +36,70 @@ std::wstring Quoted(const std::wstring &arg)
     out.append(backslashes * 2, L'\\');
     return out + L"\"";
 }
+
+// Every child of this process lives in one job that ends them all when this
+// process ends, however it ends (its handle to the job closes with it). Null
+// when the system refuses a job (the children then end on their own, by
+// watching this process).
+HANDLE ChildrenJob()
+{
+    static HANDLE job = [] {
+        HANDLE j = CreateJobObjectW(nullptr, nullptr);
+        if (!j)
+            return j;
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (!SetInformationJobObject(j, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+            CloseHandle(j);
+            return HANDLE(nullptr);
+        }
+        return j;
+    }();
+    return job;
+}
+
+// An inheritable copy of `h` for a child's standard stream (the parent's
+// own may not be inheritable); null when there is none.
+HANDLE InheritableCopy(HANDLE h)
+{
+    HANDLE copy = nullptr;
+    if (h && h != INVALID_HANDLE_VALUE)
+        DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS);
+    return copy;
+}
+
+// The child inherits these handles and no others: a process of ours must not
+// keep another child's pipe, or a port, open by accident.
+class HandleList {
+public:
+    explicit HandleList(const std::vector<HANDLE> &handles)
+    {
+        for (HANDLE h : handles)
+            if (h && std::find(list.begin(), list.end(), h) == list.end())
+                list.push_back(h);
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        buffer.resize(size);
+        attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer.data());
+        ready = InitializeProcThreadAttributeList(attributes, 1, 0, &size) &&
+                UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, list.data(),
+                                          list.size() * sizeof(HANDLE), nullptr, nullptr);
+    }
+    ~HandleList()
+    {
+        if (attributes)
+            DeleteProcThreadAttributeList(attributes);
+    }
+    HandleList(const HandleList &) = delete;
+    HandleList &operator=(const HandleList &) = delete;
+    LPPROC_THREAD_ATTRIBUTE_LIST Attributes() const { return ready ? attributes : nullptr; }
+
+private:
+    std::vector<HANDLE> list;
+    std::vector<char> buffer;
+    LPPROC_THREAD_ATTRIBUTE_LIST attributes = nullptr;
+    bool ready = false;
+};
 
 std::wstring SelfPath()
 {
@@ -74,20 +141,40 @@ bool Child::Start(const std::vector<std::string> &args, std::string &error, cons
     std::wstring commandLine = Quoted(program);
     for (const std::string &a : args)
         commandLine += L" " + Quoted(WideFromUtf8(a));
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = options.in == ChildOptions::Pipe   ? inRead
-                        : options.in == ChildOptions::Null ? nul
-                                                           : GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = options.out == ChildOptions::Pipe   ? writeEnd
-                         : options.out == ChildOptions::Null ? nul
-                                                             : GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = options.err == ChildOptions::Null ? nul : GetStdHandle(STD_ERROR_HANDLE);
-    const BOOL started =
-        CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
-                       options.ownProcessGroup ? CREATE_NEW_PROCESS_GROUP : 0, nullptr, nullptr, &startup,
-                       &handle->process);
+    // The parent's own streams, where the child shares them, as inheritable copies.
+    HANDLE inheritedIn = options.in == ChildOptions::Inherit ? InheritableCopy(GetStdHandle(STD_INPUT_HANDLE)) : nullptr;
+    HANDLE inheritedOut =
+        options.out == ChildOptions::Inherit ? InheritableCopy(GetStdHandle(STD_OUTPUT_HANDLE)) : nullptr;
+    HANDLE inheritedErr =
+        options.err != ChildOptions::Null ? InheritableCopy(GetStdHandle(STD_ERROR_HANDLE)) : nullptr;
+    STARTUPINFOEXW startup = {};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = options.in == ChildOptions::Pipe   ? inRead
+                                    : options.in == ChildOptions::Null ? nul
+                                                                       : inheritedIn;
+    startup.StartupInfo.hStdOutput = options.out == ChildOptions::Pipe   ? writeEnd
+                                     : options.out == ChildOptions::Null ? nul
+                                                                         : inheritedOut;
+    startup.StartupInfo.hStdError = options.err == ChildOptions::Null ? nul : inheritedErr;
+    const HandleList inherited({startup.StartupInfo.hStdInput, startup.StartupInfo.hStdOutput,
+                                startup.StartupInfo.hStdError});
+    startup.lpAttributeList = inherited.Attributes();
+    if (!startup.lpAttributeList)
+        startup.StartupInfo.cb = sizeof startup.StartupInfo;
+    DWORD flags = CREATE_SUSPENDED | (options.ownProcessGroup ? CREATE_NEW_PROCESS_GROUP : 0) |
+                  (startup.lpAttributeList ? EXTENDED_STARTUPINFO_PRESENT : 0);
+    const BOOL started = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, flags, nullptr,
+                                        nullptr, &startup.StartupInfo, &handle->process);
+    for (HANDLE copy : {inheritedIn, inheritedOut, inheritedErr})
+        if (copy)
+            CloseHandle(copy);
+    if (started) {
+        // In the job before it runs a single instruction: it cannot outlive us.
+        if (HANDLE job = ChildrenJob())
+            AssignProcessToJobObject(job, handle->process.hProcess);
+        ResumeThread(handle->process.hThread);
+    }
     if (writeEnd)
         CloseHandle(writeEnd);
     if (inRead)

@@ -9,6 +9,7 @@
 #include "station/device_steps.h"
 #include "station/image_choice.h"
 #include "station/exitcodes.h"
+#include "station/session_start.h"
 #include "station/session_view.h"
 
 namespace {
@@ -24,10 +25,18 @@ bool HoldsImage(const DeviceResult &result, const FirmwareVersion &fw)
            result.before->model == fw.model && result.before->hw == fw.hw;
 }
 
-// --skip-if-current: Current when the device is verified to hold the image
-// (also when the session was aborted meanwhile: `code` then says how).
-enum class Currency { Current, NotCurrent, Aborted };
-Currency VerifiedCurrent(const CheckedImage &checked, DeviceResult &result, int &code)
+// A failure that is not the device's own doing: its adapter went away, or
+// (a station's unit) it powered up again. True, with `code` set, when so.
+bool LineEvent(const SessionOptions &device, DeviceResult &result, const Failure &f, int &code)
+{
+    return AdapterWentDuring(result, f, code) || (device.station && UnitPoweredUpAgain(result, f, code));
+}
+
+// --skip-if-current: Current when the device is verified to hold the image;
+// Ended when the session ends here (aborted, or the line failed: `code`
+// says how).
+enum class Currency { Current, NotCurrent, Ended };
+Currency VerifiedCurrent(const SessionOptions &device, const CheckedImage &checked, DeviceResult &result, int &code)
 {
     const FirmwareVersion &fw = checked.fw;
     if (!HoldsImage(result, fw))
@@ -35,10 +44,16 @@ Currency VerifiedCurrent(const CheckedImage &checked, DeviceResult &result, int 
     View().Notice("The device holds version " + fw.version + " already: verifying instead of programming.");
     WorkflowResult r = RunImageWorkflow(Workflow::Verify, checked);
     if (Aborted(r, result, code))
-        return Currency::Aborted;
+        return Currency::Ended;
     if (r.ok) {
         result.current = true;
         return Currency::Current;
+    }
+    const Failure &f = r.outcome.failure;
+    if (f.kind != FailureKind::VerifyMismatch) {
+        if (!LineEvent(device, result, f, code))
+            code = DeviceFailed(result, f, f.message);
+        return Currency::Ended;
     }
     View().Warning("the firmware region does not hold the image of its version: programming it.");
     return Currency::NotCurrent;
@@ -61,8 +76,9 @@ bool LoaderAnswers()
     return LastError() != ErrNoResponse && LastError() != ErrPortNotOpen;
 }
 
-int ProgramImage(const CheckedImage &checked, int retries, DeviceResult &result)
+int ProgramImage(const SessionOptions &device, const CheckedImage &checked, DeviceResult &result)
 {
+    const int retries = device.retries;
     const FirmwareVersion &fw = checked.fw;
     Log(ProgrammingLogLine(fw, g_customLoaded));
     WorkflowResult r;
@@ -80,6 +96,8 @@ int ProgramImage(const CheckedImage &checked, int retries, DeviceResult &result)
                        std::to_string(retries + 1) + ").");
     }
     const Failure &f = r.outcome.failure;
+    if (LineEvent(device, result, f, code))
+        return code;
     std::string text = f.message.empty() ? "programming failed." : f.message;
     if (f.kind == FailureKind::ImageInvalid || f.kind == FailureKind::ImageChanged) {
         // Read and checked before anything was sent.
@@ -117,16 +135,17 @@ int ProgramCapturedDevice(const SessionOptions &device, const CheckedImage &cust
 {
     CheckedImage checked;
     int code = InstalledAndImage(device, custom, cache, checked, result);
-    if (code != ExitOk)
+    if (code != ExitOk || !RecordSessionStart(result, code))
         return code;
-    const Currency currency = device.skipIfCurrent ? VerifiedCurrent(checked, result, code) : Currency::NotCurrent;
-    if (currency == Currency::Aborted)
+    const Currency currency =
+        device.skipIfCurrent ? VerifiedCurrent(device, checked, result, code) : Currency::NotCurrent;
+    if (currency == Currency::Ended)
         return code;
     if (currency == Currency::Current) {
         result.after = result.before;
         return ExitOk;
     }
-    code = ProgramImage(checked, device.retries, result);
+    code = ProgramImage(device, checked, result);
     if (code == ExitOk) {
         DeviceResult ignored;  // the new firmware; a failure here changes nothing
         QueryInstalled(ignored, result.after);
@@ -146,7 +165,7 @@ int VerifyCaptured(const SessionOptions &device, const CheckedImage &custom, Dev
 {
     CheckedImage checked;
     int code = InstalledAndImage(device, custom, nullptr, checked, result);
-    if (code != ExitOk)
+    if (code != ExitOk || !RecordSessionStart(result, code))
         return code;
     WorkflowResult r = RunImageWorkflow(Workflow::Verify, checked);
     if (Aborted(r, result, code))
@@ -156,6 +175,8 @@ int VerifyCaptured(const SessionOptions &device, const CheckedImage &custom, Dev
         result.after = result.before;
         return ExitOk;
     }
+    if (LineEvent(device, result, r.outcome.failure, code))
+        return code;
     return DeviceFailed(result, r.outcome.failure, r.outcome.failure.message);
 }
 

@@ -15,7 +15,7 @@
 struct SessionOptions {
     std::string port;         // the port of this session
     std::string image;        // custom image file; empty: a listed image
-    std::string imageSha256;  // the digest a supervisor checked the custom image by; empty: none
+    std::string imageSha256;  // the custom image's digest must be this (asked for, or a supervisor's check); empty: any
     std::string version;      // listed image with this version ("1.9.7"); empty: the newest
     bool yes = false;            // program an image that cannot be verified
     bool skipIfCurrent = false;  // verify instead when the device holds the image already
@@ -23,6 +23,9 @@ struct SessionOptions {
     // Times to erase, program and verify again after a lost reply or a
     // verify mismatch, while the flash loader still answers.
     int retries = 0;
+    // A station's unit: one that powers up again in the middle of its
+    // session is recorded so (its next session takes it again).
+    bool station = false;
 };
 
 int CaptureSession(const SessionOptions &options, DeviceResult &result);

@@ -6,6 +6,8 @@
 #include "app/workflows.h"
 #include "catalogue/hwcheck.h"
 #include "devicelink/ports/ports.h"
+#include "targetlib/capture.h"
+#include "station/session_runner.h"
 #include "station/adapter_session.h"
 #include "station/exitcodes.h"
 #include "station/port_words.h"
@@ -91,6 +93,58 @@ void ReleaseSessionDevice()
 {
     if (!WorkflowStillRunning())
         ReleaseDevice();
+}
+
+namespace {
+
+// How long a unit that went silent is listened to for its boot loader.
+constexpr long kPowerUpListenMs = 1000;
+
+bool WritesFlash(WorkStep step)
+{
+    return step == WorkStep::BlankCheck || step == WorkStep::Erase || step == WorkStep::Program;
+}
+
+}  // namespace
+
+bool PortAdapterGone(const std::string &port)
+{
+    return PortLineLost() || DiagnosePort(port).problem == PortDiagnosis::Missing;
+}
+
+bool AdapterWentDuring(DeviceResult &result, const Failure &failed, int &code)
+{
+    if (failed.kind == FailureKind::None || WorkflowStillRunning() || !PortAdapterGone(result.port))
+        return false;
+    const WorkStep step = failed.step;
+    Failure f = failed;
+    f.kind = FailureKind::Interrupted;
+    std::string text = "the adapter of " + result.port + " was removed ";
+    if (WritesFlash(step))
+        text += "while the device was being written: it may be left without working firmware. Program it again.";
+    else if (step == WorkStep::Verify)
+        text += "while the device was being verified: whether it holds the image is not known. Verify or "
+                "program it again.";
+    else
+        text += "before anything was written to the device.";
+    code = DeviceFailed(result, f, text);
+    return true;
+}
+
+bool UnitPoweredUpAgain(DeviceResult &result, const Failure &failed, int &code)
+{
+    if (WorkflowStillRunning() || failed.kind != FailureKind::NoAnswer ||
+        !HeardBootLoader(kPowerUpListenMs))
+        return false;
+    Failure f = failed;
+    f.kind = FailureKind::Reseated;
+    const std::string during = WritesFlash(f.step)          ? "while it was being written"
+                               : f.step == WorkStep::Verify ? "while it was being verified"
+                                                            : "before anything was written to it";
+    code = DeviceFailed(result, f,
+                        "the unit on " + result.port + " powered up again (re-seated) " + during +
+                            ": its next session takes it again.");
+    return true;
 }
 
 int CaptureDevice(const std::string &port, double timeout, DeviceResult &result)

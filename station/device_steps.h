@@ -40,6 +40,20 @@ bool Aborted(const WorkflowResult &r, DeviceResult &result, int &code);
 // Releases the port, unless an aborted worker still runs in the target library.
 void ReleaseSessionDevice();
 
+// The port's adapter is gone: the line hung up or failed for good, or the
+// port's name is missing or now leads to another device.
+bool PortAdapterGone(const std::string &port);
+// A session that failed while its port's adapter went away: its failure
+// becomes `interrupted`, with what that means for the device (by the step it
+// was in). True, with `code` set, when so.
+bool AdapterWentDuring(DeviceResult &result, const Failure &failed, int &code);
+// A station's unit that went silent while it was worked on, whose boot
+// loader announced itself meanwhile: it was re-seated (or lost power) and
+// powered up again, and its next session takes it again. Its failure
+// becomes `reseated`; true, with `code` set, when so. The port is left at
+// the boot loader's rate.
+bool UnitPoweredUpAgain(DeviceResult &result, const Failure &failed, int &code);
+
 // The catalogue entry of a hardware option, with the rate its flash loader
 // asks for (0 when it does not load).
 DeviceEntry EntryOf(const Product &product, const HWOption &hw, unsigned loaderBaud);

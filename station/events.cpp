@@ -10,6 +10,7 @@ const struct {
 } kNames[] = {
     {EventKind::Step, "step"},       {EventKind::Progress, "progress"}, {EventKind::Erase, "erase"},
     {EventKind::Device, "device"},   {EventKind::Session, "session"},   {EventKind::Record, "record"},
+    {EventKind::Start, "start"},
     {EventKind::Adapter, "adapter"},
     {EventKind::Log, "log"},         {EventKind::Trace, "trace"},       {EventKind::Error, "error"},
     {EventKind::Warning, "warning"}, {EventKind::Notice, "notice"},
@@ -71,6 +72,7 @@ std::string EventLine(const Event &e)
         j["present"] = e.present;
         break;
     case EventKind::Session:
+    case EventKind::Start:
     case EventKind::Record:
         j["record"] = e.record;
         break;

@@ -19,6 +19,7 @@ enum class EventKind {
     Device,    // product, hw: the device is identified
     Adapter,   // present: the port's USB adapter is back (true) or was pulled
     Session,   // record: the session as it stands, for the supervisor to keep should the worker die
+    Start,     // record: the session's start entry, which the supervisor writes before the worker goes on
     Record,    // record: the session's record, which the supervisor writes
     Log,       // text: a line of the operator's log
     Trace,     // text: the target library's trace

@@ -31,7 +31,10 @@ int ExitCodeOf(FailureKind kind)
         return ExitBadInput;
     case FailureKind::Unverifiable:
         return ExitUnverified;
+    case FailureKind::RecordUnwritable:
+        return ExitRecordLost;
     case FailureKind::Interrupted:
+    case FailureKind::Reseated:
     case FailureKind::NoAnswer:
     case FailureKind::DeviceRefused:
     case FailureKind::VerifyMismatch:

@@ -95,11 +95,17 @@ int LoadCustomImage(const std::string &path, const std::string &expectedSha256, 
         return DeviceFailed(result, invalid, "cannot use " + path + ": " + WhyImageUnusable(path));
     if (j.verdict != CustomJudgement::Accepted)
         return DeviceFailed(result, invalid, OneLine(j.text));
-    if (!expectedSha256.empty() && custom.fw.sha256 != expectedSha256)  // not what the supervisor checked
+    if (!expectedSha256.empty() && !SameDigest(custom.fw.sha256, expectedSha256))
         return DeviceFailed(result, BadInput(FailureKind::ImageChanged, WorkStep::ReadImage, path),
-                            SentenceOfLine(kImageChangedLine));
+                            UnexpectedImageText(path, custom.fw.sha256, expectedSha256));
     AdoptCustomFirmware(custom.fw);
     return ExitOk;
+}
+
+std::string UnexpectedImageText(const std::string &path, const std::string &sha256, const std::string &expected)
+{
+    return "the SHA-256 of " + path + " is " + sha256 + ", not " + expected +
+           " as expected (--expect-sha256, or the image changed after it was checked). Nothing was written.";
 }
 
 int CheckVersionListed(const std::string &version, DeviceResult &result)
@@ -119,7 +125,7 @@ int ReadListedImage(const FirmwareVersion &fw, ImageCache *cache, CheckedImage &
 {
     if (cache) {
         const auto kept = cache->find(fw.path);
-        if (kept != cache->end() && kept->second.fw.sha256 == fw.sha256) {  // read once a shift
+        if (kept != cache->end() && SameDigest(kept->second.fw.sha256, fw.sha256)) {  // read once a shift
             checked = kept->second;
             result.image = checked.fw;
             return ExitOk;

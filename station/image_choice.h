@@ -16,10 +16,12 @@
 using ImageCache = std::map<std::string, CheckedImage>;
 
 // The custom image read once and judged as a dropped file is, before any
-// device is touched; `expectedSha256` (may be empty): the digest a
-// supervisor checked it by.
+// device is touched; `expectedSha256` (may be empty): the digest its bytes
+// must have (--expect-sha256, or a supervisor's check passed on).
 int LoadCustomImage(const std::string &path, const std::string &expectedSha256, CheckedImage &custom,
                     DeviceResult &result);
+// The sentence for an image whose bytes are not those expected.
+std::string UnexpectedImageText(const std::string &path, const std::string &sha256, const std::string &expected);
 // Before any device is touched: some hardware option lists `version` (or it is empty).
 int CheckVersionListed(const std::string &version, DeviceResult &result);
 // After the capture: the custom image, or the listed one read now (or kept

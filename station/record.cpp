@@ -1,6 +1,7 @@
 #include "station/record.h"
 
 #include <ctime>
+#include <random>
 
 #include "station/exitcodes.h"
 #include "station/json.h"
@@ -32,7 +33,65 @@ json Seconds(const std::vector<StepTime> &timings)
     return seconds;
 }
 
+RecordIdentity identity;
+
+// The keys of start and end alike.
+json Common(const char *event, const std::string &session, const std::string &port, const RecordContext &context)
+{
+    json entry = json::object();
+    entry["schema"] = kRecordSchema;
+    entry["event"] = event;
+    entry["session"] = session.empty() ? NewSessionId() : session;
+    entry["time"] = context.time;
+    entry["tool_version"] = context.toolVersion;
+    entry["station"] = context.station;
+    entry["operator"] = context.operatorName;
+    entry["work_order"] = context.workOrder;
+    entry["port"] = port;
+    entry["adapter"] = context.adapter;
+    return entry;
+}
+
+json Device(const DeviceResult &r)
+{
+    return {{"product", r.device ? r.device->product : std::string()}, {"hw", r.device ? r.device->hw : std::string()}};
+}
+
+json Image(const DeviceResult &r)
+{
+    return {{"file", r.image ? r.image->fileName : std::string()},
+            {"version", r.image ? r.image->version : std::string()},
+            {"sha256", r.image ? r.image->sha256 : std::string()}};
+}
+
 }  // namespace
+
+void SetRecordIdentity(const RecordIdentity &newIdentity)
+{
+    identity = newIdentity;
+}
+
+std::string NewSessionId()
+{
+    // Ids of many stations meet in one database: 128 bits from the system's
+    // random source make a clash beyond reckoning.
+    static std::random_device source;
+    static const char digits[] = "0123456789abcdef";
+    std::string id;
+    for (int word = 0; word < 4; ++word) {
+        uint32_t bits = source();
+        for (int i = 0; i < 8; ++i, bits >>= 4)
+            id += digits[bits & 15];
+    }
+    return id;
+}
+
+std::string EntryEvent(const json &entry)
+{
+    if (entry.is_object() && entry.contains("event") && entry["event"].is_string())
+        return entry["event"].get<std::string>();
+    return "end";
+}
 
 const char *RecordResult(const DeviceResult &r, int exitCode)
 {
@@ -40,7 +99,9 @@ const char *RecordResult(const DeviceResult &r, int exitCode)
         return r.current ? "current" : "ok";
     switch (r.failure.kind) {
     case FailureKind::Interrupted: return "interrupted";
+    case FailureKind::Reseated: return "reseated";
     case FailureKind::Cancelled: return "cancelled";
+    case FailureKind::RecordUnwritable: return "bad-input";
     case FailureKind::PortOpenFailed:
     case FailureKind::TimedOut: return "no-device";
     default: break;
@@ -48,22 +109,22 @@ const char *RecordResult(const DeviceResult &r, int exitCode)
     return exitCode == ExitBadInput || exitCode == ExitUnverified ? "bad-input" : "failed";
 }
 
+json MakeStartEntry(const DeviceResult &r, const RecordContext &context)
+{
+    json entry = Common("start", r.session, r.port, context);
+    entry["device"] = Device(r);
+    entry["before"] = Firmware(r.before);
+    entry["image"] = Image(r);
+    return entry;
+}
+
 json MakeRecord(const DeviceResult &r, int exitCode, const RecordContext &context)
 {
-    json record = json::object();
-    record["schema"] = kRecordSchema;
-    record["time"] = context.time;
-    record["tool_version"] = context.toolVersion;
-    record["station"] = context.station;
-    record["port"] = r.port;
-    record["adapter"] = context.adapter;
-    record["device"] = {{"product", r.device ? r.device->product : std::string()},
-                        {"hw", r.device ? r.device->hw : std::string()}};
+    json record = Common("end", r.session, r.port, context);
+    record["device"] = Device(r);
     record["before"] = Firmware(r.before);
     record["after"] = Firmware(r.after);
-    record["image"] = {{"file", r.image ? r.image->fileName : std::string()},
-                       {"version", r.image ? r.image->version : std::string()},
-                       {"sha256", r.image ? r.image->sha256 : std::string()}};
+    record["image"] = Image(r);
     record["result"] = RecordResult(r, exitCode);
     record["failure"] = {{"kind", exitCode == ExitOk ? "" : FailureKindName(r.failure.kind)},
                          {"detail", exitCode == ExitOk ? std::string() : r.failure.message.empty()
@@ -85,9 +146,13 @@ json LostWorkerRecord(const json &sofar, const std::string &port, const std::str
     lost.failure.message = why;
     lost.timings = timings;
     json record = MakeRecord(lost, ExitFailed, context);
-    for (const char *known : {"adapter", "device", "before", "image"})
+    for (const char *known : {"adapter", "device", "before", "image", "session"})
         if (sofar.is_object() && sofar.contains(known))
             record[known] = sofar[known];
+    // Programmed as often as the worker had begun to (the session so far
+    // counts the pass under way).
+    if (sofar.is_object() && sofar.contains("attempts") && sofar["attempts"].is_number_integer())
+        record["attempts"] = sofar["attempts"];
     return record;
 }
 
@@ -109,5 +174,10 @@ std::string UtcNow()
 
 RecordContext RecordContextNow(const std::string &adapter)
 {
-    return RecordContext{UtcNow(), ZF_VERSION, StationName(), adapter};
+    return RecordContext{UtcNow(),
+                         ZF_VERSION,
+                         identity.station.empty() ? StationName() : identity.station,
+                         adapter,
+                         identity.operatorName,
+                         identity.workOrder};
 }

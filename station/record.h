@@ -1,6 +1,9 @@
 // The record of one device session, as the production line keeps it: one
-// JSON object per line (JSON Lines) in the --log file, written when the
-// session ends, whatever ended it. docs/record.md describes the schema.
+// JSON object per line (JSON Lines) in the --log file. A session that
+// reaches the device's flash is put on record first (its start, before the
+// first flash command); every session's end is written when it ends,
+// whatever ended it; both carry the session's id. docs/record.md describes
+// the schema.
 #pragma once
 
 #include <string>
@@ -9,20 +12,38 @@
 
 #include "station/session.h"
 
-constexpr int kRecordSchema = 2;
+constexpr int kRecordSchema = 3;
+
+// Who works at this station, and for what: the same in every record this
+// process writes.
+struct RecordIdentity {
+    std::string station;    // the station's name; empty: the host's name
+    std::string operatorName;
+    std::string workOrder;
+};
+void SetRecordIdentity(const RecordIdentity &identity);
 
 // Who wrote a device session's record, and when.
 struct RecordContext {
-    std::string time;         // UTC, ISO 8601, when the session ended
+    std::string time;         // UTC, ISO 8601, when the entry was written
     std::string toolVersion;
-    std::string station;      // host name
+    std::string station;      // the station's name (--station, else the host's)
     std::string adapter;      // USB serial number of the port's adapter, where known
+    std::string operatorName; // --operator
+    std::string workOrder;    // --work-order
 };
+
+// A fresh session id: 32 lower-case hex digits (128 random bits).
+std::string NewSessionId();
 
 // "ok", "current", "failed", "cancelled", "interrupted", "no-device", "bad-input".
 const char *RecordResult(const DeviceResult &result, int exitCode);
 
+// The end of a session (event "end"), its final record.
 nlohmann::json MakeRecord(const DeviceResult &result, int exitCode, const RecordContext &context);
+// The start of a session (event "start"): the device, its firmware and the
+// image about to be written, before the first flash command.
+nlohmann::json MakeStartEntry(const DeviceResult &result, const RecordContext &context);
 
 // The record a supervisor writes for a worker that ended without sending its
 // own: what the worker had reported so far (`sofar`: a record of the session
@@ -30,6 +51,10 @@ nlohmann::json MakeRecord(const DeviceResult &result, int exitCode, const Record
 // ended, as an interrupted session.
 nlohmann::json LostWorkerRecord(const nlohmann::json &sofar, const std::string &port, const std::string &why,
                                 const std::vector<StepTime> &timings, const RecordContext &context);
+
+// The entry's reading that readers of every schema share: "start" or
+// "end" (schema 1 and 2 lines carry no event: they are ends).
+std::string EntryEvent(const nlohmann::json &entry);
 
 // The record as the one line it takes in the file (without its line end).
 std::string RecordLine(const nlohmann::json &record);

@@ -2,6 +2,7 @@
 #include "station/record_file.h"
 
 #include "station/record.h"
+#include "station/record_file_calls.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,6 +13,12 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+
+RecordFileCalls &RecordFileSystemCalls()
+{
+    static RecordFileCalls calls = {::write, ::fsync};
+    return calls;
+}
 
 namespace {
 
@@ -72,7 +79,7 @@ public:
             return false;
         }
         const std::string text = (last == '\n' ? "" : "\n") + line;
-        if (WriteAll(text) && fsync(fd) == 0)
+        if (WriteAll(text) && RecordFileSystemCalls().fsync(fd) == 0)
             return true;
         error = SystemError(errno);
         // A torn line would cost the next record too: take it back.
@@ -86,7 +93,7 @@ private:
     {
         size_t done = 0;
         while (done < text.size()) {
-            const ssize_t n = write(fd, text.data() + done, text.size() - done);
+            const ssize_t n = RecordFileSystemCalls().write(fd, text.data() + done, text.size() - done);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0) {

@@ -24,6 +24,7 @@ struct StepTime {
 
 // capture and program: one device session.
 struct DeviceResult {
+    std::string session;                      // the session's id in its records; empty: not on record yet
     std::string port;
     std::optional<DeviceEntry> device;
     std::vector<FirmwareVersion> images;      // listed for the device, newest first

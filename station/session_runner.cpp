@@ -30,8 +30,22 @@ std::vector<StepTime> timings;
 std::vector<std::string> openingLines;
 int (*interrupts)() = nullptr;
 bool stationMode = false;
+bool (*endingNow)() = nullptr;
 bool (*stopWaiting)() = nullptr;
 std::atomic<bool> stillRunning{false};
+// The session's presses (main thread), and a station unit's deadline, which
+// runs from the unit's capture.
+PressMemory presses;
+double unitDeadline = 0;
+bool unitDeadlineRunning = false;
+
+void StartUnitDeadline()
+{
+    if (unitDeadline > 0 && !unitDeadlineRunning) {
+        SetSessionDeadline(unitDeadline);
+        unitDeadlineRunning = true;
+    }
+}
 
 // Callers hold the mutex; shows the held lines (the worker's thread).
 std::vector<std::string> TakeOpeningLinesLocked()
@@ -145,10 +159,16 @@ std::thread StartWorker(Workflow kind, const std::string &port, const CheckedIma
 }
 
 // Acts on the stop policy's decision; true when the session is to end now
-// (`flags` then says how).
-bool Decide(StopPolicy &policy, WorkflowResult &flags)
+// (`flags` then says how). `waiting`: no device is captured yet.
+bool Decide(StopPolicy &policy, bool waiting, WorkflowResult &flags)
 {
-    const StopDecision d = policy.Check(interrupts ? interrupts() : 0);
+    WorkStep now;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        now = step;
+    }
+    const StopDecision d = policy.Check(interrupts ? interrupts() : 0, now, waiting, SteadyClock::now(),
+                                        endingNow && endingNow());
     if (d.action == StopDecision::Cancel) {
         flags.cancelled = true;
         g_abortCapture = true;
@@ -158,8 +178,7 @@ bool Decide(StopPolicy &policy, WorkflowResult &flags)
     flags.aborted = true;
     flags.abort.kind = d.kind;
     flags.abort.message = d.message;
-    std::lock_guard<std::mutex> lock(mutex);
-    flags.abort.step = step;
+    flags.abort.step = now;
     return true;
 }
 
@@ -176,17 +195,20 @@ WorkflowResult Run(Workflow kind, const std::string &port, const CheckedImage *i
     View().WorkflowStarts();
 
     WorkflowResult flags;  // what this thread decides meanwhile
-    StopPolicy policy(kind, stationMode);
-    if (Decide(policy, flags))  // a deadline that passed already
+    StopPolicy policy(kind, stationMode, presses);
+    const bool capturing = kind == Workflow::Capture || kind == Workflow::NextUnit;
+    if (Decide(policy, capturing, flags))  // a deadline that passed already
         return flags;
     Clock::time_point start = Clock::now();
     std::thread worker = StartWorker(kind, port, image);
     std::unique_lock<std::mutex> lock(mutex);
     while (!completed.wait_for(lock, std::chrono::milliseconds(100), [] { return done; })) {
-        bool waitingForDevice = (kind == Workflow::Capture || kind == Workflow::NextUnit) && !captured;
+        bool waitingForDevice = capturing && !captured;
         lock.unlock();
         View().Tick();
-        if (Decide(policy, flags)) {
+        if (kind == Workflow::NextUnit && !waitingForDevice)
+            StartUnitDeadline();
+        if (Decide(policy, waitingForDevice, flags)) {
             stillRunning = true;
             worker.detach();  // it stops when the process ends
             return flags;
@@ -203,16 +225,26 @@ WorkflowResult Run(Workflow kind, const std::string &port, const CheckedImage *i
         }
         lock.lock();
     }
+    const bool wasCaptured = captured;
     lock.unlock();
     worker.join();
 
     WorkflowResult result = current;
-    result.cancelled = flags.cancelled;
+    if (kind == Workflow::NextUnit && wasCaptured)
+        StartUnitDeadline();
+    // A station finishes a unit it captured: a press that came as the
+    // capture completed stops the taking of units, not this one.
+    result.cancelled = flags.cancelled && !(stationMode && kind == Workflow::NextUnit && result.ok);
     result.timedOut = flags.timedOut;
     return result;
 }
 
 }  // namespace
+
+void SetEndingNow(bool (*ending)())
+{
+    endingNow = ending;
+}
 
 void SetStationMode(bool (*stop)())
 {
@@ -224,6 +256,15 @@ void ForgetStepTimings()
 {
     std::lock_guard<std::mutex> lock(mutex);
     timings.clear();
+}
+
+void BeginUnit(double deadline)
+{
+    ForgetStepTimings();
+    presses = PressMemory();
+    unitDeadline = deadline;
+    unitDeadlineRunning = false;
+    SetSessionDeadline(0);
 }
 
 void InitWorkflows(int (*takeInterrupts)())

@@ -33,6 +33,9 @@ struct WorkflowResult {
 // view (session_view.h) must be set. `takeInterrupts` (may be null) gives the
 // Ctrl-C presses since it was last asked.
 void InitWorkflows(int (*takeInterrupts)());
+// `endingNow` (may be null), when true, ends a session at once (the process
+// is being ended by the system): as a second press would, whatever the step.
+void SetEndingNow(bool (*endingNow)());
 // A station's worker: presses mean what they mean to a station (stop
 // taking units, finish the one under way), and `stopWaiting` (may be null),
 // when true, ends a wait for the next unit as a press would.
@@ -47,6 +50,9 @@ WorkflowResult RunImageWorkflow(Workflow kind, const CheckedImage &image);
 // under way, when an abort cut it short); a station forgets them between units.
 std::vector<StepTime> StepTimings();
 void ForgetStepTimings();
+// A station's next unit: its step times and presses start afresh, and its
+// session is bounded by `deadline` seconds (0: none) from its capture.
+void BeginUnit(double deadline);
 // The step the last workflow is in (None between workflows).
 WorkStep CurrentStep();
 // A workflow was left running by an abort: only ending the process stops it.

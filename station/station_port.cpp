@@ -8,14 +8,19 @@
 #include "app/commands.h"
 #include "app/workflows.h"
 #include "devicelink/ports/ports.h"
+#include "station/adapter_session.h"
 #include "station/device_steps.h"
 #include "station/exitcodes.h"
 #include "station/image_choice.h"
+#include "station/port_words.h"
 #include "station/session_runner.h"
 #include "station/session_view.h"
 #include "station/stop_policy.h"
 
 namespace {
+
+// How often a port whose adapter is gone looks for it again.
+constexpr auto kAdapterPoll = std::chrono::milliseconds(250);
 
 std::atomic<bool> stopTaking{false};
 const std::function<int()> *interruptSource = nullptr;
@@ -29,54 +34,41 @@ int TakeStationInterrupts()
     return presses;
 }
 
-bool PortGone(const std::string &port)
-{
-    return DiagnosePort(port).problem == PortDiagnosis::Missing;
-}
-
-// The adapter was pulled: the port is released and awaited under its name.
-// False when the station was stopped meanwhile.
+// The adapter was pulled (or its name now leads elsewhere): the port is
+// released, and its name awaited until it opens as a serial port again,
+// then the adapter is made fast once more (a new adapter comes with its
+// default timer). Each change is said once. False when the station was
+// stopped meanwhile.
 bool AwaitAdapter(const std::string &port)
 {
     ClosePort();
     g_portOpen = false;
     View().Notice("the adapter of " + port + " was removed; waiting for it to come back.");
     View().PortPresence(false);
-    while (PortGone(port)) {
+    std::string said;
+    for (;;) {
         TakeStationInterrupts();
         if (StoppedTakingUnits())
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const PortDiagnosis d = DiagnosePort(port);
+        if (d.problem == PortDiagnosis::None)
+            break;
+        const std::string why = d.problem == PortDiagnosis::Missing ? std::string() : PortProblemText(port, d);
+        if (why != said && !why.empty())
+            View().Notice("the name " + port + " is back but cannot be used yet: " + why);
+        said = why;
+        std::this_thread::sleep_for(kAdapterPoll);
     }
     View().Notice("the adapter of " + port + " is back.");
     View().PortPresence(true);
+    RetuneSessionAdapter();
     return true;
 }
 
-// A unit whose adapter went away while it was worked on: its record says so.
-void AdapterLostDuring(DeviceResult &unit, int &code)
+// The one unit from its capture to its end; its exit code.
+int Unit(const SessionOptions &options, const CheckedImage &custom, ImageCache &cache, DeviceResult &unit)
 {
-    const WorkStep step = unit.failure.step;
-    const bool writing = step == WorkStep::Erase || step == WorkStep::Program || step == WorkStep::Verify;
-    unit.failure.kind = FailureKind::Interrupted;
-    unit.failure.message = "the adapter of " + unit.port + " was unplugged " +
-                           (writing ? "while the device was being written: it may be left without working "
-                                      "firmware. Program it again."
-                                    : "before anything was written to the device.");
-    View().Error(unit.failure.message);
-    code = ExitCodeOf(FailureKind::Interrupted);
-}
-
-// One unit from its capture to its end; its exit code.
-int Unit(const SessionOptions &options, const CheckedImage &custom, ImageCache &cache, double deadline,
-         DeviceResult &unit)
-{
-    SetSessionDeadline(deadline);
-    int code = ProgramCapturedDevice(options, custom, &cache, unit);
-    SetSessionDeadline(0);
-    if (code != ExitOk && PortGone(options.port))
-        AdapterLostDuring(unit, code);
-    return code;
+    return ProgramCapturedDevice(options, custom, &cache, unit);
 }
 
 }  // namespace
@@ -89,6 +81,7 @@ int RunStationPort(const SessionOptions &given, double deadline, const StationHo
 {
     SessionOptions options = given;
     options.skipIfCurrent = true;
+    options.station = true;
     interruptSource = &hooks.takeInterrupts;
     InitWorkflows(TakeStationInterrupts);
     SetStationMode(StoppedTakingUnits);
@@ -97,42 +90,49 @@ int RunStationPort(const SessionOptions &given, double deadline, const StationHo
     ImageCache cache;
     int portCode = ExitOk;
     if (!options.image.empty()) {
-        DeviceResult refused;
+        DeviceResult &refused = hooks.newUnit();
+        refused.port = options.port;
         const int code = LoadCustomImage(options.image, options.imageSha256, custom, refused);
-        if (code != ExitOk)
+        if (code != ExitOk) {
+            hooks.unitDone(refused, code);  // refused as it would be for one device: with its record
             return code;
+        }
     }
     bool opened = false;
     while (!StoppedTakingUnits()) {
-        ForgetStepTimings();
+        BeginUnit(deadline);
         DeviceResult &unit = hooks.newUnit();
         int code = ExitOk;
         const NextUnit next = CaptureNextUnit(options.port, unit, code);
         if (next == NextUnit::Stopped)
             break;
         if (next == NextUnit::LineFailed) {
-            if (!opened && !PortGone(options.port))
+            if (!opened && !PortAdapterGone(options.port))
                 return ExitNoDevice;  // it never opened: nothing to wait for
+            opened = true;
             if (!AwaitAdapter(options.port))
                 break;
             continue;
         }
         opened = true;
-        if (next == NextUnit::Captured && hooks.mayTake && !hooks.mayTake()) {
+        // Every identified unit is counted by the supervisor: its answer is
+        // awaited, also for a unit that failed already.
+        if (unit.device && hooks.mayTake && !hooks.mayTake()) {
             StopTakingUnits();  // the bound is reached: this unit is another station's to take
             break;
         }
         if (next == NextUnit::Captured)
-            code = Unit(options, custom, cache, deadline, unit);
-        else if (PortGone(options.port))
-            AdapterLostDuring(unit, code);
+            code = Unit(options, custom, cache, unit);
+        else
+            AdapterWentDuring(unit, unit.failure, code);
         unit.timings = StepTimings();
+        SetSessionDeadline(0);
         hooks.unitDone(unit, code);
-        if (code != ExitOk)
+        if (code != ExitOk && unit.failure.kind != FailureKind::Reseated)
             portCode = ExitFailed;
         if (WorkflowStillRunning())
             break;  // an aborted unit: its worker still runs in the target library
-        if (code != ExitOk && PortGone(options.port) && !AwaitAdapter(options.port))
+        if (code != ExitOk && PortAdapterGone(options.port) && !AwaitAdapter(options.port))
             break;
     }
     if (!WorkflowStillRunning())

@@ -28,22 +28,34 @@ std::string FormatOptionSeconds(double seconds);
 // Bounds the whole device session: from now, `seconds` (0: no bound).
 void SetSessionDeadline(double seconds);
 
+// What the presses of one device session have done so far: a warning given
+// stays in force across the session's workflows (a capture, a query, a
+// program step), so the second press within 5 seconds means the same
+// whichever workflow it falls in. A new session starts afresh.
+struct PressMemory {
+    bool cancelled = false;  // a wait was given up
+    bool warned = false;     // the warning before stopping a unit under way was given
+    SteadyClock::time_point warnedAt;
+};
+
 class StopPolicy {
 public:
-    // `station`: a press stops the taking of new units; a unit under way is
+    // `station`: a press stops the taking of new units; a unit identified is
     // finished unless a second press comes within 5 seconds.
-    explicit StopPolicy(Workflow kind, bool station = false) : kind(kind), station(station) {}
-    // `presses`: Ctrl-C presses since the last call. Cancel: the wait is to
-    // be given up (once); Abort: the session ends now, its worker running.
+    StopPolicy(Workflow kind, bool station, PressMemory &memory) : kind(kind), station(station), memory(memory) {}
+    // `presses`: Ctrl-C presses since the last call; `step`: the step under
+    // way; `waiting`: no device is captured yet. Cancel: the wait is to be
+    // given up (once); Abort: the session ends now, its worker running.
     // What the operator is to be told meanwhile goes to the session's view.
-    StopDecision Check(int presses);
+    // `now` is the clock's time (a parameter for tests).
+    // `ending`: the process is being ended by the system: stop at once.
+    StopDecision Check(int presses, WorkStep step, bool waiting, SteadyClock::time_point now = SteadyClock::now(),
+                       bool ending = false);
 
 private:
-    StopDecision Press();
+    StopDecision Press(WorkStep step, bool waiting, SteadyClock::time_point now);
 
     Workflow kind;
     bool station;
-    bool cancelled = false;
-    bool warned = false;
-    SteadyClock::time_point warnedAt;
+    PressMemory &memory;
 };

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -16,6 +15,7 @@
 #include "station/exitcodes.h"
 #include "station/record.h"
 #include "station/record_file.h"
+#include "station/record_reading.h"
 
 namespace {
 
@@ -52,26 +52,42 @@ private:
     std::deque<Line> lines;
 };
 
-void ReadLines(Child &child, size_t worker, LineQueue &queue)
+void ReadLines(WorkerProcess &worker, size_t index, LineQueue &queue)
 {
     std::string pending;
     char buffer[4096];
     long n;
-    while ((n = child.Read(buffer, sizeof buffer)) > 0) {
+    while ((n = worker.Read(buffer, sizeof buffer)) > 0) {
         pending.append(buffer, size_t(n));
         size_t end;
         while ((end = pending.find('\n')) != std::string::npos) {
-            queue.Push({worker, pending.substr(0, end), false});
+            queue.Push({index, pending.substr(0, end), false});
             pending.erase(0, end + 1);
         }
     }
-    queue.Push({worker, std::string(), true});
+    queue.Push({index, std::string(), true});
 }
 
-std::string Text(const nlohmann::json &j, const char *key)
-{
-    return j.is_object() && j.contains(key) && j[key].is_string() ? j[key].get<std::string>() : std::string();
-}
+// A process of this program, in its events mode: a worker's standard input
+// is a pipe (the supervisor's answers), its output the events.
+class ChildWorker : public WorkerProcess {
+public:
+    bool Start(const std::vector<std::string> &args, std::string &error) override
+    {
+        ChildOptions options;
+        options.in = ChildOptions::Pipe;
+        return child.Start(args, error, options);
+    }
+    long Read(char *buffer, size_t size) override { return child.Read(buffer, size); }
+    bool Write(const std::string &line) override { return child.Write(line); }
+    void Interrupt(bool terminate) override { child.Interrupt(terminate); }
+    void Kill() override { child.Signal(9); }
+    int Wait() override { return child.Wait(); }
+    int EndSignal() const override { return child.EndSignal(); }
+
+private:
+    Child child;
+};
 
 bool WritesTheDevice(WorkStep step)
 {
@@ -79,13 +95,9 @@ bool WritesTheDevice(WorkStep step)
 }
 
 // Why a worker's session ended without its record, in a person's words.
-std::string LostWorkerSentence(const std::string &port, int exitCode, int signal,
-                               const std::vector<StepTime> &steps)
+std::string LostWorkerSentence(const std::string &port, const std::string &how, const std::vector<StepTime> &steps)
 {
-    const std::string why = "the zflash worker for " + port + " ended before its session did (" +
-                            (signal > 0 ? "killed by signal " + std::to_string(signal)
-                                        : "exit status " + std::to_string(exitCode)) +
-                            ")";
+    const std::string why = "the zflash worker for " + port + " ended before its session did (" + how + ")";
     const WorkStep last = steps.empty() ? WorkStep::None : steps.back().step;
     if (WritesTheDevice(last))
         return why + " while the device was being written: it may be left without working firmware. Run "
@@ -98,15 +110,23 @@ std::string LostWorkerSentence(const std::string &port, int exitCode, int signal
     return why + " before anything was written to the device.";
 }
 
+std::string EndedHow(int exitCode, int signal)
+{
+    return signal > 0 ? "killed by signal " + std::to_string(signal)
+           : exitCode < 0 ? std::string("its end is not known")
+                          : "exit status " + std::to_string(exitCode);
+}
+
 // What the supervisor knows of one worker's session.
 struct Session {
-    std::unique_ptr<Child> child;
+    std::unique_ptr<WorkerProcess> worker;
     nlohmann::json record;  // the worker's own, or one written in its place
-    nlohmann::json sofar;   // the session as the worker last reported it
+    nlohmann::json sofar;   // the session as the worker last reported it (or its start)
     bool unitUnderWay = false;  // identified since the last record
     std::vector<StepTime> steps;  // as the supervisor saw them start
     Clock::time_point stepStart;
     AdapterTimer timer;     // the adapter's timer before the worker started
+    bool recordLost = false;
 };
 
 class Supervisor {
@@ -119,6 +139,14 @@ public:
             ports.back().port = w.port;
             args.push_back(w.args);
         }
+        if (!this->settings.makeWorker)
+            this->settings.makeWorker = [] { return std::unique_ptr<WorkerProcess>(new ChildWorker); };
+        if (!this->settings.appendRecord) {
+            const std::string log = settings.logPath;
+            this->settings.appendRecord = [log](const nlohmann::json &entry, std::string &error) {
+                return log.empty() || AppendRecord(log, entry, error);
+            };
+        }
     }
 
     int Run()
@@ -129,6 +157,8 @@ public:
         while (running > 0) {
             for (Line &line : queue.Take(std::chrono::milliseconds(100)))
                 Take(line);
+            if (settings.endingNow && settings.endingNow())
+                EndNow();
             Forward(settings.takeInterrupts ? settings.takeInterrupts() : 0);
             Tick();
         }
@@ -142,12 +172,9 @@ private:
     {
         Session &s = sessions[i];
         s.timer = FindAdapterTimer(ports[i].port, settings.sysfsRoot);
-        s.child.reset(new Child);
+        s.worker = settings.makeWorker();
         std::string error;
-        ChildOptions options;
-        if (settings.station)
-            options.in = ChildOptions::Pipe;  // "stop": take no more units
-        if (!s.child->Start(args[i], error, options)) {
+        if (!s.worker->Start(args[i], error)) {
             ports[i].finished = true;
             ports[i].exitCode = ExitFailed;
             view.Problem(ports[i], "could not start a worker: " + error);
@@ -158,7 +185,7 @@ private:
         }
         s.stepStart = Clock::now();
         ++running;
-        readers.emplace_back(ReadLines, std::ref(*s.child), i, std::ref(queue));
+        readers.emplace_back(ReadLines, std::ref(*s.worker), i, std::ref(queue));
     }
 
     void Take(const Line &line)
@@ -173,18 +200,26 @@ private:
     {
         PortState &p = ports[i];
         Session &s = sessions[i];
-        p.exitCode = s.child->Wait();
+        p.exitCode = s.worker->Wait();
         p.finished = true;
         p.seconds = Seconds();
         EndStep(i);
         if (settings.station ? s.unitUnderWay : s.record.is_null())
-            Keep(i, LostWorkerRecord(s.sofar, p.port, LostWorkerSentence(p.port, p.exitCode, s.child->EndSignal(), s.steps),
-                                     s.steps, RecordContextNow(std::string())));
+            KeepLost(i, EndedHow(p.exitCode, s.worker->EndSignal()));
         if (p.exitCode < 0 || p.exitCode > ExitRecordLost)
             p.exitCode = ExitFailed;
         RestoreTimer(i);
         --running;
+        p.busy = false;
         view.Finished(p);
+    }
+
+    // The record of a session whose worker could not finish it.
+    void KeepLost(size_t i, const std::string &how)
+    {
+        const Session &s = sessions[i];
+        Keep(i, LostWorkerRecord(s.sofar, ports[i].port, LostWorkerSentence(ports[i].port, how, s.steps), s.steps,
+                                 RecordContextNow(std::string())));
     }
 
     // A worker that died may have left its adapter's timer lowered.
@@ -199,6 +234,20 @@ private:
                                        std::to_string(before.ms) + " ms (" + error + ").");
     }
 
+    // Appends an entry to the records; false (and the station stops taking
+    // units) when it cannot.
+    bool Append(size_t i, const nlohmann::json &entry)
+    {
+        std::string error;
+        if (settings.appendRecord(entry, error))
+            return true;
+        sessions[i].recordLost = true;
+        view.Problem(ports[i], "records cannot be written to " + settings.logPath + ": " + error +
+                                   ". No more units are taken.");
+        StopAll();
+        return false;
+    }
+
     // The record of a session, kept and appended to the --log file.
     void Keep(size_t i, const nlohmann::json &record)
     {
@@ -207,29 +256,43 @@ private:
         s.record = record;
         s.unitUnderWay = false;
         s.steps.clear();
-        Count(p, record);
+        p.busy = false;
+        Count(i, record);
         view.Record(i, p, record);
-        std::string error;
-        if (settings.logPath.empty() || AppendRecord(settings.logPath, record, error))
-            return;
-        view.Problem(ports[i],
-                     "the record of this session could not be added to " + settings.logPath + ": " + error + ".");
-        recordLost[i] = true;
+        Append(i, record);
     }
 
-    // A port's figures from one more record.
-    static void Count(PortState &p, const nlohmann::json &record)
+    // A session's start, before its worker may write the device; the
+    // worker's answer is whether it is on record.
+    void Started(size_t i, const nlohmann::json &start)
     {
-        p.result = Text(record, "result");
-        p.failureKind = record.contains("failure") ? Text(record["failure"], "kind") : std::string();
-        p.before = record.contains("before") ? Text(record["before"], "version") : std::string();
-        p.after = record.contains("after") ? Text(record["after"], "version") : std::string();
-        p.unitSeconds = record.contains("seconds") ? record["seconds"].value("total", 0.0) : 0.0;
-        const int attempts = record.value("attempts", 0);
-        if (p.result == "ok") {
+        Session &s = sessions[i];
+        s.sofar = start;
+        const bool kept = start.is_object() && Append(i, start);
+        s.worker->Write(kept ? "started\n" : "unrecorded the records cannot be written to " + settings.logPath + "\n");
+    }
+
+    // A port's figures from one more record. A unit that powered up again
+    // in the middle of its session is no unit of its own: its next session
+    // counts, and takes the place it held under a bound.
+    void Count(size_t i, const nlohmann::json &record)
+    {
+        PortState &p = ports[i];
+        const RecordReading r = ReadRecord(record);
+        p.result = r.result;
+        p.failureKind = r.failureKind;
+        p.before = r.before;
+        p.after = r.after;
+        p.unitSeconds = r.seconds;
+        if (r.result == "reseated") {
+            if (settings.station && settings.count > 0 && taken > 0)
+                --taken;
+            return;
+        }
+        if (r.result == "ok") {
             ++p.unitsOk;
-            p.firstPass += attempts <= 1 ? 1 : 0;
-        } else if (p.result == "current") {
+            p.firstPass += r.attempts <= 1 ? 1 : 0;
+        } else if (r.result == "current") {
             ++p.unitsCurrent;
             ++p.firstPass;
         } else {
@@ -245,19 +308,27 @@ private:
         Session &s = sessions[i];
         if (!settings.station || settings.count <= 0) {
             s.unitUnderWay = true;
+            ports[i].busy = true;
             return;
         }
         if (taken >= settings.count) {
-            s.child->Write("stop\n");
+            s.worker->Write("stop\n");
             return;
         }
         s.unitUnderWay = true;
-        s.child->Write("take\n");
+        ports[i].busy = true;
+        s.worker->Write("take\n");
         if (++taken < settings.count)
             return;
+        StopAll();
+    }
+
+    // No port takes another unit; units under way are finished.
+    void StopAll()
+    {
         for (Session &other : sessions)
-            if (other.child)
-                other.child->Write("stop\n");
+            if (other.worker)
+                other.worker->Write("stop\n");
     }
 
     void EndStep(size_t i)
@@ -265,6 +336,24 @@ private:
         Session &s = sessions[i];
         if (!s.steps.empty())
             s.steps.back().seconds = std::chrono::duration<double>(Clock::now() - s.stepStart).count();
+    }
+
+    // A record the supervisor can count and the file can take; a worker's
+    // record of another shape is replaced by one of the supervisor's.
+    void KeepWorkerRecord(size_t i, const nlohmann::json &record)
+    {
+        if (WellFormedRecord(record)) {
+            Keep(i, record);
+            return;
+        }
+        view.Problem(ports[i], "the worker sent a record of an unexpected shape; it is recorded as a fault of zflash.");
+        nlohmann::json replaced = LostWorkerRecord(sessions[i].sofar, ports[i].port,
+                                                   "the zflash worker for " + ports[i].port +
+                                                       " sent a record of an unexpected shape: a fault of zflash.",
+                                                   sessions[i].steps, RecordContextNow(std::string()));
+        replaced["result"] = "failed";
+        replaced["failure"]["kind"] = "internal";
+        Keep(i, replaced);
     }
 
     void Apply(size_t i, const Event &e)
@@ -288,16 +377,21 @@ private:
             break;
         case EventKind::Device:
             p.device = ModelHW(e.product, e.hw);
+            p.result.clear();  // the last unit's outcome gives way to this one
             Taken(i);
             break;
         case EventKind::Adapter:
             p.adapterGone = !e.present;
             break;
         case EventKind::Session:
-            sessions[i].sofar = e.record;
+            if (e.record.is_object())
+                sessions[i].sofar = e.record;
+            break;
+        case EventKind::Start:
+            Started(i, e.record);
             break;
         case EventKind::Record:
-            Keep(i, e.record);
+            KeepWorkerRecord(i, e.record);
             break;
         case EventKind::Log:
         case EventKind::Trace:
@@ -320,8 +414,24 @@ private:
     {
         for (; presses > 0; --presses)
             for (Session &s : sessions)
-                if (s.child)
-                    s.child->Interrupt(settings.terminated && settings.terminated());
+                if (s.worker)
+                    s.worker->Interrupt(settings.terminated && settings.terminated());
+    }
+
+    // The process must end within seconds: no unit is finished; each under
+    // way is recorded as interrupted, and every worker is stopped.
+    void EndNow()
+    {
+        for (size_t i = 0; i < sessions.size(); ++i) {
+            Session &s = sessions[i];
+            if (!s.worker || ports[i].finished)
+                continue;
+            s.worker->Kill();
+            if (settings.station ? s.unitUnderWay : s.record.is_null())
+                KeepLost(i, "the system ended zflash");
+            s.unitUnderWay = false;
+            s.record = s.record.is_null() ? nlohmann::json::object() : s.record;
+        }
     }
 
     void Tick()
@@ -339,8 +449,13 @@ private:
             records.push_back(s.record);
         view.Done(ports, records);
         int code = ExitOk;
-        for (size_t i = 0; i < ports.size(); ++i)
-            code = std::max(code, ports[i].exitCode == ExitOk && recordLost[i] ? int(ExitRecordLost) : ports[i].exitCode);
+        for (size_t i = 0; i < ports.size(); ++i) {
+            code = std::max(code, ports[i].exitCode);
+            if (ports[i].unitsFailed > 0)
+                code = std::max(code, int(ExitFailed));
+            if (sessions[i].recordLost)
+                code = std::max(code, int(ExitRecordLost));
+        }
         return code;
     }
 
@@ -351,7 +466,6 @@ private:
     std::vector<PortState> ports;
     std::vector<std::vector<std::string>> args;
     std::vector<Session> sessions;
-    std::map<size_t, bool> recordLost;
     int taken = 0;
     std::vector<std::thread> readers;
     LineQueue queue;

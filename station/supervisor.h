@@ -2,11 +2,15 @@
 // itself, in its events mode), supervised here. The workers keep the target
 // library's one port per process and send their events (events.h); the
 // supervisor writes every record (one writer: none lost, none twice, also for
-// a worker that died), puts back an adapter's latency timer that a dead
-// worker left lowered, forwards Ctrl-C, SIGTERM and SIGHUP, and sums up. What
-// it shows, and how, is its view's business.
+// a worker that died), each session's start before the worker may write its
+// device, puts back an adapter's latency timer that a dead worker left
+// lowered, forwards Ctrl-C, SIGTERM and SIGHUP, and sums up. Records that
+// cannot be written stop the taking of units at once. What it shows, and
+// how, is its view's business.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,6 +38,21 @@ struct PortState {
     int unitsOk = 0, unitsCurrent = 0, unitsFailed = 0;
     int firstPass = 0;       // ok at the first attempt, or current
     bool adapterGone = false;
+    bool busy = false;       // a unit is under way (identified, its record not yet in)
+};
+
+// A worker as the supervisor sees it: a process of this program in its
+// events mode (the default), or a test's stand-in.
+class WorkerProcess {
+public:
+    virtual ~WorkerProcess() = default;
+    virtual bool Start(const std::vector<std::string> &args, std::string &error) = 0;
+    virtual long Read(char *buffer, size_t size) = 0;  // blocks; 0 once its output ended
+    virtual bool Write(const std::string &line) = 0;   // to its standard input
+    virtual void Interrupt(bool terminate) = 0;         // Ctrl-C, or SIGTERM
+    virtual void Kill() = 0;
+    virtual int Wait() = 0;              // its exit code; -1 when it did not exit by itself
+    virtual int EndSignal() const = 0;   // after Wait: the signal that ended it, else 0
 };
 
 // How a front end shows the sessions. Called on the supervisor's thread.
@@ -60,6 +79,15 @@ struct SupervisorSettings {
     std::string sysfsRoot;  // where Linux shows its devices (adapters' timers)
     int (*takeInterrupts)() = nullptr;  // Ctrl-C presses (and SIGTERM, SIGHUP) since the last call
     bool (*terminated)() = nullptr;     // one of them was SIGTERM or SIGHUP
+    // The process must end within seconds (Windows: the console closed, the
+    // user logs off, the system shuts down): the workers are stopped at once
+    // and every unit under way is recorded as interrupted.
+    bool (*endingNow)() = nullptr;
+    // Stand-ins for tests: the workers' processes, and the appending of an
+    // entry to the records (default: a process of this program, and the
+    // --log file).
+    std::function<std::unique_ptr<WorkerProcess>()> makeWorker;
+    std::function<bool(const nlohmann::json &entry, std::string &error)> appendRecord;
     // A station: each worker takes unit after unit. With `count` (0: no
     // bound) its workers ask before taking an identified unit, so exactly
     // `count` units are taken in all (those under way are finished).
@@ -67,7 +95,7 @@ struct SupervisorSettings {
     int count = 0;
 };
 
-// Runs every worker to its end; the exit code: the highest of the sessions',
-// or ExitRecordLost for a session that succeeded but whose record could not
-// be written.
+// Runs every worker to its end; the exit code: the highest of the workers',
+// at least 1 when a unit failed (the summary's "failed"), at least
+// ExitRecordLost when an entry could not be written.
 int Supervise(const std::vector<WorkerSpec> &workers, const SupervisorSettings &settings, SupervisorView &view);

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "station/station_port.h"
 
@@ -13,6 +14,8 @@ std::mutex mutex;
 std::condition_variable answered;
 int grants = 0;
 bool stopped = false;
+bool ended = false;  // the supervisor's end of the pipe closed
+std::vector<std::string> startAnswers;  // "" for started, else the reason
 
 void Stop()
 {
@@ -27,6 +30,7 @@ void Stop()
 void ListenToSupervisor(std::istream &in)
 {
     std::thread([&in] {
+        const std::string unrecorded = "unrecorded ";
         for (std::string line; std::getline(in, line);) {
             if (line == "stop") {
                 Stop();
@@ -34,7 +38,15 @@ void ListenToSupervisor(std::istream &in)
                 std::lock_guard<std::mutex> lock(mutex);
                 ++grants;
                 answered.notify_all();
+            } else if (line == "started" || line.compare(0, unrecorded.size(), unrecorded) == 0) {
+                std::lock_guard<std::mutex> lock(mutex);
+                startAnswers.push_back(line == "started" ? std::string() : line.substr(unrecorded.size()));
+                answered.notify_all();
             }
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ended = true;
         }
         Stop();  // the supervisor is gone
     }).detach();
@@ -48,4 +60,17 @@ bool SupervisorLetsTake()
         return false;
     --grants;
     return true;
+}
+
+bool SupervisorRecordedStart(std::string &error)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    answered.wait(lock, [] { return !startAnswers.empty() || ended; });
+    if (startAnswers.empty()) {
+        error = "the supervisor is gone";
+        return false;
+    }
+    error = startAnswers.front();
+    startAnswers.erase(startAnswers.begin());
+    return error.empty();
 }

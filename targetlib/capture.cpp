@@ -194,6 +194,27 @@ bool ListenForBootLoader(void)
     return true;
 }
 
+bool PortLineLost(void)
+{
+    return Port.State() == 2 && Port.LineLost();
+}
+
+bool HeardBootLoader(long ms)
+{
+    if (!ListenForBootLoader())
+        return false;
+    StartAnnounceMatch();
+    const long t0 = TickMs();
+    unsigned char c;
+    while (TickMs() - t0 < ms && !Port.LineLost()) {
+        if (Port.GetChar(&c) == 0 && AnnounceByteCompletes(c)) {
+            Trace("  Boot loader announced: the device powered up again.\n");
+            return true;
+        }
+    }
+    return false;
+}
+
 bool ClosePort(void)
 {
     BeginOperation();

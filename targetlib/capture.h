@@ -74,6 +74,14 @@ bool ClosePort(void);
 bool ListenForBootLoader(void);
 bool CaptureTarget(void);
 bool CaptureTarget(const char *devName);
+// The device behind the open port is gone (its adapter pulled out, or the
+// port's name now leads to another device): nothing sent will arrive.
+// False when the port is not open.
+bool PortLineLost(void);
+// After an exchange went unanswered: listens on the open port at the boot
+// loader's rate for up to `ms` for its announcement; true when it came (the
+// device powered up again). The port stays at 115200 for the next capture.
+bool HeardBootLoader(long ms);
 // One non-blocking capture step; start with 1, stop on 5 (captured) or 0.
 // A step reads what arrives and returns when a read times out, when the
 // capture completes, or at the latest after kCaptureStepLimitMs (plus one

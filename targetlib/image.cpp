@@ -204,7 +204,13 @@ std::unique_ptr<IMG> LoadImage(const char *fname, bool keepBlocks)
     uint32_t blockCount = 0;
     if (!ParseBody(p, p + bytes.size - 4, *img, keepBlocks, blockCount))
         return nullptr;
+    // The digest is the image's identity in every record and comparison: an
+    // image without one is no image.
     img->sha256 = Sha256Hex(bytes.data, bytes.size);
+    if (img->sha256.empty()) {
+        TraceError("  ERR:  Could not compute the SHA-256 of image file <%s>.\n", fname);
+        return nullptr;
+    }
     Trace("Image Information:\n--------\n%s--------\nLoaded %d blocks.\n", img->info.c_str(),
           int(blockCount));
     return img;

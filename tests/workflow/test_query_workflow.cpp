@@ -53,6 +53,21 @@ TEST_F(QueryWorkflow, NoneOfTheTokensGivesOnlyUnknownVersion)
     EXPECT_EQ("unknown version", CompletionOf(WM_APP_QUERY_DONE).text);
 }
 
+TEST_F(QueryWorkflow, ABlankFirmwareRegionReadsNoFirmwareInstalledWithoutAnError)
+{
+    ASSERT_NO_FATAL_FAILURE(CaptureDevice());
+    Install("");  // the device answers "No string data"
+
+    RunQuery();
+
+    const std::vector<std::string> expected = {"Querying installed firmware...", "    no firmware installed"};
+    EXPECT_EQ(expected, recorder.LogLines());
+    const PostedMessage done = CompletionOf(WM_APP_QUERY_DONE);
+    EXPECT_EQ(1u, done.wParam);
+    EXPECT_EQ("no firmware installed", done.text);
+    EXPECT_TRUE(IsEmpty(g_outcome.installed));
+}
+
 TEST_F(QueryWorkflow, NoAnswerLogsTheIndentedErrorAndKeepsThePortOpen)
 {
     ASSERT_NO_FATAL_FAILURE(CaptureDevice());

@@ -160,19 +160,34 @@ void ZflashDeviceTest::TearDown()
     fs::remove_all(root, ec);
 }
 
-std::vector<nlohmann::json> Records(const fs::path &log)
+namespace {
+
+std::vector<nlohmann::json> Entries(const fs::path &log, bool starts)
 {
-    std::vector<nlohmann::json> records;
+    std::vector<nlohmann::json> entries;
     std::ifstream in(log);
     for (std::string line; std::getline(in, line);) {
-        nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
-        EXPECT_TRUE(record.is_object()) << log << ": " << line;
-        records.push_back(std::move(record));
+        nlohmann::json entry = nlohmann::json::parse(line, nullptr, false);
+        EXPECT_TRUE(entry.is_object()) << log << ": " << line;
+        if ((entry.value("event", "end") == "start") == starts)
+            entries.push_back(std::move(entry));
     }
-    return records;
+    return entries;
 }
 
-void ExpectValidRecords(const fs::path &dir)
+}  // namespace
+
+std::vector<nlohmann::json> Records(const fs::path &log)
+{
+    return Entries(log, false);
+}
+
+std::vector<nlohmann::json> Starts(const fs::path &log)
+{
+    return Entries(log, true);
+}
+
+void ExpectValidRecords(const fs::path &dir, bool requireEnded)
 {
     std::vector<std::string> logs;
     std::error_code ec;
@@ -181,7 +196,8 @@ void ExpectValidRecords(const fs::path &dir)
             logs.push_back(it->path().string());
     if (logs.empty())
         return;
-    std::string command = std::string("/usr/bin/python3 ") + ZF_SOURCE_DIR + "/scripts/validate-records";
+    std::string command =
+        std::string("/usr/bin/python3 ") + ZF_SOURCE_DIR + "/scripts/validate-records" + (requireEnded ? " --require-ended" : "");
     for (const std::string &log : logs)
         command += " '" + log + "'";
     std::string report;

@@ -56,12 +56,15 @@ ZflashRun RunZflash(const std::vector<std::string> &args);
 // zflash whose files may not grow beyond `bytes` (a full disk, as its writes see it).
 ZflashRun RunZflashWithFileSizeLimit(const std::vector<std::string> &args, unsigned long long bytes);
 
-// The records of a --log file, one per line.
+// The records (the sessions' ends) of a --log file, in order.
 std::vector<nlohmann::json> Records(const std::filesystem::path &log);
-// Every record of every *.jsonl file under `dir` is one the published
-// schema accepts (scripts/validate-records). The fixture checks its folder
-// after every test, so every record a test makes is validated.
-void ExpectValidRecords(const std::filesystem::path &dir);
+// The sessions' starts of a --log file, in order.
+std::vector<nlohmann::json> Starts(const std::filesystem::path &log);
+// Every entry of every *.jsonl file under `dir` is one the published schema
+// accepts (scripts/validate-records), and (`requireEnded`) every session
+// started there ended. The fixture checks its folder after every test, so
+// every record a test makes is validated.
+void ExpectValidRecords(const std::filesystem::path &dir, bool requireEnded = true);
 
 namespace zftest {
 extern const char *const kLoaderInfo;

@@ -22,6 +22,8 @@
 #include "devicelink/ports/port_select.h"
 #include "station/record.h"
 #include "station/record_file.h"
+#include "station/parent_watch.h"
+#include "station/supervisor_link.h"
 #include "tools/zflash/rootdir.h"
 #include "tools/zflash/session_view.h"
 #include "zf_version.h"
@@ -74,7 +76,7 @@ int RunDevice(const Command &c, CommandResult &result)
     SessionOptions session;
     session.port = d.ports.empty() ? std::string() : d.ports.front();
     session.image = d.image;
-    session.imageSha256 = d.imageSha256;
+    session.imageSha256 = d.expectSha256;
     session.version = d.version;
     session.yes = d.yes;
     session.skipIfCurrent = d.skipIfCurrent;
@@ -145,14 +147,17 @@ int Run(const Command &c)
     ProgressInit(c.global.events ? ProgressStyle::Events : ProgressStyleFor(c.global.progress));
     SetSessionView(&TerminalView());
     InitWorkflows(TakeInterrupts);
+    SetEndingNow(EndingNow);
     InstallInterruptHandler();
 
     CommandResult result;
     result.command = c.name;
     result.root = AppRootDir();
     SetResultInProgress(&result);
-    if (IsDeviceCommand(c.name))
+    if (IsDeviceCommand(c.name)) {
         SetRecordSettings({c.global.log, c.device.adapter});
+        RecordSessionStarts();
+    }
     result.exitCode = RootExists(c, result) ? Dispatch(c, result) : ExitBadInput;
     int code = FinishCommand(result);
     SetResultInProgress(nullptr);
@@ -208,6 +213,13 @@ int RunCommand(Command &c)
 {
     if (!IsDeviceCommand(c.name))
         return Run(c);
+    SetRecordIdentity({c.global.station, c.global.operatorName, c.global.workOrder});
+    if (c.global.events && c.global.supervisor > 0) {
+        // A worker never outlives its supervisor, nor starts without it.
+        if (!TieLifeToSupervisor(c.global.supervisor))
+            return ExitFailed;
+        ListenToSupervisor(std::cin);
+    }
     if (c.name == "station")
         c.device.retries = c.stationRetries;
     std::vector<ResolvedPort> ports;

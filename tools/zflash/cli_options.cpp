@@ -11,7 +11,9 @@ const char *const kCommandNames[] = {"ports", "capture", "program", "verify", "s
 namespace {
 
 // Global options that take a value in the next argument.
-const char *const kValueOptions[] = {"--root", "--timeout", "--deadline", "--log", "--progress"};
+const char *const kValueOptions[] = {"--root",     "--timeout",  "--deadline",   "--log",
+                                     "--progress", "--operator", "--work-order", "--station",
+                                     "--supervisor"};
 
 // A number of seconds, 0 or more (0: no limit).
 CLI::Validator Seconds()
@@ -22,6 +24,35 @@ CLI::Validator Seconds()
             const double value = std::strtod(text.c_str(), &end);
             if (text.empty() || *end != '\0' || !std::isfinite(value) || value < 0)
                 return "takes a number of seconds, 0 for no limit";
+            return std::string();
+        },
+        "", "");
+}
+
+// 64 hex digits, as sha256sum prints them (either case); kept in lower case.
+CLI::Validator Sha256Hex()
+{
+    return CLI::Validator(
+        [](std::string &text) -> std::string {
+            if (text.size() != 64 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+                return "takes a SHA-256 digest: 64 hex digits";
+            std::transform(text.begin(), text.end(), text.begin(),
+                           [](unsigned char c) { return char(std::tolower(c)); });
+            return std::string();
+        },
+        "", "");
+}
+
+// A name for the records: a line of text, without control characters.
+CLI::Validator RecordName()
+{
+    return CLI::Validator(
+        [](std::string &text) -> std::string {
+            if (text.empty() || text.size() > 200)
+                return "takes a name of 1 to 200 characters";
+            for (unsigned char c : text)
+                if (c < 0x20 || c == 0x7f)
+                    return "must not hold control characters";
             return std::string();
         },
         "", "");
@@ -68,8 +99,12 @@ void AddImageOptions(CLI::App *command, DeviceOptions &d)
         ->type_name("V")
         ->check(NotEmpty())
         ->excludes(image);
-    command->add_option("--image-sha256", d.imageSha256, "A worker of several ports: the image's checked digest")
-        ->group("");
+    command->add_option("--expect-sha256", d.expectSha256,
+                        "Refuse the --image file unless its SHA-256 is HEX (64 hex digits), before any device is "
+                        "touched")
+        ->type_name("HEX")
+        ->check(Sha256Hex())
+        ->needs(image);
 }
 
 }  // namespace
@@ -96,7 +131,17 @@ void AddGlobalOptions(CLI::App &app, GlobalOptions &g)
     app.add_option("--progress", g.progress, "Progress display: auto (the default), bar, plain or none")
         ->type_name("MODE")
         ->check(CLI::IsMember({"auto", "bar", "plain", "none"}));
+    app.add_option("--station", g.station, "The station's name in the records (default: the host's name)")
+        ->type_name("NAME")
+        ->check(RecordName());
+    app.add_option("--operator", g.operatorName, "Who operates the station, for the records")
+        ->type_name("NAME")
+        ->check(RecordName());
+    app.add_option("--work-order", g.workOrder, "The work order the units are programmed for, for the records")
+        ->type_name("ID")
+        ->check(RecordName());
     app.add_flag("--events", g.events, "A worker of several ports: events on standard output")->group("");
+    app.add_option("--supervisor", g.supervisor, "A worker: its supervisor's process id")->group("");
 }
 
 void AddCommands(CLI::App &app, Command &c)

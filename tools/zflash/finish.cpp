@@ -4,6 +4,8 @@
 #include "station/record.h"
 #include "station/record_file.h"
 #include "station/session_runner.h"
+#include "station/session_start.h"
+#include "station/supervisor_link.h"
 #include "tools/zflash/output.h"
 #include "tools/zflash/zflash.h"
 
@@ -30,6 +32,25 @@ void FinishDeviceSession(CommandResult &result, DeviceResult &device)
 }
 
 }  // namespace
+
+namespace {
+
+bool RecordStart(const DeviceResult &session, std::string &error)
+{
+    const nlohmann::json start = MakeStartEntry(session, RecordContextNow(settings.adapter));
+    if (CurrentOutputMode() == OutputMode::Events) {
+        EmitEvent(RecordEvent(EventKind::Start, start));
+        return SupervisorRecordedStart(error);
+    }
+    return settings.logPath.empty() || AppendRecord(settings.logPath, start, error);
+}
+
+}  // namespace
+
+void RecordSessionStarts()
+{
+    SetStartRecorder(RecordStart);
+}
 
 void ShareSessionSoFar()
 {

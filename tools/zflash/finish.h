@@ -13,6 +13,10 @@ struct RecordSettings {
 };
 void SetRecordSettings(const RecordSettings &settings);
 
+// Puts each session's start on record before its first flash command: in
+// the --log file, or (a worker) through its supervisor.
+void RecordSessionStarts();
+
 // A gang's worker: tells its supervisor how far the session has come (a
 // record of the session as it stands), so that a worker that dies still
 // leaves its evidence. Called on the main thread as each workflow starts.

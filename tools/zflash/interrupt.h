@@ -6,5 +6,15 @@
 void InstallInterruptHandler();
 // Presses since the last call.
 int TakeInterrupts();
-// True once SIGTERM or SIGHUP arrived (never on Windows).
+// True once SIGTERM or SIGHUP arrived (Windows: the console closing, log-off
+// or shutdown).
 bool Terminated();
+// Windows: the console is closing, or the user logs off, or the system shuts
+// down: the process ends within seconds, whatever it does, so nothing is
+// finished any more; what is under way is recorded and the process ends.
+// Never on POSIX, where those are SIGHUP and SIGTERM and a unit under way
+// may finish.
+bool EndingNow();
+// The records are written: a process that is being ended may go (Windows:
+// the console handler that held the system back returns).
+void SettledForExit();

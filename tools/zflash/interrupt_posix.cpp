@@ -38,3 +38,7 @@ void InstallInterruptHandler()
 int TakeInterrupts() { return presses.exchange(0); }
 
 bool Terminated() { return terminated; }
+
+bool EndingNow() { return false; }
+
+void SettledForExit() {}

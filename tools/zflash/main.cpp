@@ -5,6 +5,7 @@
 
 #include "station/session_runner.h"
 #include "tools/zflash/cli.h"
+#include "tools/zflash/interrupt.h"
 
 // Failures end in exit codes; only bad_alloc or a failed thread start can
 // escape, and ending the program then is right.
@@ -12,6 +13,7 @@
 int main(int argc, char **argv)
 {
     const int code = ZflashMain(argc, argv);
+    SettledForExit();  // the records are written
     // An aborted session left its worker inside the target library: end the
     // process here, without running destructors under that thread's feet.
     if (WorkflowStillRunning()) {

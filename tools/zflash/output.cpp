@@ -106,10 +106,22 @@ void PrintResult(const std::string &line)
         WriteLine(stdout, line);
 }
 
+namespace {
+
+// The log a JSON document carries. A worker's log goes to its supervisor
+// as it comes and is kept nowhere: a station's worker runs all shift.
+void KeepLocked(std::vector<std::string> &lines, const std::string &line)
+{
+    if (mode != OutputMode::Events)
+        lines.push_back(line);
+}
+
+}  // namespace
+
 void PrintLog(const std::string &line)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    logLines.push_back(line);
+    KeepLocked(logLines, line);
     if (mode == OutputMode::Events)
         EmitLocked(TextEvent(EventKind::Log, line));
     else
@@ -119,7 +131,7 @@ void PrintLog(const std::string &line)
 void PrintWarning(const std::string &text)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    warnings.push_back(text);
+    KeepLocked(warnings, text);
     if (mode == OutputMode::Events)
         EmitLocked(TextEvent(EventKind::Warning, text));
     else
@@ -186,7 +198,7 @@ int StdoutError()
 void KeepLog(const std::string &line)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    logLines.push_back(line);
+    KeepLocked(logLines, line);
 }
 
 void SetResultInProgress(CommandResult *result) { inProgress = result; }

@@ -37,7 +37,7 @@ int CheckBeforeUnits(const DeviceOptions &d, std::string &imageSha256)
     DeviceResult refused;
     if (!d.image.empty()) {
         CheckedImage image;
-        const int code = LoadCustomImage(d.image, std::string(), image, refused);
+        const int code = LoadCustomImage(d.image, d.expectSha256, image, refused);
         if (code != ExitOk)
             return code;
         imageSha256 = image.fw.sha256;
@@ -62,6 +62,7 @@ int RunStation(const GlobalOptions &global, const DeviceOptions &device, const s
 {
     InstallInterruptHandler();
     InitOutput(global.json ? OutputMode::Json : OutputMode::Text);
+    RouteLibraryTrace(global.verbose ? TraceRoute::Stderr : TraceRoute::Discard);  // as for several ports
     std::string imageSha256;
     const int code = CheckBeforeUnits(device, imageSha256);
     if (code != ExitOk)
@@ -70,7 +71,7 @@ int RunStation(const GlobalOptions &global, const DeviceOptions &device, const s
     for (const std::string &port : device.ports)
         workers.push_back({port, WorkerArgs("station", global, device, port, imageSha256)});
     StationView view(progress, global.json);
-    SupervisorSettings settings{global.log, sysfsRoot, TakeInterrupts, Terminated};
+    SupervisorSettings settings = SupervisorSettingsOf(global, sysfsRoot);
     settings.station = true;
     settings.count = device.count;
     return Supervise(workers, settings, view);
@@ -78,7 +79,6 @@ int RunStation(const GlobalOptions &global, const DeviceOptions &device, const s
 
 int RunStationWorker(const SessionOptions &options, const GlobalOptions &global, int count, CommandResult &result)
 {
-    ListenToSupervisor(std::cin);
     StationHooks hooks;
     hooks.newUnit = [&result]() -> DeviceResult & { return result.body.emplace<DeviceResult>(); };
     hooks.unitDone = [](DeviceResult &unit, int code) { ShareUnitRecord(unit, code); };

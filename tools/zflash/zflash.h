@@ -19,6 +19,11 @@ struct GlobalOptions {
     std::string log;       // file that gets one record per device session (JSON Lines)
     std::string progress = "auto";  // auto, bar, plain, none
     bool events = false;   // a gang's worker: events on standard output
+    long supervisor = 0;   // a worker: the process id of the supervisor that started it
+    // Who works at this station, and for what: in every record.
+    std::string station;   // --station NAME; empty: the host's name
+    std::string operatorName;  // --operator NAME
+    std::string workOrder;     // --work-order ID
 };
 
 struct DeviceOptions {
@@ -26,7 +31,7 @@ struct DeviceOptions {
     std::string port;                // the one port of this session
     std::string adapter;             // USB serial number of its adapter, where known
     std::string image;               // custom image file
-    std::string imageSha256;         // a gang's worker: the digest the supervisor checked (--image-sha256)
+    std::string expectSha256;        // the image's digest must be this (--expect-sha256; a supervisor passes its check on)
     std::string version;             // listed image with this version ("1.9.7" or "v1.9.7")
     bool yes = false;                // program an image that cannot be verified
     bool skipIfCurrent = false;      // verify instead when the device holds the image already

@@ -98,7 +98,7 @@ TEST(Record, EveryKeyIsThereEvenWhereNothingIsKnown)
     r.failure.kind = FailureKind::PortOpenFailed;
     r.failure.message = "COM3 does not exist.";
     r.timings = {{WorkStep::OpenPort, 0.25}, {WorkStep::Query, 1.0}, {WorkStep::Query, 0.5}};
-    const nlohmann::json record = MakeRecord(r, 3, {"2026-12-07T10:00:00Z", "1.1.0", "line-4", ""});
+    const nlohmann::json record = MakeRecord(r, 3, {"2026-12-07T10:00:00Z", "1.1.0", "line-4", "", "", ""});
     for (const char *key : {"time", "tool_version", "station", "port", "adapter", "device", "before", "after",
                             "image", "result", "failure", "exit_code", "seconds"})
         EXPECT_TRUE(record.contains(key)) << key;
