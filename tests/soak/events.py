@@ -45,7 +45,9 @@ def Reseat(run, port, p):
 
 
 def LateReply(run, port, p):
-    port.Send(f"late {p['command']} {p['ms']}")
+    """The reply to a request a few of its kind from now comes late: by less
+    than the host's time-out, or past it (the host sends it again)."""
+    port.Send(f"fault late:{p['command']}:{p['skip']}:1:{p['ms']}")
 
 
 def PressCtrlC(run, port, p):
@@ -70,7 +72,7 @@ def FillDisk(run, port, p):
 
 
 def NoLateReplies(run):
-    return None if run.zsim_can_late else "zsim has no late-reply command yet (branch late-replies)"
+    return None if run.zsim_can_late else "this zsim takes no late reply on command (zsim --help: fault late)"
 
 
 def NoDisk(run):
@@ -87,7 +89,8 @@ EVENTS = [
     Event("pull-unit", 3, UNIT_PHASES, PullUnit, lambda rng: {}, False, None),
     Event("reseat", 3, SESSION_PHASES, Reseat, lambda rng: {}, False, None),
     Event("late-reply", 2, SESSION_PHASES, LateReply,
-          lambda rng: {"command": rng.choice([3, 4, 93, 92, 190, 191]), "ms": rng.choice([300, 1500, 4000])},
+          lambda rng: {"command": rng.choice([3, 4, 93, 92, 190, 191]), "skip": rng.choice([0, 0, 1, 5]),
+                       "ms": rng.choice([300, 1500, 4000])},
           False, NoLateReplies),
     Event("ctrl-c", 3, ALL_PHASES, PressCtrlC, lambda rng: {}, True, None),
     Event("ctrl-c-twice", 2, ALL_PHASES, PressCtrlCTwice, lambda rng: {"gap_ms": rng.randint(100, 4000)},

@@ -46,9 +46,9 @@ def Binaries(repo):
 
 
 def ZsimCanLate(zsim):
-    """Whether this zsim can make a reply late on command (the late-reply event)."""
+    """Whether this zsim takes a late reply as a fault on command (the late-reply event)."""
     out = subprocess.run([zsim, "--help"], capture_output=True, text=True).stdout
-    return "\n  late " in out
+    return " late " in out and "\n  fault FAULT" in out
 
 
 def Replay(seed, long_run, only):
