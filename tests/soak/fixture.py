@@ -1,11 +1,12 @@
 """One simulated fixture of the soak: a zsim process that plays a stream of
 units on one port, with its control FIFO, and what it saw.
 
-zsim runs with --log, so every power-up, capture and request is a line on its
-standard error; those lines (read as they come, each with the time it was
-read) make the fixture's sessions: a session is one power-up of a unit that
-the host captured, with the requests it then sent. Its standard output gives
-the fixture's events and, at the end, the counters of every unit.
+zsim runs with --log --log-time, so every power-up, capture and request is a
+line on its standard error with the moment it was written (CLOCK_MONOTONIC,
+time.monotonic()'s clock); those lines make the fixture's sessions: a session
+is one power-up of a unit that the host captured, with the requests it then
+sent. Its standard output gives the fixture's events and, at the end, the
+counters of every unit.
 """
 import collections
 import os
@@ -29,6 +30,7 @@ for _codes, _phase in ((PROGRAM_CODES, "program"), (VERIFY_CODES, "verify"), (ER
         PHASE_OF_CODE[_code] = _phase
 
 _UNIT_EVENT = re.compile(r"^zsim: unit (\S+) (plugged in|taken out|re-seated)$")
+_LOG_TIME = re.compile(r"^(\d+\.\d+) ")
 _REQUEST = re.compile(r"^zsim: request (\d+), \d+ bytes")
 _REPORT_UNIT = re.compile(r"^zsim: unit (\S+) ((?:[a-z-]+=\S+ ?)+)$")
 
@@ -94,7 +96,7 @@ class Fixture:
 
     # --- process ---------------------------------------------------------
     def Command(self):
-        cmd = [self.zsim, "--link", self.port, "--control", self.control_path, "--log"]
+        cmd = [self.zsim, "--link", self.port, "--control", self.control_path, "--log", "--log-time"]
         for _, _, spec in self.units:
             cmd += ["--unit", spec]
         return cmd + self.options
@@ -179,6 +181,9 @@ class Fixture:
                 self.report[m.group(1)] = dict(w.split("=", 1) for w in m.group(2).split())
 
     def _OnLog(self, line, now):
+        m = _LOG_TIME.match(line)
+        if m:  # when zsim wrote it (the harness may read it late), on the same clock
+            now, line = float(m.group(1)), line[m.end():]
         m = _REQUEST.match(line)
         if m:
             code = int(m.group(1))

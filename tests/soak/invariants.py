@@ -190,11 +190,11 @@ def UnplugInterrupts(run, led):
 
 
 def StationEnds(run, led):
-    """Stopped (a stop event, or the operator's Ctrl-C at the end of the shift),
-    the station ends by itself."""
+    """Stopped (a stop event, or the operator's Ctrl-C at the end of the shift), the station ends: by
+    itself, or at the latest on two presses of Ctrl-C in a row."""
     if run.forced_end:
         why = run.stop[0] if run.stop else "the Ctrl-C at the end of the shift"
-        return [f"the station did not end within 60 s after {why}: the harness used {run.forced_end}"]
+        return [f"the station did not end after {why} and two more presses: the harness used {run.forced_end}"]
     return []
 
 
@@ -219,10 +219,13 @@ def ExitCodeAgrees(run, led):
 
 
 def StopRespected(run, led):
-    """After a stop no unit is taken."""
-    if run.stop is None or run.stop[0] == "kill-supervisor":
+    """After a stop (Ctrl-C, SIGTERM, SIGHUP) no unit captured later is written."""
+    if run.stop is not None and run.stop[0] != "kill-supervisor":
+        name, at = run.stop
+    elif run.end_press_at is not None:
+        name, at = "the Ctrl-C at the end of the shift", run.end_press_at
+    else:
         return []
-    name, at = run.stop
     out = [f"{s.unit} was written though captured {s.captured_at - at:.2f} s after {name}"
            for s, _ in led.pairs if s.wrote and s.captured_at > at + GRACE_S]
     return out
@@ -352,15 +355,20 @@ def ProcessorModest(run, led):
 
 
 def DiskFullStops(run, led):
-    """A record lost to a full disk stops the station: it ends by itself, it does not take units till the
-    shift ends."""
-    if run.disk.filled_at is None:
+    """A record lost to a full disk stops the station: no unit captured later is written, and it ends
+    by itself once its units under way are done."""
+    if run.disk.filled_at is None or run.forced_end:
         return []
     lost = [s for s, r in led.pairs if r is None and s.identified]
-    if lost and run.end_press_at is not None:
-        return [f"{len(lost)} record(s) lost to the full disk, and the station went on taking units "
-                f"until the end of the shift"]
-    return []
+    if not lost:
+        return []
+    at = min(s.last_request_at for s in lost)
+    out = [f"{s.unit} was written though captured {s.captured_at - at:.1f} s after a record was lost"
+           for s, _ in led.pairs if s.wrote and s.captured_at > at + 2]
+    if run.end_press_at is not None and run.end_press_at - at > 20:
+        out.append(f"the station ran on for {run.end_press_at - at:.0f} s after a record was lost, "
+                   f"until the end of the shift")
+    return out
 
 
 def CountExact(run, led):

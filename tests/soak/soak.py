@@ -70,7 +70,7 @@ def Report(run, broken, folder, elapsed, replay, verbose=False):
     print(plan.Describe())
     for note in run.notes:
         print(f"  note: {note}")
-    print(f"  history (seconds from the station's start; the zsim logs' clock read {run.t0:.3f} then):")
+    print(f"  history (seconds from the run's start; the zsim logs' clock read {run.t0:.3f} then):")
     for t, text in run.history:
         print(f"    {t:7.2f} s  {text}")
     for name, found in broken:
