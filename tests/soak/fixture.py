@@ -49,6 +49,7 @@ class Session:
         self.entered = collections.Counter(identify=1)  # how often each phase was entered
         self.ended_at = None  # the unit lost its power (taken out, re-seated)
         self.pulled = None  # the adapter pulled during it: (time, phase, program and verify requests by then)
+        self.void = collections.Counter()  # requests the host sent on after the unit lost its power
 
     def count(self, codes):
         return sum(self.codes[c] for c in codes)
@@ -56,6 +57,11 @@ class Session:
     @property
     def wrote(self):
         return self.count(WRITE_CODES) > 0
+
+    @property
+    def tried_to_write(self):
+        """The host sent an erase or program request, whether the unit was there to take it or not."""
+        return self.wrote or any(self.void[c] for c in WRITE_CODES)
 
     @property
     def reached_flash(self):
@@ -88,6 +94,7 @@ class Fixture:
         self.line_ended = False
         self.adapter_out = False
         self.host_open = False
+        self.last_request = (time.monotonic(), None)  # (when, code) of the last request, to a unit or not
         self.report = {}  # unit name -> counters, from the end-of-run lines
         self.fixture_report = {}
         self.last_activity = time.monotonic()
@@ -187,7 +194,10 @@ class Fixture:
         m = _REQUEST.match(line)
         if m:
             code = int(m.group(1))
+            self.last_request = (now, code)
             s = self.session
+            if s is None and self.sessions:
+                self.sessions[-1].void[code] += 1
             if s is not None:
                 s.codes[code] += 1
                 s.last_request_at = now

@@ -129,8 +129,8 @@ def ResultAgrees(run, led):
             out.append(f"{said} but the device was {'written' if s.wrote else 'not verified'}")
         if result in ("cancelled", "bad-input", "no-device") and s.wrote:
             out.append(f"{said} but the device was written")
-        if result == "interrupted" and not s.wrote:
-            out.append(f"{said} but nothing was written to the device")
+        if result == "interrupted" and not s.tried_to_write:
+            out.append(f"{said} but nothing was written to the device (nor sent to be)")
         if s.codes[GET_INFO] and not Device(r):
             out.append(f"{said}: the record names no device, though its flash loader was asked for its firmware")
         if Field(r, "failure", "kind") == "verify-mismatch" and not verified:

@@ -8,13 +8,14 @@ import tempfile
 import time
 
 from events import BY_NAME, Disk
-from fixture import PROGRAM_CODES, VERIFY_CODES, Fixture
+from fixture import ERASE_CODES, PROGRAM_CODES, VERIFY_CODES, Fixture
 from records import Records
 from station import Station
 from terminal import Terminal
 
 EVENT_WAIT_S = 40  # the longest an event waits for its phase
 IDLE_S = 15  # a shift with no activity this long is over (above any pause the station or a fixture makes)
+ERASE_WAIT_S = 95  # an erase request unanswered takes three time-outs of 30 s
 ONE_PRESS_S = 20  # after one press a unit under way ends (longer: it waits out its time-outs)
 TWO_PRESSES_S = 15  # two presses in a row end the station within this
 
@@ -168,6 +169,9 @@ class Run:
         with fx.cond:
             phase, s = fx.Phase()
             idle = time.monotonic() - fx.last_activity
+            asked, code = fx.last_request
+        if code in ERASE_CODES and time.monotonic() - asked < ERASE_WAIT_S:
+            return  # the host waits out an erase's time-outs (its unit gone or powered up again)
         counted_out = self.plan.count and sum(self._Progress().values()) >= self.plan.count
         if self.station.Alive() and idle > IDLE_S and phase not in ("empty", "done") and self.stop is None \
                 and not (counted_out and phase == "waiting"):

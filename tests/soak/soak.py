@@ -122,7 +122,10 @@ def main():
         if args.runs is None and runs and elapsed + (elapsed / runs) > budget * 1.1:
             break  # none is begun that would likely end far past the budget
         folder = os.path.join(logs, f"seed-{run_seed}")
-        shutil.rmtree(folder, ignore_errors=True)
+        again = 1
+        while os.path.exists(folder):  # a replay keeps the logs of the run it replays
+            again += 1
+            folder = os.path.join(logs, f"seed-{run_seed}.{again}")
         os.makedirs(folder)
         run = Run(plan, folder, bins, can_late)
         t = time.monotonic()
