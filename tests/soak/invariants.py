@@ -92,24 +92,26 @@ def StartBeforeFlash(run, led):
     written before it, with the session id its end carries; no other session has one."""
     out = []
     for fx in run.fixtures:
-        starts = list(run.records.Starts(fx.port))
-        for s, r in led.pairs:
-            if s.port != fx.port:
-                continue
+        starts = run.records.Starts(fx.port)
+        pairs = [(s, r) for s, r in led.pairs if s.port == fx.port]
+        ended = {r.get("session") for _, r in pairs if r is not None}
+        used = set()
+        for s, r in pairs:
             rid = r.get("session") if r else None
             if r is not None and r.get("schema", 0) >= 3 and not SESSION_ID.match(str(rid)):
                 out.append(f"end record of {s.unit} has no session id: {rid!r}")
-            if not s.reached_flash:
-                if rid and any(st.get("session") == rid for st in starts):
-                    out.append(f"a start for {s.unit}, which never reached the flash")
-                continue
-            if not starts:
+            mine = [st for st in starts if rid and st.get("session") == rid]
+            if r is None and s.reached_flash:  # its end lost: the first start that no end claims
+                mine = [st for st in starts if st.get("session") not in ended | used][:1]
+            used |= {st.get("session") for st in mine}
+            if not s.reached_flash and mine and r is not None:
+                out.append(f"a start for {s.unit}, which never reached the flash")
+            elif s.reached_flash and not mine:
                 out.append(f"no start entry for {s.describe(run.t0)}")
-                continue
-            st = starts.pop(0)
-            if r is not None and st.get("session") != rid:
-                out.append(f"{s.unit}: start session {st.get('session')} but end session {rid}")
-        out += [f"a start on {fx.port} that no session accounts for: session {st.get('session')}" for st in starts]
+            elif len(mine) > 1:
+                out.append(f"{len(mine)} start entries for {s.unit} (session {rid})")
+        out += [f"a start on {fx.port} that no session accounts for: session {st.get('session')}"
+                for st in starts if st.get("session") not in used]
     return out
 
 
