@@ -330,18 +330,19 @@ def TerminalBytes(run, led):
 
 
 def MemoryFlat(run, led):
-    """A worker that served 30 units or more: from its 10th unit to its last,
-    its memory grows by at most 32 KiB and a quarter KiB a unit (pages come
-    and go; a leak of a KiB a unit shows within 50 units)."""
+    """A worker that served 30 units or more (the supervisor: 30 units in all): from its 10th unit to its
+    last, its memory grows by at most 32 KiB and a quarter KiB a unit (pages come and go; a leak of a
+    KiB a unit shows within 50 units)."""
     out = []
     for p in run.station.procs.values():
-        if p.pid == run.station.pid or not p.rss or p.rss[-1][2] < 30:
+        if not p.rss or p.rss[-1][2] < 30:
             continue
         base = next(s for s in p.rss if s[2] >= 10)
         last = p.rss[-1]
         grew, units = last[1] - base[1], last[2] - base[2]
         if grew > 32 + units / 4:
-            out.append(f"worker {p.pid} ({p.port}): {base[1]} KiB after unit {base[2]}, {last[1]} KiB after "
+            out.append(f"{'worker' if p.port else 'supervisor'} {p.pid} ({p.port or 'all ports'}): {base[1]} KiB "
+                       f"after unit {base[2]}, {last[1]} KiB after "
                        f"unit {last[2]} ({grew / units:.2f} KiB a unit)")
     return out
 

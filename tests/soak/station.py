@@ -21,7 +21,7 @@ class Proc:
         self.first_seen = seen_at
         self.last_seen = seen_at
         self.gone_at = None
-        self.rss = []  # (time, KiB, the port's end records by then)
+        self.rss = []  # (time, KiB, end records by then: its port's, or all for the supervisor)
         self.cpu_seconds = 0.0
         self.cpu = []  # (time, processor seconds so far), at each change
         self.port = None
@@ -127,11 +127,13 @@ class Station:
                 p = self.procs.get(pid)
                 if p is None:
                     p = self.procs[pid] = Proc(pid, cmdline, now)
+                    if pid == self.proc.pid:
+                        p.port = None  # the supervisor: all ports are its
                 p.last_seen = now
                 p.cpu_seconds = cpu
                 if not p.cpu or p.cpu[-1][1] != cpu:
                     p.cpu.append((now, cpu))
-                ends = progress.get(p.port, 0)
+                ends = progress.get(p.port, 0) if p.port else sum(progress.values())
                 if not p.rss or p.rss[-1][2] != ends:
                     p.rss.append((now, rss, ends))
         with self.lock:
