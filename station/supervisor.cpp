@@ -260,6 +260,8 @@ private:
         Count(i, record);
         view.Record(i, p, record);
         Append(i, record);
+        if (settings.station && settings.count > 0 && taken >= settings.count && s.worker)
+            s.worker->Write("stop\n");  // the bound is reached, and this port's unit is done
     }
 
     // A session's start, before its worker may write the device; the
@@ -302,7 +304,9 @@ private:
 
     // A unit identified. With a bound on the units, its worker waits for the
     // answer: "take" while the bound is not reached, else "stop" (the unit is
-    // left untouched). The last unit taken stops every port.
+    // left untouched). The last unit taken stops every other port; its own
+    // port stops once its record is in (should the unit power up again in
+    // the middle, its place is given back and the port takes it again).
     void Taken(size_t i)
     {
         Session &s = sessions[i];
@@ -320,7 +324,9 @@ private:
         s.worker->Write("take\n");
         if (++taken < settings.count)
             return;
-        StopAll();
+        for (size_t j = 0; j < sessions.size(); ++j)
+            if (j != i && sessions[j].worker)
+                sessions[j].worker->Write("stop\n");
     }
 
     // No port takes another unit; units under way are finished.

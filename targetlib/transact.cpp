@@ -81,8 +81,11 @@ bool AwaitReply(long limit, unsigned char &status, std::string &payload)
     long t0 = TickMs();
     unsigned char c;
     while (TickMs() - t0 < limit) {
-        if (Port.GetChar(&c) != 0)
+        if (Port.GetChar(&c) != 0) {
+            if (Port.LineLost())
+                return false;  // the device is gone: nothing will come
             continue;
+        }
         zQueueWriteChar(hwRx, c);
         const unsigned char *frame = zBinGetPacket(Pktzr);
         // A long-form frame with an impossible pad count is taken as damaged.
@@ -122,6 +125,8 @@ bool Transact(unsigned char &code, std::string &payload, int timeout)
             payload.swap(reply);
             return true;
         }
+        if (Port.LineLost())
+            break;  // no attempt can reach a device that is gone
     }
     return false;
 }

@@ -4,8 +4,13 @@
 // takes --units units a port. Prints per port count the units per hour of a
 // port against one port's, the host's time per unit beyond the wire time of
 // its session, the CPU per port, and every zflash process's memory after its
-// first unit and at the end.
+// first unit and at the end. With --terminal COLUMNS the station's live
+// display goes to a pseudo-terminal of that width (24 rows), and it prints
+// the bytes a second written to it, on average and in the busiest second,
+// and the block's moves (redraws and lines printed above it) a second.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +20,7 @@
 #include <regex>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "station/child.h"
 #include "tools/bench/bench.h"
@@ -32,6 +38,76 @@ struct Run {
     int units = 0;
     long rssStartKiB = 0, rssEndKiB = 0;        // all zflash processes together
     long largestStartKiB = 0, largestEndKiB = 0;
+    double terminalBytesPerSecond = 0, terminalPeakBytes = 0, movesPerSecond = 0;
+};
+
+// The far end of the station's terminal: what it was sent, and when.
+class TerminalReader {
+public:
+    // A pseudo-terminal `columns` wide; Slave() is for the station's standard error.
+    explicit TerminalReader(int columns)
+    {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+            return;
+        struct winsize size {};
+        size.ws_col = static_cast<unsigned short>(columns);
+        size.ws_row = 24;
+        ioctl(master, TIOCSWINSZ, &size);
+        slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+        reader = std::thread([this] {
+            char buffer[4096];
+            // Ends with EIO once every process holding the slave has ended.
+            for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) {
+                chunks.emplace_back(WallSeconds(), std::string(buffer, size_t(n)));
+            }
+        });
+    }
+    ~TerminalReader()
+    {
+        CloseSlave();
+        if (reader.joinable())
+            reader.join();
+        if (master >= 0)
+            close(master);
+    }
+    int Slave() const { return slave; }
+    void CloseSlave()  // the station has its own
+    {
+        if (slave >= 0)
+            close(slave);
+        slave = -1;
+    }
+    // After the station's end: bytes a second on average and in the busiest
+    // second, and the cursor's moves up (a redraw, a line above the block) a second.
+    void Figures(Run &run)
+    {
+        if (reader.joinable())
+            reader.join();
+        if (chunks.empty())
+            return;
+        const double span = std::max(chunks.back().first - chunks.front().first, 1.0);
+        size_t bytes = 0, moves = 0, windowBytes = 0, from = 0;
+        for (size_t i = 0; i < chunks.size(); ++i) {
+            bytes += chunks[i].second.size();
+            for (size_t at = chunks[i].second.find("\x1b["); at != std::string::npos;
+                 at = chunks[i].second.find("\x1b[", at + 1)) {
+                const size_t end = chunks[i].second.find_first_not_of("0123456789", at + 2);
+                moves += end != std::string::npos && end > at + 2 && chunks[i].second[end] == 'A';
+            }
+            windowBytes += chunks[i].second.size();
+            while (chunks[i].first - chunks[from].first >= 1.0)
+                windowBytes -= chunks[from++].second.size();
+            run.terminalPeakBytes = std::max(run.terminalPeakBytes, double(windowBytes));
+        }
+        run.terminalBytesPerSecond = bytes / span;
+        run.movesPerSecond = moves / span;
+    }
+
+private:
+    int master = -1, slave = -1;
+    std::thread reader;
+    std::vector<std::pair<double, std::string>> chunks;
 };
 
 long RssKiB(long pid)
@@ -105,11 +181,11 @@ void ReadFixture(const std::string &out, const std::string &err, Run &run)
 }
 
 Run RunStation(const std::string &zflash, const std::string &zsim, const fs::path &root, int ports, int units,
-               size_t region, const std::string &pauses)
+               size_t region, const std::string &pauses, int columns)
 {
     std::vector<std::unique_ptr<Child>> fixtures;
     std::vector<std::string> args = {"--root", root.string(), "--log", (root / "records.jsonl").string(),
-                                     "--progress", "none", "station", "--count",
+                                     "--progress", columns ? "bar" : "none", "station", "--count",
                                      std::to_string(ports * units)};
     fs::remove(root / "records.jsonl");
     for (int i = 0; i < ports; ++i) {
@@ -133,10 +209,17 @@ Run RunStation(const std::string &zflash, const std::string &zsim, const fs::pat
     ChildOptions quiet;
     quiet.program = zflash;
     quiet.out = quiet.err = ChildOptions::Null;
+    std::unique_ptr<TerminalReader> terminal;
+    if (columns) {
+        terminal.reset(new TerminalReader(columns));
+        quiet.errFd = terminal->Slave();
+    }
     Child station;
     std::string error;
     const double t0 = WallSeconds();
     station.Start(args, error, quiet);
+    if (terminal)
+        terminal->CloseSlave();
     // A unit takes well under two minutes; a station that takes longer than
     // that for each of its units has lost its fixtures.
     const double bound = 120.0 * units + 60;
@@ -164,6 +247,8 @@ Run RunStation(const std::string &zflash, const std::string &zsim, const fs::pat
     run.ok = station.Wait() == 0;
     run.cpu = station.CpuSeconds();
     run.units = Lines((root / "records.jsonl").string());
+    if (terminal)
+        terminal->Figures(run);
     for (size_t i = 0; i < fixtures.size(); ++i) {
         fixtures[i]->Signal(SIGTERM);
         std::string stderrText;
@@ -187,13 +272,14 @@ int BenchStation(const std::vector<std::string> &args)
     const size_t region = std::stoul(Option(args, "--region", "1048576"));
     const int units = std::stoi(Option(args, "--units", "4"));
     const std::string pauses = Option(args, "--plug-pause-ms", "200-600");
+    const int columns = std::stoi(Option(args, "--terminal", "0"));
     std::vector<int> counts;
     std::stringstream list(Option(args, "--ports", "1,2,4,8"));
     for (std::string n; std::getline(list, n, ',');)
         counts.push_back(std::stoi(n));
     if (zflash.empty() || zsim.empty() || counts.empty()) {
         std::fprintf(stderr, "zbench station: --zflash PATH --zsim PATH [--ports 1,2,4,8] [--units 4] "
-                             "[--region BYTES] [--plug-pause-ms 200-600]\n");
+                             "[--region BYTES] [--plug-pause-ms 200-600] [--terminal COLUMNS]\n");
         return 2;
     }
     const fs::path root = fs::temp_directory_path() / ("zbench-station-" + std::to_string(getpid()));
@@ -204,7 +290,7 @@ int BenchStation(const std::vector<std::string> &args)
     double onePort = 0;
     bool allOk = true;
     for (int n : counts) {
-        const Run run = RunStation(zflash, zsim, root, n, units, region, pauses);
+        const Run run = RunStation(zflash, zsim, root, n, units, region, pauses, columns);
         const double perPort = run.seconds > 0 ? run.units * 3600.0 / run.seconds / n : 0;
         if (n == counts.front())
             onePort = perPort;
@@ -221,7 +307,11 @@ int BenchStation(const std::vector<std::string> &args)
                                 {"rssStartKiB", std::to_string(run.rssStartKiB)},
                                 {"rssEndKiB", std::to_string(run.rssEndKiB)},
                                 {"largestStartKiB", std::to_string(run.largestStartKiB)},
-                                {"largestEndKiB", std::to_string(run.largestEndKiB)}});
+                                {"largestEndKiB", std::to_string(run.largestEndKiB)},
+                                {"terminalColumns", std::to_string(columns)},
+                                {"terminalBytesPerSecond", Fixed(run.terminalBytesPerSecond, 0)},
+                                {"terminalPeakBytesPerSecond", Fixed(run.terminalPeakBytes, 0)},
+                                {"terminalMovesPerSecond", Fixed(run.movesPerSecond, 1)}});
     }
     fs::remove_all(root);
     return allOk ? 0 : 1;

@@ -24,8 +24,10 @@ const char kUsage[] =
     "  gang      --zflash PATH --zsim PATH [--counts 1,2,4,8] [--region 1048576]\n"
     "            N devices programmed and verified at once, against one\n"
     "  station   --zflash PATH --zsim PATH [--ports 1,2,4,8] [--units 4] [--region 1048576]\n"
-    "            [--plug-pause-ms 200-600]   N fixtures each serving a stream of units to one\n"
-    "            zflash station: units per hour, host time per unit beyond the wire, CPU, memory\n"
+    "            [--plug-pause-ms 200-600] [--terminal COLUMNS]   N fixtures each serving a stream\n"
+    "            of units to one zflash station: units per hour, host time per unit beyond the\n"
+    "            wire, CPU, memory; --terminal: its live display on a pseudo-terminal that wide,\n"
+    "            and the bytes a second written to it\n"
 #endif
     ;
 

@@ -28,36 +28,20 @@ std::string ResultOf(const PortState &p)
     return p.exitCode == 0 ? "ok" : "failed (exit " + std::to_string(p.exitCode) + ")";
 }
 
-// Keeps the start of `text` within `width` columns (bytes of ASCII; a
-// cut never splits a UTF-8 sequence).
-std::string Fit(const std::string &text, size_t width)
-{
-    if (text.size() <= width)
-        return text;
-    size_t cut = width;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
-        --cut;
-    return text.substr(0, cut);
-}
-
 // A long port name (a /dev/serial/by-id link) keeps its end, which tells
 // the adapters apart.
 std::string PortColumn(const std::string &port)
 {
     const size_t kWidth = 24;
-    if (port.size() <= kWidth)
-        return Pad(port, kWidth);
-    size_t from = port.size() - (kWidth - 3);
-    while (from < port.size() && (static_cast<unsigned char>(port[from]) & 0xC0) == 0x80)
-        ++from;
-    return "..." + port.substr(from);
+    return Pad(ShortenMiddle(TerminalSafe(port), kWidth), kWidth);
 }
 
 }  // namespace
 
 std::string GangLine(const PortState &p, size_t width)
 {
-    const std::string head = PortColumn(p.port) + " " + Pad(p.device.empty() ? "-" : p.device, 16) + " ";
+    const std::string name = PortColumn(p.port);
+    const std::string head = name + " " + Pad(TerminalSafe(p.device.empty() ? "-" : p.device), 16) + " ";
     std::string state = p.finished ? ResultOf(p) : std::string(StepWords(p.step));
     std::string figures;
     if (!p.finished && p.percent >= 0) {
@@ -70,19 +54,14 @@ std::string GangLine(const PortState &p, size_t width)
     const std::string bar = !p.finished && p.percent >= 0 ? " " + FormatBar(p.percent, 20) : "";
     const std::string time = "  " + FormatSeconds(p.seconds);
     // The widest form that fits: everything, then without the bar, the
-    // time, the figures; at the last the start of the line.
-    const std::string forms[] = {
-        head + Pad(state, 20) + bar + " " + figures + time,
-        head + Pad(state, 20) + " " + figures + time,
-        head + Pad(state, 20) + " " + figures,
-        head + state,
-    };
-    if (width == 0)
-        return forms[0];
-    for (const std::string &form : forms)
-        if (form.size() < width)
-            return form;
-    return Fit(forms[3], width - 1);
+    // time, the figures, the device; at the last the start of the line.
+    return FirstThatFits({head + Pad(state, 20) + bar + " " + figures + time,
+                          head + Pad(state, 20) + " " + figures + time,
+                          head + Pad(state, 20) + " " + figures,
+                          head + state,
+                          name + " " + state + " " + figures,
+                          name + " " + state},
+                         width);
 }
 
 std::string GangPlainLine(const PortState &p)

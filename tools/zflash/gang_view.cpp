@@ -21,28 +21,15 @@ std::string GangView::Prefix(const PortState &p)
     return "[" + TerminalSafe(p.port) + "] ";
 }
 
-GangView::GangView(ProgressStyle progress, bool json)
+GangView::GangView(ProgressStyle progress, bool json, LiveTerminal terminal)
     : style(progress == ProgressStyle::Bar    ? Style::Bar
             : progress == ProgressStyle::None ? Style::None
                                               : Style::Plain),
-      json(json)
+      json(json),
+      block(std::move(terminal))
 {
     if (style == Style::Bar)
         EnableCursorControl();  // asked for on a pipe too: the sequences go there as they are
-}
-
-void GangView::Above(const std::string &line)
-{
-    Erase();
-    Write(stderr, line + "\n");
-}
-
-void GangView::Erase()
-{
-    if (drawn == 0)
-        return;
-    Write(stderr, "\x1b[" + std::to_string(drawn) + "A\r\x1b[J");
-    drawn = 0;
 }
 
 void GangView::Line(FILE *stream, const std::string &line)
@@ -50,7 +37,7 @@ void GangView::Line(FILE *stream, const std::string &line)
     // The live block is on standard error: a line for the same terminal goes
     // above it, a line for a pipe or file goes there as it is.
     if (style == Style::Bar && (stream == stderr || StdoutIsTerminal()))
-        Above(line);
+        block.Above(line);
     else
         Write(stream, line + "\n");
 }
@@ -90,30 +77,34 @@ void GangView::Progress(size_t index, const PortState &p)
     Write(stderr, Prefix(p) + TerminalSafe(GangPlainLine(shown)) + "\n");
 }
 
-void GangView::DrawBlock(const std::vector<std::string> &lines)
+std::vector<std::string> GangView::LiveLines(const std::vector<PortState> &ports, size_t columns) const
 {
-    std::string block = drawn ? "\x1b[" + std::to_string(drawn) + "A" : "";
-    for (const std::string &line : lines)
-        block += "\r" + TerminalSafe(line) + "\x1b[K\n";
-    Write(stderr, block);
-    drawn = lines.size();
+    std::vector<std::string> lines;
+    for (const PortState &p : ports)
+        lines.push_back(GangLine(p, columns));
+    return lines;
 }
 
 void GangView::Draw(const std::vector<PortState> &ports)
 {
+    if (style != Style::Bar || !block.Due())
+        return;
+    const int columns = block.Columns();
+    block.Draw(LiveLines(ports, size_t(columns)), columns);
+}
+
+void GangView::FinalDraw(const std::vector<PortState> &ports)
+{
     if (style != Style::Bar)
         return;
-    const size_t width = size_t(TerminalColumns());
-    std::vector<std::string> lines;
-    for (const PortState &p : ports)
-        lines.push_back(GangLine(p, width));
-    DrawBlock(lines);
+    const int columns = block.Columns();
+    block.Draw(LiveLines(ports, size_t(columns)), columns);
+    block.End();
 }
 
 void GangView::Done(const std::vector<PortState> &ports, const std::vector<nlohmann::json> &records)
 {
-    if (style == Style::Bar)
-        Draw(ports);  // the final state stays on the terminal
+    FinalDraw(ports);
     if (json) {
         for (const nlohmann::json &record : records)
             Write(stdout, record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");

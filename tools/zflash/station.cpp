@@ -12,6 +12,7 @@
 #include "station/port_words.h"
 #include "station/record.h"
 #include "station/session_runner.h"
+#include "station/session_view.h"
 #include "station/station_port.h"
 #include "station/supervisor.h"
 #include "station/supervisor_link.h"
@@ -19,6 +20,7 @@
 #include "tools/zflash/finish.h"
 #include "tools/zflash/interrupt.h"
 #include "tools/zflash/output.h"
+#include "tools/zflash/session_view.h"
 #include "tools/zflash/station_view.h"
 #include "tools/zflash/worker_args.h"
 #include "tools/zflash/zflash.h"
@@ -63,6 +65,7 @@ int RunStation(const GlobalOptions &global, const DeviceOptions &device, const s
     InstallInterruptHandler();
     InitOutput(global.json ? OutputMode::Json : OutputMode::Text);
     RouteLibraryTrace(global.verbose ? TraceRoute::Stderr : TraceRoute::Discard);  // as for several ports
+    SetSessionView(&TerminalView());  // the checks before any unit say why they refuse
     std::string imageSha256;
     const int code = CheckBeforeUnits(device, imageSha256);
     if (code != ExitOk)

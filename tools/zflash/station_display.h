@@ -17,14 +17,22 @@ struct StationFigures {
 StationFigures FiguresOf(const std::vector<PortState> &ports);
 StationFigures FiguresOf(const PortState &port);
 
-// "units 12 ok, 3 current, 1 failed  first-pass yield 94%  142 units/h  elapsed 6:45"
-std::string StationHeader(const std::vector<PortState> &ports, double seconds);
+// "units 12 ok, 3 current, 1 failed  first-pass yield 94%  142 units/h  elapsed 6:45",
+// in whole seconds; narrower than `width` (0: no limit): the elapsed time
+// goes first, then the units per hour, then the yield.
+std::string StationHeader(const std::vector<PortState> &ports, double seconds, size_t width = 0);
 // What a port is doing: "waiting for a unit", "programming 43%", "adapter removed", ...
 std::string StationState(const PortState &port);
 // How its last unit ended: "done v1.10.3 in 11.9 s", "current v1.10.3", "failed: verify-mismatch".
 std::string StationOutcome(const PortState &port);
-// A port's live line, at most `width` - 1 characters (0: no limit).
-std::string StationLine(const PortState &port, size_t width);
+// Columns for the ports' names in lines `width` wide: the widest name's, up
+// to a third of the line (0: no limit).
+size_t StationNameColumns(const std::vector<PortState> &ports, size_t width);
+// A port's live line, narrower than `width` (0: no limit), its name in
+// `names` columns (shortened in the middle, or padded; 0: as it is). While
+// no unit is under way it says how the last one ended: "waiting for a unit
+// last: done v1.10.3 in 11.9 s", shortened as the width asks.
+std::string StationLine(const PortState &port, size_t width, size_t names = 0);
 // The summary: per port its units, ok, current, failed, first-pass yield and
 // units per hour, and the whole station.
 std::vector<std::string> StationSummary(const std::vector<PortState> &ports, double seconds);

@@ -4,7 +4,6 @@
 
 #include "station/record.h"
 #include "tools/zflash/station_display.h"
-#include "tools/zflash/terminal.h"
 #include "tools/zflash/terminal_text.h"
 
 namespace {
@@ -17,11 +16,18 @@ void Write(FILE *stream, const std::string &text)
 
 }  // namespace
 
-StationView::StationView(ProgressStyle style, bool json) : GangView(style, json) {}
-
-double StationView::Seconds() const
+StationView::StationView(ProgressStyle style, bool json, LiveTerminal terminal)
+    : GangView(style, json, std::move(terminal))
 {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::vector<std::string> StationView::LiveLines(const std::vector<PortState> &ports, size_t columns) const
+{
+    std::vector<std::string> lines = {StationHeader(ports, Seconds(), columns)};
+    const size_t names = StationNameColumns(ports, columns);
+    for (const PortState &p : ports)
+        lines.push_back(StationLine(p, columns, names));
+    return lines;
 }
 
 void StationView::Finished(const PortState &p)
@@ -33,11 +39,7 @@ void StationView::Finished(const PortState &p)
 void StationView::Draw(const std::vector<PortState> &ports)
 {
     if (style == Style::Bar) {
-        const size_t width = size_t(TerminalColumns());
-        std::vector<std::string> lines = {StationHeader(ports, Seconds())};
-        for (const PortState &p : ports)
-            lines.push_back(StationLine(p, width));
-        DrawBlock(lines);
+        GangView::Draw(ports);
         return;
     }
     shownState.resize(ports.size());
@@ -64,8 +66,7 @@ void StationView::Record(size_t, const PortState &p, const nlohmann::json &recor
 
 void StationView::Done(const std::vector<PortState> &ports, const std::vector<nlohmann::json> &)
 {
-    if (style == Style::Bar)
-        Draw(ports);  // the final state stays on the terminal
+    FinalDraw(ports);
     if (json)
         return;  // every record is out already
     for (const std::string &line : StationSummary(ports, Seconds()))

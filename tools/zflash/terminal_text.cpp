@@ -55,7 +55,99 @@ size_t AppendSafe(const std::string &s, size_t i, std::string &out)
     return i + n;
 }
 
+// Characters that some terminal shows two columns wide: East Asian wide and
+// full-width forms, and the symbol and emoji blocks (counted wide even where
+// a terminal shows some narrow: a line may end early, but never wraps).
+bool Wide(unsigned code)
+{
+    static const struct {
+        unsigned from, to;
+    } kWide[] = {
+        {0x1100, 0x115F},   {0x231A, 0x23FF},   {0x25A0, 0x27BF},   {0x2B00, 0x2BFF},
+        {0x2E80, 0x303E},   {0x3041, 0x33FF},   {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},
+        {0xA000, 0xA4CF},   {0xA960, 0xA97F},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},
+        {0xFE10, 0xFE19},   {0xFE30, 0xFE6F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},
+        {0x1F000, 0x1FAFF}, {0x20000, 0x3FFFD},
+    };
+    for (const auto &r : kWide)
+        if (code >= r.from && code <= r.to)
+            return true;
+    return false;
+}
+
+// The characters of `text`: where each starts and the columns it takes. A
+// byte that is not UTF-8 counts as one character of one column.
+struct Glyph {
+    size_t at;
+    size_t columns;
+};
+std::vector<Glyph> Glyphs(const std::string &text)
+{
+    std::vector<Glyph> glyphs;
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = static_cast<unsigned char>(text[i]) < 0x80 ? 1 : Utf8Length(text, i);
+        if (n <= 1) {
+            glyphs.push_back({i++, 1});
+            continue;
+        }
+        unsigned code = static_cast<unsigned char>(text[i]) & (0xFF >> (n + 1));
+        for (size_t k = 1; k < n; ++k)
+            code = code << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        glyphs.push_back({i, Wide(code) ? size_t(2) : size_t(1)});
+        i += n;
+    }
+    return glyphs;
+}
+
 }  // namespace
+
+size_t DisplayColumns(const std::string &text)
+{
+    size_t columns = 0;
+    for (const Glyph &g : Glyphs(text))
+        columns += g.columns;
+    return columns;
+}
+
+std::string CutToColumns(const std::string &text, size_t columns)
+{
+    size_t used = 0;
+    for (const Glyph &g : Glyphs(text)) {
+        if (used + g.columns > columns)
+            return text.substr(0, g.at);
+        used += g.columns;
+    }
+    return text;
+}
+
+std::string ShortenMiddle(const std::string &text, size_t columns)
+{
+    if (DisplayColumns(text) <= columns)
+        return text;
+    if (columns < 5)
+        return CutToColumns(text, columns);
+    const size_t start = (columns - 3) / 5;  // a start too short to tell anything goes
+    const std::string head = CutToColumns(text, start >= 4 ? start : 0);
+    size_t room = columns - 3 - DisplayColumns(head), from = text.size();
+    const std::vector<Glyph> glyphs = Glyphs(text);
+    for (auto g = glyphs.rbegin(); g != glyphs.rend() && g->columns <= room; ++g) {
+        room -= g->columns;
+        from = g->at;
+    }
+    return head + "..." + text.substr(from);
+}
+
+std::string FirstThatFits(const std::vector<std::string> &forms, size_t width)
+{
+    if (forms.empty())
+        return std::string();
+    if (width == 0)
+        return forms.front();
+    for (const std::string &form : forms)
+        if (DisplayColumns(form) < width)
+            return form;
+    return CutToColumns(forms.back(), width - 1);
+}
 
 std::string TerminalSafe(const std::string &text)
 {
@@ -87,7 +179,8 @@ std::string TerminalSafeTrace(const std::string &text)
 
 std::string Pad(const std::string &text, size_t width)
 {
-    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+    const size_t columns = DisplayColumns(text);
+    return columns >= width ? text : text + std::string(width - columns, ' ');
 }
 
 std::vector<std::string> Columns(const std::vector<std::vector<std::string>> &rows)
@@ -96,7 +189,7 @@ std::vector<std::string> Columns(const std::vector<std::vector<std::string>> &ro
     for (const auto &row : rows) {
         widths.resize(std::max(widths.size(), row.size()), 0);
         for (size_t i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], row[i].size());
+            widths[i] = std::max(widths[i], DisplayColumns(row[i]));
     }
     std::vector<std::string> lines;
     for (const auto &row : rows) {

@@ -15,7 +15,22 @@ std::string TerminalSafe(const std::string &text);
 // lines redraw themselves); a CR before LF is dropped.
 std::string TerminalSafeTrace(const std::string &text);
 
-// `text` filled with spaces to `width` bytes (never cut).
+// Columns that `text` (as TerminalSafe gives it) takes on a terminal: one a
+// character, two for a character that some terminals show wide (CJK, emoji,
+// symbols): a line is never wider than it was counted.
+size_t DisplayColumns(const std::string &text);
+// The start of `text` that fits in `columns` (never a part of a character).
+std::string CutToColumns(const std::string &text, size_t columns);
+// `text` in at most `columns`: when longer, its middle gives way to "...",
+// keeping its end (what tells /dev/serial/by-id/... names apart) and, from
+// 23 columns, a little of its start.
+std::string ShortenMiddle(const std::string &text, size_t columns);
+// The first of `forms` (widest first) that is narrower than `width`, else the
+// last one cut to `width` - 1: a line that leaves a terminal's last column
+// free, so that no terminal wraps it. Width 0: no limit (the first form).
+std::string FirstThatFits(const std::vector<std::string> &forms, size_t width);
+
+// `text` filled with spaces to `width` columns (never cut).
 std::string Pad(const std::string &text, size_t width);
 // Rows of cells as lines: each column as wide as its widest cell, two spaces
 // between columns, nothing after the last.

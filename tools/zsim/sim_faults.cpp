@@ -32,6 +32,7 @@ const struct {
     {"error", SimFault::ErrorCode}, {"odd", SimFault::OddStatus},
     {"noise", SimFault::Noise},     {"close", SimFault::CloseLine},
     {"slow", SimFault::SlowReply},  {"unplug", SimFault::Unplug},
+    {"reseat", SimFault::Reseat},
 };
 
 }  // namespace

@@ -96,6 +96,14 @@ void SimDevice::Impl::HandleRequest(unsigned char code, const std::string &paylo
             HangUp();
         return;
     }
+    if (faulty && fault.kind == SimFault::Reseat) {
+        {
+            std::lock_guard<std::mutex> lk(m);
+            Reseat();
+        }
+        FlushEvents();
+        return;
+    }
     if (faulty && fault.kind == SimFault::Unplug) {
         {
             std::lock_guard<std::mutex> lk(m);

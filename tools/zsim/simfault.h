@@ -15,6 +15,9 @@ struct SimFault {
         // The USB adapter is pulled as the request arrives (it is lost) and
         // plugged back `value` ms later; needs SimOptions::linkPath.
         Unplug,
+        // The unit in the fixture is re-seated as the request arrives (it is
+        // lost): it powers up again into its boot loader, its flash as it was.
+        Reseat,
     };
     Kind kind = DropReply;
     int command = -1;  // request code it applies to; -1 any
