@@ -266,9 +266,64 @@ def RecordsValid(run, led):
 
 def ScreenFits(run, led):
     """No line drawn on the terminal is wider than it (nothing wraps)."""
-    wraps = run.terminal.screen.wraps
-    return [f"{len(wraps)} line(s) wider than {run.plan.width} columns, first at "
-            f"{wraps[0][0] - run.t0:.1f} s: {wraps[0][1]!r}"] if wraps else []
+    out = []
+    for kind in ("display", "message", "after the display"):
+        wraps = [w for w in run.terminal.screen.wraps if w[1] == kind]
+        if wraps:
+            out.append(f"{len(wraps)} line(s) wider than {run.plan.width} columns ({kind}), first at "
+                       f"{wraps[0][0] - run.t0:.1f} s: {wraps[0][2]!r}")
+    return out
+
+
+ESCAPE = re.compile(r"\x1b\[[0-9;?]*[A-Za-z]")
+SUMMARY_HEAD = re.compile(r"^Port\s+Units\s+ok\s+current\s+failed\b")
+
+
+def SummaryRows(path):
+    """{port or "all": (units, ok, current, failed)} from the last summary
+    table written to the terminal; None when there is none."""
+    try:
+        with open(path, "rb") as f:
+            text = ESCAPE.sub("", f.read().decode("utf-8", "replace"))
+    except OSError:
+        return None
+    lines = text.replace("\r", "\n").split("\n")
+    heads = [i for i, line in enumerate(lines) if SUMMARY_HEAD.match(line)]
+    if not heads:
+        return None
+    rows = {}
+    for line in lines[heads[-1] + 1:]:
+        words = line.split()
+        if len(words) >= 5 and all(w.isdigit() for w in words[1:5]):
+            rows[words[0]] = tuple(int(w) for w in words[1:5])
+    return rows
+
+
+def SummaryAgrees(run, led):
+    """The summary at the end counts what the records say: units ok, current and failed, by port and
+    in all (unless records were lost, or the station was killed)."""
+    if run.killed_at is not None or run.station.exit_code is None or run.station.exit_code < 0:
+        return []
+    if any(r is None and s.identified for s, r in led.pairs):
+        return []
+    rows = SummaryRows(run.terminal.raw_path)
+    if rows is None:
+        return ["no summary table at the end"]
+
+    def Counts(ends):
+        results = [r.get("result") for r in ends]
+        return (results.count("ok"), results.count("current"), sum(x in FAILING for x in results))
+
+    out = []
+    for name, ends in [(fx.port, run.records.Ends(fx.port)) for fx in run.fixtures] + \
+            [("all", run.records.AllEnds())]:
+        want, got = Counts(ends), rows.get(name)
+        if got is None:
+            out.append(f"no summary row for {name}")
+        elif got[1:] != want:
+            out.append(f"{name}: the summary says {got[1]} ok, {got[2]} current, {got[3]} failed; "
+                       f"the records {want[0]} ok, {want[1]} current, {want[2]} failed")
+    return out
 
 
 def OneHeader(run, led):
@@ -410,6 +465,7 @@ INVARIANTS = [
     Invariant("processor-modest", ProcessorModest),
     Invariant("disk-full-stops", DiskFullStops),
     Invariant("count-exact", CountExact),
+    Invariant("summary-agrees", SummaryAgrees),
 ]
 
 

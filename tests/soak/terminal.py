@@ -23,22 +23,30 @@ HEADER = re.compile(r"^units \d+ ok")
 
 
 class CheckedScreen(pyte.Screen):
-    """A pyte screen that notes every write past the right margin."""
+    """A pyte screen that notes every write past the right margin, and what
+    kind of line it was: the live display's, a message printed above it (a
+    port's "[PORT] ..." line), or what came once the display had ended (the
+    cursor shown again after it had been drawn: the summary)."""
 
     def __init__(self, columns, lines):
         super().__init__(columns, lines)
-        self.wraps = []  # (time, the row's text as it was)
+        self.wraps = []  # (time, kind, the line as it was being written)
         self.header_draws = []  # times
 
     def draw(self, data):
-        x = self.cursor.x
+        x = start = self.cursor.x
         if x == 0 and HEADER.match(data):
             self.header_draws.append(time.monotonic())
         if modes.DECAWM in self.mode:
             for ch in data:
                 if x >= self.columns:
-                    row = "".join(c.data for c in self.buffer[self.cursor.y].values())
-                    self.wraps.append((time.monotonic(), (row + data)[:200]))
+                    row = self.buffer[self.cursor.y]
+                    line = "".join(row[i].data for i in range(start)) + data
+                    if self.header_draws and not self.cursor.hidden:
+                        kind = "after the display"
+                    else:
+                        kind = "message" if line.startswith("[") else "display"
+                    self.wraps.append((time.monotonic(), kind, line[:200]))
                     break
                 x += max(wcwidth(ch), 0)
         super().draw(data)
@@ -56,6 +64,7 @@ class Terminal:
         self.screen = CheckedScreen(columns, lines)
         self.stream = pyte.ByteStream(self.screen)
         self.lock = threading.Lock()
+        self.raw_path = raw_path
         self.raw = open(raw_path, "wb")
         self.bytes = 0
         self.chunks = []  # (time, bytes) as they were read

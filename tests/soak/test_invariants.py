@@ -75,12 +75,23 @@ class MadeUpRun:
         self.terminal = types.SimpleNamespace(
             screen=types.SimpleNamespace(wraps=[], header_draws=[i / 10 for i in range(0, 60, 2)]),
             double_headers=[], first_byte_at=0.0, last_byte_at=6.0, bytes=6000,
-            chunks=[(i / 10, 100) for i in range(60)], CursorHidden=lambda: False)
+            chunks=[(i / 10, 100) for i in range(60)], CursorHidden=lambda: False,
+            raw_path=os.path.join(folder, "terminal.raw"))
+        self.summary = {}  # rows that differ from what the records say
 
     def UnitReport(self, name):
         return self.fixtures[0].report.get(name, {})
 
     def Finish(self):
+        results = [e["result"] for e in self.entries if e["event"] == "end"]
+        counts = [results.count("ok"), results.count("current"), len(results)]
+        counts[2] -= counts[0] + counts[1]
+        said = f"{len(results)}  {counts[0]}  {counts[1]}  {counts[2]}"
+        rows = {PORT: said, "all": said}
+        rows.update(self.summary)
+        with open(self.terminal.raw_path, "w", encoding="utf-8") as f:
+            f.write("\x1b[?25h\x1b[JPort  Units  ok  current  failed  yield  units/h\r\n" +
+                    "".join(f"{name}  {row}  100%  1200\r\n" for name, row in rows.items()))
         path = os.path.join(self.folder, "records.jsonl")
         with open(path, "w", encoding="utf-8") as f:
             f.writelines(json.dumps(e) + "\n" for e in self.entries)
@@ -117,7 +128,7 @@ BROKEN = [
     ("no-process-left", lambda r: Set(r, leftovers=[r.station.procs[11]]), "pid 11 alive"),
     ("ports-keep-serving", lambda r: r.stuck.append("port 1: u2 not captured"), "u2 not captured"),
     ("records-valid", lambda r: Set(r, validate=(1, "records.jsonl:2: $.x: bad")), "$.x: bad"),
-    ("screen-fits", lambda r: r.terminal.screen.wraps.append((1.0, "x" * 90)), "wider than 80 columns"),
+    ("screen-fits", lambda r: r.terminal.screen.wraps.append((1.0, "display", "x" * 90)), "wider than 80 columns"),
     ("one-header", lambda r: r.terminal.double_headers.append((1.0, "units 1 ok\nunits 1 ok")), "two or more"),
     ("cursor-restored", lambda r: Set(r.terminal, CursorHidden=lambda: True), "cursor is still hidden"),
     ("redraw-rate", lambda r: r.terminal.screen.header_draws.extend(2 + i / 100 for i in range(30)), "redraws"),
@@ -128,6 +139,7 @@ BROKEN = [
     ("disk-full-stops", lambda r: (Set(r.disk, filled_at=2.0), DropEnd(r, S2), Set(r, end_press_at=40.0),
                                    Set(r.station, exit_code=5)), "ran on for"),
     ("count-exact", lambda r: Set(r.plan, count=1), "2 units recorded with --count 1"),
+    ("summary-agrees", lambda r: r.summary.update(all="2  2  0  0"), "all: the summary says 2 ok, 0 current"),
 ]
 
 
