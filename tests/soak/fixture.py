@@ -50,6 +50,7 @@ class Session:
         self.ended_at = None  # the unit lost its power (taken out, re-seated)
         self.pulled = None  # the adapter pulled during it: (time, phase, program and verify requests by then)
         self.void = collections.Counter()  # requests the host sent on after the unit lost its power
+        self.events = []  # the soak's events fired on its port while it was under way
 
     def count(self, codes):
         return sum(self.codes[c] for c in codes)
@@ -222,7 +223,9 @@ class Fixture:
             self.host_open = False
             s = self.session
             if s is not None and s.pulled is None:
-                s.pulled = (now, s.last_phase, s.count(PROGRAM_CODES), s.count(VERIFY_CODES))
+                # A verify that has not gone on for a while is over (it failed, or the host is done).
+                phase = "done" if s.last_phase == "verify" and now - s.last_request_at > 0.3 else s.last_phase
+                s.pulled = (now, phase, s.count(PROGRAM_CODES), s.count(VERIFY_CODES))
         elif line.startswith("zsim: capture request: captured") and self.session is None and self.inside:
             self.session = Session(self.port, self.inside, now)
             self.sessions.append(self.session)

@@ -11,13 +11,15 @@ import collections
 import re
 
 from fixture import PROGRAM_CODES, VERIFY_CODES
-from plan import IMAGE_BLOCKS, IMAGE_VERSION
+from plan import IMAGE_VERSION
 
 GRACE_S = 0.5  # a signal and a capture at the same moment: either may come first
 QUERY_HW = 3
 GET_INFO = 4  # asked of the flash loader: the device is known by then
 SESSION_ID = re.compile(r"^[0-9a-f]{32}$")
 FAILING = ("failed", "interrupted", "bad-input", "no-device")
+# Events after which the soak cannot know all the host sent (to a unit gone or powered up again).
+DISTURBING = {"unplug", "unplug-name-reused", "pull-unit", "reseat", "late-reply"}
 
 
 class Ledger:
@@ -131,7 +133,7 @@ def ResultAgrees(run, led):
             out.append(f"{said} but the device was {'written' if s.wrote else 'not verified'}")
         if result in ("cancelled", "bad-input", "no-device") and s.wrote:
             out.append(f"{said} but the device was written")
-        if result == "interrupted" and not s.tried_to_write:
+        if result == "interrupted" and not s.tried_to_write and s.pulled is None and not DISTURBING & set(s.events):
             out.append(f"{said} but nothing was written to the device (nor sent to be)")
         if s.codes[GET_INFO] and not Device(r):
             out.append(f"{said}: the record names no device, though its flash loader was asked for its firmware")
@@ -179,7 +181,7 @@ def UnplugInterrupts(run, led):
         if s.pulled is None or r is None:
             continue
         at, phase, programmed, verified = s.pulled
-        mid = phase in ("erase", "program") or (phase == "verify" and verified % IMAGE_BLOCKS)
+        mid = phase in ("erase", "program", "verify")
         if not mid:
             continue
         if r.get("result") != "interrupted":

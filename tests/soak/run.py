@@ -187,6 +187,8 @@ class Run:
             with fx.cond:
                 phase, s = fx.Phase()
                 state = f" on port {fx.index} ({phase}{', ' + s.unit if s else ''})"
+                if s is not None:
+                    s.events.append(e.name)
         self.Note(f"fire {e}{state}{remark}")
         spec = BY_NAME[e.name]
         now = time.monotonic()
