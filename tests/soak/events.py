@@ -19,8 +19,23 @@ UNIT_PHASES = ("waiting", "identify", "blank-check", "erase", "program", "verify
 SESSION_PHASES = ("identify", "blank-check", "erase", "program", "verify", "done")
 
 
+NOTICE_S = 1.5  # a port says its adapter is gone within this
+
+
 def Unplug(run, port, p):
+    """The adapter out for a while; one out long enough must show on its port's line at once."""
     port.Send(f"unplug {p['ms']}")
+    if p["ms"] < 2500 or run.stop is not None or not run.station.Alive():
+        return None
+    start = time.monotonic()
+    while time.monotonic() - start < NOTICE_S + 0.5:
+        line = run.terminal.PortLine(port.index - 1) or ""
+        if "adapter" in line:
+            run.noticed.append((port.index, time.monotonic() - start))
+            return None
+        time.sleep(0.05)
+    run.noticed.append((port.index, None))
+    return f"its line did not say \"adapter removed\": {run.terminal.PortLine(port.index - 1)!r}"
 
 
 def UnplugNameReused(run, port, p):

@@ -10,6 +10,7 @@ next record; one that was not takes it only when that record names no device.
 import collections
 import re
 
+from events import NOTICE_S
 from fixture import PROGRAM_CODES, VERIFY_CODES
 from plan import IMAGE_VERSION
 
@@ -191,6 +192,12 @@ def UnplugInterrupts(run, led):
         if late > 5:
             out.append(f"{s.unit}: its record came {late:.0f} s after its adapter was pulled")
     return out
+
+
+def UnplugNoticed(run, led):
+    """An adapter pulled for seconds shows as "adapter removed" on its port's line within 1.5 s."""
+    return [f"port {port}: its line did not say \"adapter removed\" within {NOTICE_S} s of the unplug"
+            for port, seconds in run.noticed if seconds is None or seconds > NOTICE_S]
 
 
 def StationEnds(run, led):
@@ -451,6 +458,7 @@ INVARIANTS = [
     Invariant("result-agrees", ResultAgrees),
     Invariant("programmed-within-retries", ProgrammedWithinRetries),
     Invariant("unplug-interrupts", UnplugInterrupts),
+    Invariant("unplug-noticed", UnplugNoticed),
     Invariant("exit-code-agrees", ExitCodeAgrees),
     Invariant("stop-respected", StopRespected),
     Invariant("station-ends", StationEnds),

@@ -51,6 +51,7 @@ class Run:
         self.arrivals = {}  # port -> when each of its end records was first seen
         self.forced_end = None  # what the harness had to do to end the station
         self.double_press_at = None  # the harness pressed Ctrl-C twice to end it
+        self.noticed = []  # (port, seconds until its line said its adapter was gone, or None)
 
     def UnitReport(self, name):
         """zsim's counters of a unit, as printed at its end."""

@@ -18,8 +18,9 @@ import pyte
 from pyte import modes
 from wcwidth import wcwidth
 
-# The station's header line: "units 4 ok, 2 current, 1 failed  ...".
-HEADER = re.compile(r"^units \d+ ok")
+# The station's header line: "units 4 ok, 2 current, 1 failed  ...", or on
+# a narrow terminal only the counts.
+HEADER = re.compile(r"^(units )?\d+ ok, \d+ current, \d+ failed")
 
 
 class CheckedScreen(pyte.Screen):
@@ -112,6 +113,15 @@ class Terminal:
     def Text(self):
         with self.lock:
             return "\n".join(row.rstrip() for row in self.screen.display)
+
+    def PortLine(self, index):
+        """The live display's line of the index-th port (from 0), or None."""
+        with self.lock:
+            rows = self.screen.display
+        heads = [i for i, row in enumerate(rows) if HEADER.match(row)]
+        if not heads or heads[-1] + 1 + index >= len(rows):
+            return None
+        return rows[heads[-1] + 1 + index]
 
     def CursorHidden(self):
         with self.lock:

@@ -66,6 +66,7 @@ class MadeUpRun:
         self.stuck, self.leftovers = [], []
         self.timed_out = False
         self.arrivals = {PORT: [3.0, 5.5]}
+        self.noticed = [(1, 0.3)]
         self.disk = Disk(os.path.join(folder, "disk"))
         self.validate = (0, "")
         worker = Proc(11, ["zflash", "station", "--port", PORT], 0.0)
@@ -121,6 +122,7 @@ BROKEN = [
     ("programmed-within-retries", lambda r: r.fixtures[0].report["u1"].update({"program-passes": "3"}),
      "programmed 3 times"),
     ("unplug-interrupts", lambda r: Set(r.fixtures[0].sessions[0], pulled=(1.5, "program", 20, 0)), "recorded ok"),
+    ("unplug-noticed", lambda r: r.noticed.append((1, None)), "did not say \"adapter removed\""),
     ("exit-code-agrees", lambda r: r.entries[1].update(result="failed"), "exit code 0 beside"),
     ("stop-respected", lambda r: Set(r, stop=("ctrl-c", 0.2)), "u1 was written though captured"),
     ("station-ends", lambda r: Set(r, forced_end="SIGKILL"), "the harness used SIGKILL"),
