@@ -67,12 +67,20 @@ def Lost(run, s, later_recorded):
     if not s.identified:
         return "never identified"
     if run.killed_at is not None and not later_recorded and \
-            (s.ended_at is None or s.last_request_at > run.killed_at - 2):
+            (s.ended_at is None or s.last_request_at > run.killed_at - 2 or s is LastOfPort(run, s)):
         return "under way when the supervisor was killed"
     if run.disk.filled_at is not None and not later_recorded:
         return "its record came after the disk was full"
-    if run.plan.count and not s.wrote and len(run.records.AllEnds()) == run.plan.count:
+    if run.plan.count and not s.wrote and len([r for r in run.records.AllEnds() if Device(r)]) == run.plan.count:
         return "identified after the count was reached"
+    return None
+
+
+def LastOfPort(run, s):
+    """The last session of s's port (the host may still be in it: waiting out an erase)."""
+    for fx in run.fixtures:
+        if fx.port == s.port and fx.sessions:
+            return fx.sessions[-1]
     return None
 
 
@@ -397,12 +405,15 @@ def MemoryFlat(run, led):
     """A worker that served 30 units or more (the supervisor: 30 units in all): from its 10th unit to its
     last, its memory grows by at most 32 KiB and a quarter KiB a unit (pages come and go; a leak of a
     KiB a unit shows within 50 units)."""
+    ends = [t for t in (run.end_press_at, run.stop and run.stop[1], run.station.ended_at, run.killed_at) if t]
+    before = min(ends) - 1 if ends else float("inf")  # not what ending the shift takes
     out = []
     for p in run.station.procs.values():
-        if not p.rss or p.rss[-1][2] < 30:
+        samples = [x for x in p.rss if x[0] < before]
+        if not samples or samples[-1][2] < 30:
             continue
-        base = next(s for s in p.rss if s[2] >= 10)
-        last = p.rss[-1]
+        base = next(x for x in samples if x[2] >= 10)
+        last = samples[-1]
         grew, units = last[1] - base[1], last[2] - base[2]
         if grew > 32 + units / 4:
             out.append(f"{'worker' if p.port else 'supervisor'} {p.pid} ({p.port or 'all ports'}): {base[1]} KiB "
@@ -439,10 +450,11 @@ def DiskFullStops(run, led):
 
 
 def CountExact(run, led):
-    """--count N: never more than N units recorded, and exactly N when the station ended by itself."""
+    """--count N: never more than N identified units recorded, and exactly N when the station ended by
+    itself."""
     if not run.plan.count:
         return []
-    ends = len(run.records.AllEnds())
+    ends = len([r for r in run.records.AllEnds() if Device(r)])  # a unit counts once identified
     if ends > run.plan.count:
         return [f"{ends} units recorded with --count {run.plan.count}"]
     if run.end_press_at is None and run.stop is None and ends != run.plan.count and run.disk.filled_at is None:

@@ -72,7 +72,7 @@ class MadeUpRun:
         worker = Proc(11, ["zflash", "station", "--port", PORT], 0.0)
         worker.rss = [(t, 8500, units) for t, units in ((0.5, 0), (3.0, 1), (5.5, 2))]
         worker.cpu, worker.gone_at = [(0.0, 0.0), (3.0, 0.1), (6.0, 0.2)], 7.0
-        self.station = types.SimpleNamespace(pid=10, exit_code=0, procs={11: worker})
+        self.station = types.SimpleNamespace(pid=10, exit_code=0, procs={11: worker}, ended_at=None)
         self.terminal = types.SimpleNamespace(
             screen=types.SimpleNamespace(wraps=[], header_draws=[i / 10 for i in range(0, 60, 2)]),
             double_headers=[], first_byte_at=0.0, last_byte_at=6.0, bytes=6000,
