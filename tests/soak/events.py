@@ -12,6 +12,7 @@ import collections
 import errno
 import os
 import signal
+import subprocess
 import time
 
 ALL_PHASES = ("waiting", "identify", "blank-check", "erase", "program", "verify", "done", "empty")
@@ -72,7 +73,6 @@ def PressCtrlC(run, port, p):
 def PressCtrlCTwice(run, port, p):
     run.terminal.Press(b"\x03")
     time.sleep(p["gap_ms"] / 1000)  # the operator's second press: a drawn part of the event
-    run.second_press_at = time.monotonic()
     run.terminal.Press(b"\x03")
 
 
@@ -134,8 +134,9 @@ class Disk:
         os.makedirs(folder, exist_ok=True)
 
     def Mount(self):
-        rc = os.system(f"mount -t tmpfs -o size={self.SIZE_KIB}k soak-records '{self.folder}' 2>/dev/null")
-        if rc != 0:
+        mount = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={self.SIZE_KIB}k", "soak-records", self.folder],
+                               capture_output=True, text=True)
+        if mount.returncode != 0:
             self.unavailable = "cannot mount a tmpfs for the records (mount needs CAP_SYS_ADMIN)"
             return False
         self.mounted = True
@@ -157,5 +158,5 @@ class Disk:
 
     def Unmount(self):
         if self.mounted:
-            os.system(f"umount '{self.folder}'")
+            subprocess.run(["umount", self.folder], capture_output=True)
             self.mounted = False

@@ -5,6 +5,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import threading
 import time
 
 from events import BY_NAME, Disk
@@ -38,7 +39,6 @@ class Run:
         # has that folder in its command line.
         self.ports_dir = tempfile.mkdtemp(prefix="zsoak-")
         self.stop = None  # (name, time) of the event that stopped the shift
-        self.second_press_at = None
         self.killed_at = None
         self.end_press_at = None  # the operator's Ctrl-C at the end of the shift
         self.stuck = []  # ports found not serving when the shift looked over
@@ -49,8 +49,8 @@ class Run:
         self.timed_out = False
         self._last_ends, self._last_change = {}, 0.0
         self.arrivals = {}  # port -> when each of its end records was first seen
+        self._arrivals_lock = threading.Lock()  # the station's watch reads the records too
         self.forced_end = None  # what the harness had to do to end the station
-        self.double_press_at = None  # the harness pressed Ctrl-C twice to end it
         self.noticed = []  # (port, seconds until its line said its adapter was gone, or None)
 
     def UnitReport(self, name):
@@ -119,12 +119,13 @@ class Run:
 
     def _Progress(self):
         """End records by port so far (and when each was first seen)."""
-        r = Records(self.log)
-        now = time.monotonic()
-        for port, ends in r.ends.items():
-            seen = self.arrivals.setdefault(port, [])
-            seen += [now] * (len(ends) - len(seen))
-        return {port: len(ends) for port, ends in r.ends.items()}
+        with self._arrivals_lock:
+            r = Records(self.log)
+            now = time.monotonic()
+            for port, ends in r.ends.items():
+                seen = self.arrivals.setdefault(port, [])
+                seen += [now] * (len(ends) - len(seen))
+            return {port: len(ends) for port, ends in r.ends.items()}
 
     def _WaitAndFire(self, e):
         """Fires e once its port's unit enters its phase (a new entry: a phase
@@ -245,7 +246,6 @@ class Run:
         if not st.Wait(ONE_PRESS_S):
             self.Note(f"still running {ONE_PRESS_S} s after the stop: " + "; ".join(self._Busy()) +
                       "; the operator presses Ctrl-C twice")
-            self.double_press_at = time.monotonic()
             self.terminal.Press(b"\x03")
             time.sleep(0.3)  # two presses, as a hand makes them
             self.terminal.Press(b"\x03")

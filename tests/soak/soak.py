@@ -7,6 +7,7 @@ import shutil
 import subprocess
 import sys
 import time
+import traceback
 
 from events import BY_NAME, EVENTS
 from invariants import INVARIANTS, Check
@@ -129,8 +130,11 @@ def main():
         os.makedirs(folder)
         run = Run(plan, folder, bins, can_late)
         t = time.monotonic()
-        run.Execute()
-        broken = Check(run)
+        try:
+            run.Execute()
+            broken = Check(run)
+        except Exception:  # the harness's own fault: a broken run all the same, with its trace
+            broken = [("soak-harness", [traceback.format_exc()])]
         Report(run, broken, folder, time.monotonic() - t, Replay(run_seed, long_run, args.event), args.keep)
         runs += 1
         if broken:
