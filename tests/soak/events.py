@@ -87,7 +87,7 @@ def FillDisk(run, port, p):
 
 
 def NoLateReplies(run):
-    return None if run.zsim_can_late else "this zsim takes no late reply on command (zsim --help: fault late)"
+    return None if "late" in run.zsim_can else "this zsim takes no late reply on command (zsim --help: fault late)"
 
 
 def NoDisk(run):

@@ -28,9 +28,10 @@ class Unit:
 
 
 class PortPlan:
-    def __init__(self, index, name, units, erase_ms, quiet_ms, pause):
+    def __init__(self, index, name, units, erase_ms, quiet_ms, pause, repeats):
         self.index, self.name, self.units = index, name, units
         self.erase_ms, self.quiet_ms, self.pause = erase_ms, quiet_ms, pause
+        self.repeats = repeats  # what its device does with a request sent again (zsim --repeats)
 
 
 class EventPlan:
@@ -71,7 +72,9 @@ class Plan:
             else:
                 timing = dict(erase_ms=rng.choice([20, 300, 1200]), quiet_ms=rng.choice([900, 1500]),
                               pause=rng.choice(["50-300", "200-1500", "1000-3000"]))
-            self.ports.append(PortPlan(i, name, units, **timing))
+            # Drawn apart, so that the plans of the seeds drawn before it are as they were.
+            repeats = random.Random(f"zflash-soak-{seed}-repeats-{i}").choice(["once", "twice"])
+            self.ports.append(PortPlan(i, name, units, repeats=repeats, **timing))
         total = sum(len(p.units) for p in self.ports)
         self.count = rng.randint(1, total) if rng.random() < 0.15 else 0
         self.events = []
@@ -106,7 +109,7 @@ class Plan:
                  (", long run" if self.long else "")]
         for p in self.ports:
             lines.append(f"  port {p.index + 1} {p.name}: erase {p.erase_ms} ms, quiet {p.quiet_ms} ms, "
-                         f"pause {p.pause} ms; " + " ".join(u.name for u in p.units))
+                         f"pause {p.pause} ms, repeats {p.repeats}; " + " ".join(u.name for u in p.units))
         for e in self.events:
             lines.append(f"  event {e}")
         return "\n".join(lines)

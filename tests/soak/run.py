@@ -22,11 +22,11 @@ TWO_PRESSES_S = 15  # two presses in a row end the station within this
 
 
 class Run:
-    def __init__(self, plan, folder, bins, zsim_can_late=False):
+    def __init__(self, plan, folder, bins, zsim_can=()):
         self.plan = plan
         self.folder = folder
         self.bins = bins  # zflash, zsim, image, validate
-        self.zsim_can_late = zsim_can_late
+        self.zsim_can = set(zsim_can)  # what this zsim can do of what the soak would use
         self.history = []
         self.notes = []
         self.fixtures = []
@@ -96,7 +96,8 @@ class Run:
                          [(u.name, u.kind, u.spec) for u in p.units],
                          ["--current-image", self.bins["image"], "--auto-swap", str(p.quiet_ms),
                           "--plug-pause-ms", p.pause, "--seed", str(self.plan.seed), "--wire-time",
-                          "--erase-ms", str(p.erase_ms)],
+                          "--erase-ms", str(p.erase_ms)] +
+                         (["--repeats", p.repeats] if "repeats" in self.zsim_can else []),
                          self.folder, p.index + 1)
             fx.Start()
             self.fixtures.append(fx)

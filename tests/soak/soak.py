@@ -46,10 +46,12 @@ def Binaries(repo):
     return {k: os.path.abspath(v) for k, v in bins.items()}
 
 
-def ZsimCanLate(zsim):
-    """Whether this zsim takes a late reply as a fault on command (the late-reply event)."""
+def ZsimCan(zsim):
+    """What this zsim can do of what the soak would use: "late" (a late reply
+    as a fault on command: the late-reply event), "repeats" (--repeats)."""
     out = subprocess.run([zsim, "--help"], capture_output=True, text=True).stdout
-    return " late " in out and "\n  fault FAULT" in out
+    return {name for name, there in (("late", " late " in out and "\n  fault FAULT" in out),
+                                      ("repeats", "--repeats" in out)) if there}
 
 
 def Replay(seed, long_run, only):
@@ -102,7 +104,7 @@ def main():
     logs = os.path.abspath(args.logs or os.path.join(repo, "build", "soak-logs"))
     os.makedirs(logs, exist_ok=True)
     seed = args.seed if args.seed is not None else random.SystemRandom().randrange(1, 10**6)
-    can_late = ZsimCanLate(bins["zsim"])
+    zsim_can = ZsimCan(bins["zsim"])
     budget = args.minutes * 60
     print(f"soak: seed {seed}, " + (f"{args.runs} run(s)" if args.runs else f"about {args.minutes:g} minutes") +
           f"; logs of broken runs in {logs}", flush=True)
@@ -128,11 +130,15 @@ def main():
             again += 1
             folder = os.path.join(logs, f"seed-{run_seed}.{again}")
         os.makedirs(folder)
-        run = Run(plan, folder, bins, can_late)
+        run = Run(plan, folder, bins, zsim_can)
         t = time.monotonic()
         try:
             run.Execute()
             broken = Check(run)
+            refused = [line for fx in run.fixtures for line in fx.bad_commands]
+            run.notes += [f"zsim said: {line}" for line in refused]
+            if any(line.startswith("zsim: bad command") for line in refused):
+                broken.append(("soak-harness", ["zsim did not understand a command of the soak's"]))
         except Exception:  # the harness's own fault: a broken run all the same, with its trace
             broken = [("soak-harness", [traceback.format_exc()])]
         Report(run, broken, folder, time.monotonic() - t, Replay(run_seed, long_run, args.event), args.keep)
