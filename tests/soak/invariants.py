@@ -402,9 +402,9 @@ def TerminalBytes(run, led):
 
 
 def MemoryFlat(run, led):
-    """A worker that served 30 units or more (the supervisor: 30 units in all): from its 10th unit to its
-    last, its memory grows by at most 32 KiB and a quarter KiB a unit (pages come and go; a leak of a
-    KiB a unit shows within 50 units)."""
+    """A worker that served 30 units or more (the supervisor: 30 units in all): from a third of its units
+    (its warm-up) to its last, its memory grows by at most 32 KiB and a quarter KiB a unit (pages come
+    and go; a leak of a KiB a unit shows within 60 units)."""
     ends = [t for t in (run.end_press_at, run.stop and run.stop[1], run.station.ended_at, run.killed_at) if t]
     before = min(ends) - 1 if ends else float("inf")  # not what ending the shift takes
     out = []
@@ -412,7 +412,7 @@ def MemoryFlat(run, led):
         samples = [x for x in p.rss if x[0] < before]
         if not samples or samples[-1][2] < 30:
             continue
-        base = next(x for x in samples if x[2] >= 10)
+        base = next(x for x in samples if x[2] >= max(10, samples[-1][2] // 3))  # past its warm-up
         last = samples[-1]
         grew, units = last[1] - base[1], last[2] - base[2]
         if grew > 32 + units / 4:

@@ -111,7 +111,7 @@ def Set(obj, **values):
 
 def GrowingWorker(run):
     w = run.station.procs[11]
-    w.rss = [(u, 8500 + u, u) for u in range(61)]  # a KiB a unit
+    w.rss = [(u, 8500 + u, u) for u in range(91)]  # a KiB a unit
 
 
 # (invariant, what the run is made to do, a part of what the invariant must say)
