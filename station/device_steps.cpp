@@ -141,9 +141,12 @@ bool UnitPoweredUpAgain(DeviceResult &result, const Failure &failed, int &code)
     const std::string during = WritesFlash(f.step)          ? "while it was being written"
                                : f.step == WorkStep::Verify ? "while it was being verified"
                                                             : "before anything was written to it";
+    // A fixture cannot tell a unit pushed back in from another put in its
+    // place: both announce. The record says what was seen, and both readings.
     code = DeviceFailed(result, f,
-                        "the unit on " + result.port + " powered up again (re-seated) " + during +
-                            ": its next session takes it again.");
+                        "the unit on " + result.port + " powered up again (re-seated, or its power was lost) " +
+                            during + ": its next session takes it again. Should another unit have been put in its "
+                                     "place, this one may be left without working firmware.");
     return true;
 }
 

@@ -62,3 +62,8 @@ bool WellFormedRecord(const json &record)
     return IsInteger(Member(record, "attempts")) && IsInteger(Member(record, "exit_code")) &&
            !Text(record, "result").empty();
 }
+
+bool FirstPass(const RecordReading &r)
+{
+    return r.result == "current" || (r.result == "ok" && r.attempts <= 1);
+}

@@ -19,6 +19,10 @@ struct RecordReading {
 };
 RecordReading ReadRecord(const nlohmann::json &record);
 
+// Whether its unit passed at the first attempt: ok with one attempt (or
+// none), or current. The first-pass yield counts these.
+bool FirstPass(const RecordReading &record);
+
 // An end record whose keys have the types the schema gives them (what the
 // supervisor may count and write as it came).
 bool WellFormedRecord(const nlohmann::json &record);

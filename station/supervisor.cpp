@@ -259,6 +259,8 @@ private:
         p.busy = false;
         Count(i, record);
         view.Record(i, p, record);
+        if (settings.observer)
+            settings.observer->Recorded(i, p, record);
         Append(i, record);
         if (settings.station && settings.count > 0 && taken >= settings.count && s.worker)
             s.worker->Write("stop\n");  // the bound is reached, and this port's unit is done
@@ -291,15 +293,13 @@ private:
                 --taken;
             return;
         }
-        if (r.result == "ok") {
+        if (r.result == "ok")
             ++p.unitsOk;
-            p.firstPass += r.attempts <= 1 ? 1 : 0;
-        } else if (r.result == "current") {
+        else if (r.result == "current")
             ++p.unitsCurrent;
-            ++p.firstPass;
-        } else {
+        else
             ++p.unitsFailed;
-        }
+        p.firstPass += FirstPass(r) ? 1 : 0;
     }
 
     // A unit identified. With a bound on the units, its worker waits for the
@@ -446,6 +446,8 @@ private:
             if (!p.finished)
                 p.seconds = Seconds();
         view.Draw(ports);
+        if (settings.observer)
+            settings.observer->PortsNow(ports);
     }
 
     int Finish()

@@ -69,6 +69,15 @@ public:
     virtual void Record(size_t /*index*/, const PortState & /*port*/, const nlohmann::json & /*record*/) {}
 };
 
+// Told of every record and of the ports' states as they change (the live
+// metrics). Called on the supervisor's thread, beside the view.
+class SupervisorObserver {
+public:
+    virtual ~SupervisorObserver() = default;
+    virtual void Recorded(size_t index, const PortState &port, const nlohmann::json &record) = 0;
+    virtual void PortsNow(const std::vector<PortState> &ports) = 0;  // about ten times a second
+};
+
 struct WorkerSpec {
     std::string port;
     std::vector<std::string> args;  // for this executable, in its events mode
@@ -93,6 +102,7 @@ struct SupervisorSettings {
     // `count` units are taken in all (those under way are finished).
     bool station = false;
     int count = 0;
+    SupervisorObserver *observer = nullptr;
 };
 
 // Runs every worker to its end; the exit code: the highest of the workers',

@@ -2,7 +2,8 @@
 # zflash-manpage.sh VERSION MANUAL.md OUT.1.gz: the manual page zflash(1) from
 # the zflash manual (docs/zflash.md), through go-md2man, compressed as Debian
 # wants it. The manual's headings become the page's sections, and its tables
-# lists (a table wider than a terminal reads badly in man).
+# lists, a row an item: its first cell, then the others (a table wider than a
+# terminal reads badly in man).
 set -eu
 version=$1 manual=$2 out=$3
 {
@@ -15,8 +16,10 @@ version=$1 manual=$2 out=$3
     /^\|/ {
       if (!inTable) { inTable = 1; next }       # the table heading
       row = $0; sub(/^\| */, "", row); sub(/ *\|$/, "", row)
-      split(row, cell, / *\| */)
-      print "- " cell[1] ": " cell[2]
+      n = split(row, cell, / *\| */)
+      line = "- " cell[1] ": " cell[2]
+      for (k = 3; k <= n; k++) line = line "; " cell[k]
+      print line
       next
     }
     { inTable = 0; print }

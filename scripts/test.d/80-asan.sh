@@ -3,7 +3,7 @@
 # test it happens in: ASan and LSan end the process with an error status, and
 # the build makes every UBSan finding fatal (-fno-sanitize-recover=undefined).
 # The fault-matrix cells are left to their own step, which gives them the
-# folder of their table's rows. The tests wait on their lines more than they
+# folder of their table's rows, and so are the line's servers (55-line.sh). The tests wait on their lines more than they
 # compute: twice as many at a time as there are cores (ZF_CTEST_JOBS sets it).
 . scripts/test-lib.sh
 dir=build/asan
@@ -25,4 +25,4 @@ export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=report_objects=1
 
-ZF_CTEST_JOBS=${ZF_CTEST_JOBS:-$((2 * $(nproc)))} zf_timed ctest zf_ctest asan-ctest "$dir" -LE '^faultmatrix$'
+ZF_CTEST_JOBS=${ZF_CTEST_JOBS:-$((2 * $(nproc)))} zf_timed ctest zf_ctest asan-ctest "$dir" -LE '^(faultmatrix|line)$'

@@ -51,7 +51,7 @@ deb=$(ls "$packages"/zflash_"$version"_*.deb) simdeb=$(ls "$packages"/zsim_"$ver
 # --- Debian -----------------------------------------------------------------
 dpkg -I "$deb" >"$work/info.txt"
 zf_check deb-control 0 $? "$work/info.txt" "Package: zflash" "Version: $version" "Depends: libc6" "libstdc++6" \
-    "Section: electronics"
+    "libpq5" "libcpp-httplib0.11" "Section: electronics"
 dpkg -I "$simdeb" >"$work/siminfo.txt"
 zf_check deb-control-zsim 0 $? "$work/siminfo.txt" "Package: zsim" "Version: $version" "Depends: libc6"
 lintian --fail-on error "$deb" "$simdeb" >"$work/lintian.txt" 2>&1
@@ -102,9 +102,14 @@ PATH=$work/stub:$PATH bash -c '
     comp zflash --root /tmp program --v
     comp zflash --v
     comp zflash capture --port CO
+    comp zflash rec
+    comp zflash records in
+    comp zflash records ingest --f
+    comp zflash station --me
 ' completion "$root" >"$work/completion.txt" 2>&1
 zf_check deb-bash-completion 0 $? "$work/completion.txt" "zflash pro => program" "program --v => --version" \
-    "zflash --v => --verbose --version" "--port CO => COM3 COM4"
+    "zflash --v => --verbose --version" "--port CO => COM3 COM4" "zflash rec => records" \
+    "records in => ingest" "ingest --f => --follow" "station --me => --metrics"
 
 # --- Windows ----------------------------------------------------------------
 zf_wine_session_device "$com" com-device || finish

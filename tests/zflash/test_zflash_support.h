@@ -36,6 +36,8 @@ public:
 
     // Reads output until `text` has appeared on stdout or stderr.
     bool WaitForText(const std::string &text, int timeoutMs);
+    // What it wrote to standard error so far (as read by WaitForText).
+    const std::string &ErrSoFar() const { return err; }
     void Signal(int signal);
     pid_t Pid() const { return pid_t(child.Pid()); }
     // Stops reading standard output, as `| head` does once it has its lines.

@@ -28,4 +28,5 @@ int BenchCapture(const std::vector<std::string> &args);
 int BenchPeer(const std::vector<std::string> &args);
 int BenchGang(const std::vector<std::string> &args);
 int BenchStation(const std::vector<std::string> &args);
+int BenchScrape(const std::vector<std::string> &args);
 #endif

@@ -150,12 +150,14 @@ size_t Sample(long supervisor, long &total, long &largest)
     return processes.size();
 }
 
+// Units recorded: the sessions' ends (a session that reached the flash also
+// has a start).
 int Lines(const std::string &file)
 {
     std::ifstream in(file);
     int n = 0;
     for (std::string line; std::getline(in, line);)
-        ++n;
+        n += line.find("\"event\":\"start\"") == std::string::npos ? 1 : 0;
     return n;
 }
 
@@ -180,8 +182,16 @@ void ReadFixture(const std::string &out, const std::string &err, Run &run)
     }
 }
 
+// How the fixtures behave: their operator's quiet time before a swap, the
+// pause before the next unit, whether the wire's time is kept.
+struct FixturePace {
+    std::string swapMs = "400";
+    std::string pauses = "200-600";
+    bool wireTime = true;
+};
+
 Run RunStation(const std::string &zflash, const std::string &zsim, const fs::path &root, int ports, int units,
-               size_t region, const std::string &pauses, int columns)
+               size_t region, const FixturePace &pace, int columns)
 {
     std::vector<std::unique_ptr<Child>> fixtures;
     std::vector<std::string> args = {"--root", root.string(), "--log", (root / "records.jsonl").string(),
@@ -197,10 +207,12 @@ Run RunStation(const std::string &zflash, const std::string &zsim, const fs::pat
         std::ofstream(quiet.outFile).close();
         fixtures.push_back(std::make_unique<Child>());
         std::string error;
-        fixtures.back()->Start({"--wire-time", "--flash-size", std::to_string(region), "--link", link, "--unit",
-                                std::to_string(units + 1) + "*fw=old", "--auto-swap", "400", "--plug-pause-ms",
-                                pauses, "--seed", std::to_string(i + 1)},
-                               error, quiet);
+        std::vector<std::string> fixture = {"--flash-size", std::to_string(region), "--link", link, "--unit",
+                                            std::to_string(units + 1) + "*fw=old", "--auto-swap", pace.swapMs,
+                                            "--plug-pause-ms", pace.pauses, "--seed", std::to_string(i + 1)};
+        if (pace.wireTime)
+            fixture.insert(fixture.begin(), "--wire-time");
+        fixtures.back()->Start(fixture, error, quiet);
         args.insert(args.end(), {"--port", link});
         while (!fs::exists(link))
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -271,7 +283,10 @@ int BenchStation(const std::vector<std::string> &args)
     const std::string zsim = Option(args, "--zsim", "");
     const size_t region = std::stoul(Option(args, "--region", "1048576"));
     const int units = std::stoi(Option(args, "--units", "4"));
-    const std::string pauses = Option(args, "--plug-pause-ms", "200-600");
+    FixturePace pace;
+    pace.pauses = Option(args, "--plug-pause-ms", pace.pauses);
+    pace.swapMs = Option(args, "--swap-ms", pace.swapMs);
+    pace.wireTime = Option(args, "--wire-time", "1") != "0";
     const int columns = std::stoi(Option(args, "--terminal", "0"));
     std::vector<int> counts;
     std::stringstream list(Option(args, "--ports", "1,2,4,8"));
@@ -279,7 +294,8 @@ int BenchStation(const std::vector<std::string> &args)
         counts.push_back(std::stoi(n));
     if (zflash.empty() || zsim.empty() || counts.empty()) {
         std::fprintf(stderr, "zbench station: --zflash PATH --zsim PATH [--ports 1,2,4,8] [--units 4] "
-                             "[--region BYTES] [--plug-pause-ms 200-600] [--terminal COLUMNS]\n");
+                             "[--region BYTES] [--plug-pause-ms 200-600] [--swap-ms 400] [--wire-time 1|0] "
+                             "[--terminal COLUMNS]\n");
         return 2;
     }
     const fs::path root = fs::temp_directory_path() / ("zbench-station-" + std::to_string(getpid()));
@@ -290,7 +306,7 @@ int BenchStation(const std::vector<std::string> &args)
     double onePort = 0;
     bool allOk = true;
     for (int n : counts) {
-        const Run run = RunStation(zflash, zsim, root, n, units, region, pauses, columns);
+        const Run run = RunStation(zflash, zsim, root, n, units, region, pace, columns);
         const double perPort = run.seconds > 0 ? run.units * 3600.0 / run.seconds / n : 0;
         if (n == counts.front())
             onePort = perPort;
@@ -308,11 +324,20 @@ int BenchStation(const std::vector<std::string> &args)
                                 {"rssEndKiB", std::to_string(run.rssEndKiB)},
                                 {"largestStartKiB", std::to_string(run.largestStartKiB)},
                                 {"largestEndKiB", std::to_string(run.largestEndKiB)},
+                                {"largestGrowthBytesPerUnit",
+                                 Fixed(run.units > 1 ? 1024.0 * double(run.largestEndKiB - run.largestStartKiB) /
+                                                           double(run.units / n - 1)
+                                                     : 0,
+                                       1)},
                                 {"terminalColumns", std::to_string(columns)},
                                 {"terminalBytesPerSecond", Fixed(run.terminalBytesPerSecond, 0)},
                                 {"terminalPeakBytesPerSecond", Fixed(run.terminalPeakBytes, 0)},
                                 {"terminalMovesPerSecond", Fixed(run.movesPerSecond, 1)}});
     }
-    fs::remove_all(root);
+    if (allOk)
+        fs::remove_all(root);
+    else
+        std::fprintf(stderr, "zbench station: a run failed; its records and fixtures' output are kept in %s\n",
+                     root.c_str());
     return allOk ? 0 : 1;
 }

@@ -28,6 +28,8 @@ const char kUsage[] =
     "            of units to one zflash station: units per hour, host time per unit beyond the\n"
     "            wire, CPU, memory; --terminal: its live display on a pseudo-terminal that wide,\n"
     "            and the bytes a second written to it\n"
+    "  scrape    --zflash PATH --zsim PATH [--ports 8] [--seconds 10]\n"
+    "            the CPU a metrics scrape costs a running zflash station --metrics\n"
 #endif
     ;
 
@@ -53,6 +55,8 @@ int main(int argc, char **argv)
             return BenchGang(args);
         if (command == "station")
             return BenchStation(args);
+        if (command == "scrape")
+            return BenchScrape(args);
 #endif
     } catch (const std::exception &e) {
         std::fprintf(stderr, "zbench %s: %s\n", command.c_str(), e.what());

@@ -18,6 +18,7 @@
 #include "tools/zflash/cli_options.h"
 #include "tools/zflash/finish.h"
 #include "tools/zflash/interrupt.h"
+#include "tools/zflash/live_metrics.h"
 #include "tools/zflash/output.h"
 #include "devicelink/ports/port_select.h"
 #include "station/record.h"
@@ -104,6 +105,8 @@ int Dispatch(const Command &c, CommandResult &result)
         return RunDevice(c, result);
     if (c.name == "inspect")
         return RunWith<InspectResult>(result, [&](InspectResult &b) { return RunInspect(c.global, c.files, b); });
+    if (c.name == "records")
+        return RunRecordsIngest(c.db, c.files, c.follow);
     if (c.name == "list")
         return RunWith<ListResult>(result, [&](ListResult &b) { return RunList(c.global, c.hw, b); });
     return RunWith<NotesResult>(result, [&](NotesResult &b) { return RunNotes(c.global, c.hw, b); });
@@ -211,6 +214,9 @@ bool KnownCommand(const std::string &word, std::string &message)
 // touches a device unless its record can be written.
 int RunCommand(Command &c)
 {
+    if (c.name == "records" && c.follow && c.global.json)
+        return UsageError(c.name, "--follow runs until it is stopped: its lines are a log, not one JSON document.",
+                          true);
     if (!IsDeviceCommand(c.name))
         return Run(c);
     SetRecordIdentity({c.global.station, c.global.operatorName, c.global.workOrder});
@@ -229,19 +235,26 @@ int RunCommand(Command &c)
     if (!c.global.log.empty() && !CheckRecordFile(c.global.log, error))
         return UsageError(c.name, "cannot write records to " + c.global.log + ": " + error + ". No device was touched.",
                           c.global.json);
-    if (c.name == "station" && !c.global.events) {
+    const bool supervised = (c.name == "station" || ports.size() > 1) && !c.global.events;
+    if (!c.device.metrics.empty() && !supervised)
+        return UsageError(c.name, "--metrics serves a station or several ports; a single device's session ends "
+                                  "before it is worth a scrape (zflash station --count 1 takes one unit).",
+                          c.global.json);
+    if (supervised) {
         ChooseRoot(c.global);
         c.device.ports.clear();
         for (const ResolvedPort &p : ports)
             c.device.ports.push_back(p.port);
-        return RunStation(c.global, c.device, c.sysfsRoot, ProgressStyleFor(c.global.progress));
-    }
-    if (ports.size() > 1 && !c.global.events) {
-        ChooseRoot(c.global);
-        c.device.ports.clear();
-        for (const ResolvedPort &p : ports)
-            c.device.ports.push_back(p.port);
-        return RunGang(c.name, c.global, c.device, c.sysfsRoot, ProgressStyleFor(c.global.progress));
+        std::unique_ptr<LiveMetrics> metrics;
+        if (!c.device.metrics.empty()) {
+            metrics = ServeMetrics(c.device.metrics, c.device.ports, error);
+            if (!metrics)
+                return UsageError(c.name, error + ". No device was touched.", c.global.json);
+        }
+        SupervisorObserver *observer = metrics ? &metrics->figures : nullptr;
+        if (c.name == "station")
+            return RunStation(c.global, c.device, c.sysfsRoot, ProgressStyleFor(c.global.progress), observer);
+        return RunGang(c.name, c.global, c.device, c.sysfsRoot, ProgressStyleFor(c.global.progress), observer);
     }
     c.device.ports = {ports.front().port};
     c.device.adapter = ports.front().adapterSerial;

@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstdlib>
 
-const char *const kCommandNames[] = {"ports", "capture", "program", "verify", "station",
-                                     "inspect", "list", "notes",   nullptr};
+#include "station/metrics/listen_address.h"
+
+const char *const kCommandNames[] = {"ports", "capture", "program", "verify",  "station",
+                                     "inspect", "list",    "notes",   "records", nullptr};
 
 namespace {
 
@@ -62,6 +64,27 @@ CLI::Validator NotEmpty()
 {
     return CLI::Validator(
         [](std::string &text) { return text.empty() ? std::string("must not be empty") : std::string(); }, "", "");
+}
+
+// --metrics: ADDRESS:PORT, [IPv6]:PORT, :PORT or PORT.
+CLI::Validator ListenAddressText()
+{
+    return CLI::Validator(
+        [](std::string &text) {
+            ListenAddress address;
+            std::string error;
+            return ParseListenAddress(text, address, error) ? std::string() : error;
+        },
+        "", "");
+}
+
+void AddMetricsOption(CLI::App *command, DeviceOptions &d)
+{
+    command->add_option("--metrics", d.metrics,
+                        "Serve live metrics for Prometheus at http://ADDRESS:PORT/metrics while the ports work "
+                        "(a station, or several ports; ADDRESS 127.0.0.1 unless given)")
+        ->type_name("ADDRESS:PORT")
+        ->check(ListenAddressText());
 }
 
 size_t EditDistance(const std::string &a, const std::string &b)
@@ -164,6 +187,7 @@ void AddCommands(CLI::App &app, Command &c)
                         "mismatch, while the flash loader answers (default 0)")
         ->type_name("N")
         ->check(CLI::NonNegativeNumber);
+    AddMetricsOption(program, c.device);
     program->add_option("--sysfs-root", c.sysfsRoot, "Where sysfs is mounted")->group("");
 
     CLI::App *verify = app.add_subcommand("verify", "Capture the device and compare its firmware with an image");
@@ -183,6 +207,7 @@ void AddCommands(CLI::App &app, Command &c)
                         "mismatch, while the flash loader answers (default 1)")
         ->type_name("N")
         ->check(CLI::NonNegativeNumber);
+    AddMetricsOption(station, c.device);
     station->add_option("--sysfs-root", c.sysfsRoot, "Where sysfs is mounted")->group("");
 
     CLI::App *inspect = app.add_subcommand("inspect", "Check image files offline");
@@ -190,6 +215,22 @@ void AddCommands(CLI::App &app, Command &c)
 
     CLI::App *list = app.add_subcommand("list", "Show what the catalogue offers for a hardware identifier");
     list->add_option("--hw", c.hw, "Hardware identifier (VKT3K, ...)")->required()->type_name("ID");
+
+    CLI::App *records = app.add_subcommand("records", "Load records files into a PostgreSQL database");
+    records->require_subcommand(1);
+    CLI::App *ingest = records->add_subcommand(
+        "ingest", "Load records files into the database, each session once, however often a file is loaded");
+    ingest->add_option("--db", c.db, "The database: postgresql://USER@HOST:PORT/DB (default: $ZFLASH_DB)")
+        ->envname("ZFLASH_DB")
+        ->required()
+        ->type_name("URL")
+        ->check(NotEmpty());
+    ingest->add_flag("--follow", c.follow,
+                     "Keep reading the files as they grow and rotate, until Ctrl-C or SIGTERM, through the "
+                     "database's absences");
+    ingest->add_option("files", c.files, "Records files (JSON Lines, as --log writes them)")
+        ->required()
+        ->type_name("FILE");
 
     CLI::App *notes = app.add_subcommand("notes", "Print the release notes for a hardware identifier");
     notes->add_option("--hw", c.hw, "Hardware identifier (VKT3K, ...)")->required()->type_name("ID");

@@ -16,6 +16,8 @@ struct Command {
     int stationRetries = 1;  // station: --retries, 1 unless given
     std::vector<std::string> files;
     std::string hw;
+    std::string db;       // records: --db URL
+    bool follow = false;  // records ingest --follow
     std::string sysfsRoot = "/sys";
     std::string devRoot = "/dev";  // tests: $ZFLASH_DEV_ROOT
 };

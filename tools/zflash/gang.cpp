@@ -29,7 +29,7 @@ bool CheckedImageDigest(const DeviceOptions &d, std::string &digest)
 }  // namespace
 
 int RunGang(const std::string &command, const GlobalOptions &global, const DeviceOptions &device,
-            const std::string &sysfsRoot, ProgressStyle progress)
+            const std::string &sysfsRoot, ProgressStyle progress, SupervisorObserver *observer)
 {
     InstallInterruptHandler();
     // The supervisor's own reads of the image: their trace never reaches
@@ -42,5 +42,7 @@ int RunGang(const std::string &command, const GlobalOptions &global, const Devic
     for (const std::string &port : device.ports)
         workers.push_back({port, WorkerArgs(command, global, device, port, digest)});
     GangView view(progress, global.json);
-    return Supervise(workers, SupervisorSettingsOf(global, sysfsRoot), view);
+    SupervisorSettings settings = SupervisorSettingsOf(global, sysfsRoot);
+    settings.observer = observer;
+    return Supervise(workers, settings, view);
 }

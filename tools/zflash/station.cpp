@@ -60,7 +60,7 @@ int CheckBeforeUnits(const DeviceOptions &d, std::string &imageSha256)
 }  // namespace
 
 int RunStation(const GlobalOptions &global, const DeviceOptions &device, const std::string &sysfsRoot,
-               ProgressStyle progress)
+               ProgressStyle progress, SupervisorObserver *observer)
 {
     InstallInterruptHandler();
     InitOutput(global.json ? OutputMode::Json : OutputMode::Text);
@@ -77,6 +77,7 @@ int RunStation(const GlobalOptions &global, const DeviceOptions &device, const s
     SupervisorSettings settings = SupervisorSettingsOf(global, sysfsRoot);
     settings.station = true;
     settings.count = device.count;
+    settings.observer = observer;
     return Supervise(workers, settings, view);
 }
 

@@ -101,6 +101,17 @@ std::vector<Glyph> Glyphs(const std::string &text)
 
 }  // namespace
 
+bool IsUtf8(const std::string &text)
+{
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = static_cast<unsigned char>(text[i]) < 0x80 ? 1 : Utf8Length(text, i);
+        if (n == 0)
+            return false;
+        i += n;
+    }
+    return true;
+}
+
 size_t DisplayColumns(const std::string &text)
 {
     size_t columns = 0;

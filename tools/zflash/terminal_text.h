@@ -10,6 +10,8 @@
 // that are not UTF-8 become visible escapes (\x1b, \x0d, \u009b); tabs and
 // printable UTF-8 stay as they are.
 std::string TerminalSafe(const std::string &text);
+// Whether every byte of `text` belongs to a valid UTF-8 sequence.
+bool IsUtf8(const std::string &text);
 // The same for the target library's trace, which lays out its own lines: line
 // feeds stay, and so does a carriage return that ends a chunk (its progress
 // lines redraw themselves); a CR before LF is dropped.

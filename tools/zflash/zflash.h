@@ -37,6 +37,7 @@ struct DeviceOptions {
     bool skipIfCurrent = false;      // verify instead when the device holds the image already
     int retries = 0;                 // program again after a lost reply or a verify mismatch
     int count = 0;                   // station: units to take in all; 0: no bound
+    std::string metrics;             // station, several ports: serve metrics on ADDRESS:PORT
 };
 
 // Each command prints as it goes (text mode) and fills in its result; the
@@ -44,14 +45,17 @@ struct DeviceOptions {
 int RunPorts(const GlobalOptions &global, const PortRoots &roots, PortsResult &result);
 // capture, program or verify on several ports at once: one worker process
 // each, supervised by this one (gang.cpp).
+class SupervisorObserver;
 int RunGang(const std::string &command, const GlobalOptions &global, const DeviceOptions &device,
-            const std::string &sysfsRoot, ProgressStyle progress);
+            const std::string &sysfsRoot, ProgressStyle progress, SupervisorObserver *observer);
 // station: one worker process per port, each taking unit after unit, and
 // their supervisor (station.cpp); the worker's own loop.
 int RunStation(const GlobalOptions &global, const DeviceOptions &device, const std::string &sysfsRoot,
-               ProgressStyle progress);
+               ProgressStyle progress, SupervisorObserver *observer);
 struct SessionOptions;
 int RunStationWorker(const SessionOptions &options, const GlobalOptions &global, int count, CommandResult &result);
+// records ingest: records files into the database (records/).
+int RunRecordsIngest(const std::string &url, const std::vector<std::string> &files, bool follow);
 int RunInspect(const GlobalOptions &global, const std::vector<std::string> &files,
                InspectResult &result);
 int RunList(const GlobalOptions &global, const std::string &hw, ListResult &result);
