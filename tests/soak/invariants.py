@@ -22,6 +22,11 @@ FAILING = ("failed", "interrupted", "bad-input", "no-device")
 # A unit, in the figures and for --count: a session that had a device, but a
 # re-seated one (its unit's next session counts it).
 UNIT_RESULTS = ("ok", "current", "failed", "interrupted", "bad-input")
+
+
+def IsUnit(r):
+    """A record that counts as a unit: its device identified, and not re-seated or cancelled."""
+    return r.get("result") in UNIT_RESULTS and bool(Device(r))
 # Events after which the soak cannot know all the host sent (to a unit gone or powered up again).
 DISTURBING = {"unplug", "unplug-name-reused", "pull-unit", "reseat", "late-reply"}
 
@@ -75,7 +80,7 @@ def Lost(run, s, later_recorded):
     if run.disk.filled_at is not None and not later_recorded:
         return "its record came after the disk was full"
     if run.plan.count and not s.wrote and \
-            len([r for r in run.records.AllEnds() if r.get("result") in UNIT_RESULTS]) == run.plan.count:
+            len([r for r in run.records.AllEnds() if IsUnit(r)]) == run.plan.count:
         return "identified after the count was reached"
     return None
 
@@ -459,7 +464,7 @@ def CountExact(run, led):
     station ended by itself."""
     if not run.plan.count:
         return []
-    ends = len([r for r in run.records.AllEnds() if r.get("result") in UNIT_RESULTS])
+    ends = len([r for r in run.records.AllEnds() if IsUnit(r)])
     if ends > run.plan.count:
         return [f"{ends} units recorded with --count {run.plan.count}"]
     if run.end_press_at is None and run.stop is None and ends != run.plan.count and run.disk.filled_at is None:
