@@ -218,11 +218,13 @@ def UnplugNoticed(run, led):
 
 
 def StationEnds(run, led):
-    """Stopped (a stop event, or the operator's Ctrl-C at the end of the shift), the station ends: by
-    itself, or at the latest on two presses of Ctrl-C in a row."""
+    """Stopped (a stop event, or the operator's Ctrl-C at the end of the shift), the station ends: with
+    no unit under way, by itself at once; else at the latest on two presses of Ctrl-C in a row."""
+    why = run.stop[0] if run.stop else "the Ctrl-C at the end of the shift"
     if run.forced_end:
-        why = run.stop[0] if run.stop else "the Ctrl-C at the end of the shift"
         return [f"the station did not end after {why} and two more presses: the harness used {run.forced_end}"]
+    if run.idle_after_stop:
+        return [f"the station ran on {run.idle_after_stop} s after {why}, with no unit under way"]
     return []
 
 
@@ -443,20 +445,20 @@ def ProcessorModest(run, led):
 
 
 def DiskFullStops(run, led):
-    """A record lost to a full disk stops the station: no unit captured later is written, and it ends
-    by itself once its units under way are done."""
-    if run.disk.filled_at is None or run.forced_end:
+    """A record lost to a full disk stops the station: it ends by itself (exit 5) once its units under
+    way are done, and does not wait for the end of the shift (no unit is written after the loss:
+    start-before-flash)."""
+    if run.disk.filled_at is None or run.forced_end or run.killed_at is not None:
         return []
     lost = [s for s, r in led.pairs if r is None and s.identified]
-    if not lost:
+    if not lost or run.end_press_at is None:
         return []
-    at = min(s.last_request_at for s in lost)
-    out = [f"{s.unit} was written though captured {s.captured_at - at:.1f} s after a record was lost"
-           for s, _ in led.pairs if s.wrote and s.captured_at > at + 2]
-    if run.end_press_at is not None and run.end_press_at - at > 20:
-        out.append(f"the station ran on for {run.end_press_at - at:.0f} s after a record was lost, "
-                   f"until the end of the shift")
-    return out
+    arrived = [t for times in run.arrivals.values() for t in times]
+    last = max(arrived + [run.disk.filled_at])  # the last record that could be written
+    if run.end_press_at - last > 20:
+        return [f"{len(lost)} record(s) lost to the full disk, and the station ran on {run.end_press_at - last:.0f} s "
+                f"after its last record, until the end of the shift"]
+    return []
 
 
 def CountExact(run, led):

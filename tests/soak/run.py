@@ -51,6 +51,7 @@ class Run:
         self.arrivals = {}  # port -> when each of its end records was first seen
         self._arrivals_lock = threading.Lock()  # the station's watch reads the records too
         self.forced_end = None  # what the harness had to do to end the station
+        self.idle_after_stop = None  # seconds the station ran on after a stop with no unit under way
         self.noticed = []  # (port, seconds until its line said its adapter was gone, or None)
 
     def UnitReport(self, name):
@@ -175,6 +176,8 @@ class Run:
             asked, code = fx.last_request
         if code in ERASE_CODES and time.monotonic() - asked < ERASE_WAIT_S:
             return  # the host waits out an erase's time-outs (its unit gone or powered up again)
+        if self.disk.filled_at is not None:
+            return  # a station whose records cannot be written takes no more units
         counted_out = self.plan.count and sum(self._Progress().values()) >= self.plan.count
         if self.station.Alive() and idle > IDLE_S and phase not in ("empty", "done") and self.stop is None \
                 and not (counted_out and phase == "waiting"):
@@ -245,7 +248,10 @@ class Run:
                 self.Note("the operator presses Ctrl-C: end of the shift")
                 self.terminal.Press(b"\x03")
         if not st.Wait(ONE_PRESS_S):
-            self.Note(f"still running {ONE_PRESS_S} s after the stop: " + "; ".join(self._Busy()) +
+            busy = self._Busy()
+            if not busy:
+                self.idle_after_stop = ONE_PRESS_S
+            self.Note(f"still running {ONE_PRESS_S} s after the stop: " + ("; ".join(busy) or "no port in a session") +
                       "; the operator presses Ctrl-C twice")
             self.terminal.Press(b"\x03")
             time.sleep(0.3)  # two presses, as a hand makes them
@@ -263,13 +269,19 @@ class Run:
         st.KillLeftovers()
 
     def _Busy(self):
+        """The ports whose host is in a session: talking to its unit, or
+        waiting out an erase's time-outs (its unit gone or powered up again)."""
         out = []
+        now = time.monotonic()
         for fx in self.fixtures:
             with fx.cond:
                 phase, s = fx.Phase()
+                asked, code = fx.last_request
             if s is not None and phase != "done":
                 out.append(f"port {fx.index} in {phase} ({s.unit})")
-        return out or ["no port in a session"]
+            elif code in ERASE_CODES and now - asked < ERASE_WAIT_S:
+                out.append(f"port {fx.index} waiting out an erase")
+        return out
 
     def _TearDown(self):
         if self.station is not None:
