@@ -43,6 +43,14 @@ bool IsMnemonic(const std::string &caption, unsigned key)
     return at >= 0 && key != 0 && Lower(key) == Lower(static_cast<unsigned char>(caption[size_t(at)]));
 }
 
+std::string AccessKeyShortcut(const std::string &caption)
+{
+    const int at = MnemonicIndex(caption);
+    if (at < 0)
+        return std::string();
+    return std::string("Alt+") + char(std::toupper(static_cast<unsigned char>(caption[size_t(at)])));
+}
+
 std::vector<std::string> MnemonicCaptions()
 {
     std::vector<std::string> captions;

@@ -11,5 +11,7 @@
 int MnemonicIndex(const std::string &caption);
 // True when typing `key` (either case) is `caption`'s access key.
 bool IsMnemonic(const std::string &caption, unsigned key);
+// The access key as screen readers name it ("Alt+C"); "" when it has none.
+std::string AccessKeyShortcut(const std::string &caption);
 // The captions that have an access key.
 std::vector<std::string> MnemonicCaptions();

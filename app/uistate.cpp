@@ -23,7 +23,7 @@ UiEnables ComputeUiState(const UiInputs &in)
     out.disconnectCaption = in.capturing ? "Cancel" : "Disconnect";
     // Programming and querying need an open port; while they run the port
     // state is not read, so their flags stand for it.
-    out.programIsDefault = in.portOpen || in.programming || in.querying;
+    out.captureIsDefault = !(in.portOpen || in.programming || in.querying);
     return out;
 }
 

@@ -16,10 +16,12 @@ struct UiInputs {
 struct UiEnables {
     bool portCombo, portRefresh, capture, disconnect, query, notes, fwCombo, browse, clear, program;
     const char *disconnectCaption;  // "Cancel" while capturing, else "Disconnect"
-    // The button that Return presses while the focus is on no button:
-    // Program once a device is captured (also while it is being programmed
-    // or queried), Capture Device before.
-    bool programIsDefault;
+    // Return, pressed while the focus is on no button, presses Capture
+    // Device until a device is captured. Once one is (also while it is
+    // programmed or queried) no button is the default: a stray Return in a
+    // list or the log must never start erasing the device, so Program is
+    // pressed only on purpose (Alt+P, or Space or Return on the button).
+    bool captureIsDefault;
 };
 
 UiEnables ComputeUiState(const UiInputs &in);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/syserror.h"
 #include "app/utf16.h"
 
 struct Child::Handle {
@@ -127,7 +128,7 @@ bool Child::Start(const std::vector<std::string> &args, std::string &error, cons
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (options.out == ChildOptions::Pipe && !CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-        error = "Windows error " + std::to_string(GetLastError());
+        error = SystemErrorText(GetLastError());
         return false;
     }
     if (readEnd)
@@ -183,7 +184,7 @@ bool Child::Start(const std::vector<std::string> &args, std::string &error, cons
     if (nul != INVALID_HANDLE_VALUE)
         CloseHandle(nul);
     if (!started) {
-        error = "Windows error " + std::to_string(GetLastError());
+        error = SystemErrorText(GetLastError());
         if (readEnd)
             CloseHandle(readEnd);
         return false;

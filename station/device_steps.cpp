@@ -133,7 +133,11 @@ bool AdapterWentDuring(DeviceResult &result, const Failure &failed, int &code)
 
 bool UnitPoweredUpAgain(DeviceResult &result, const Failure &failed, int &code)
 {
-    if (WorkflowStillRunning() || failed.kind != FailureKind::NoAnswer ||
+    // Gone silent, or answered as only a boot loader does: it knows no flash
+    // command ("Unknown command").
+    const bool bootLoaderLike = failed.kind == FailureKind::NoAnswer ||
+                                (failed.kind == FailureKind::DeviceRefused && failed.deviceError == DevErrUnknownCommand);
+    if (WorkflowStillRunning() || !bootLoaderLike ||
         !HeardBootLoader(kPowerUpListenMs))
         return false;
     Failure f = failed;

@@ -47,7 +47,8 @@ bool PortAdapterGone(const std::string &port);
 // becomes `interrupted`, with what that means for the device (by the step it
 // was in). True, with `code` set, when so.
 bool AdapterWentDuring(DeviceResult &result, const Failure &failed, int &code);
-// A station's unit that went silent while it was worked on, whose boot
+// A station's unit that went silent while it was worked on (or refused a
+// flash command as unknown, as only its boot loader does), whose boot
 // loader announced itself meanwhile: it was re-seated (or lost power) and
 // powered up again, and its next session takes it again. Its failure
 // becomes `reseated`; true, with `code` set, when so. The port is left at

@@ -136,6 +136,37 @@ json MakeRecord(const DeviceResult &r, int exitCode, const RecordContext &contex
     return record;
 }
 
+DeviceWork DeviceWorkOf(const std::vector<StepTime> &steps)
+{
+    const auto writes = [](WorkStep step) {
+        return step == WorkStep::Erase || step == WorkStep::Program || step == WorkStep::Verify;
+    };
+    const WorkStep last = steps.empty() ? WorkStep::None : steps.back().step;
+    if (writes(last))
+        return DeviceWork::BeingWritten;
+    for (const StepTime &s : steps)
+        if (writes(s.step))
+            return DeviceWork::Written;
+    if (last == WorkStep::None || last == WorkStep::OpenPort || last == WorkStep::WaitDevice)
+        return DeviceWork::NotCaptured;
+    return DeviceWork::NothingWritten;
+}
+
+std::string EarlyEndSentence(const std::string &why, const std::vector<StepTime> &steps, const std::string &redo)
+{
+    switch (DeviceWorkOf(steps)) {
+    case DeviceWork::BeingWritten:
+        return why + " while the device was being written: it may be left without working firmware. " + redo;
+    case DeviceWork::Written:
+        return why + " after the device was written; whether it was verified is not known.";
+    case DeviceWork::NotCaptured:
+        return why + " before a device was captured: nothing was written.";
+    case DeviceWork::NothingWritten:
+        break;
+    }
+    return why + " before anything was written to the device.";
+}
+
 json LostWorkerRecord(const json &sofar, const std::string &port, const std::string &why,
                       const std::vector<StepTime> &timings, const RecordContext &context)
 {

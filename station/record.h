@@ -45,6 +45,16 @@ nlohmann::json MakeRecord(const DeviceResult &result, int exitCode, const Record
 // image about to be written, before the first flash command.
 nlohmann::json MakeStartEntry(const DeviceResult &result, const RecordContext &context);
 
+// How far a session that ended early had got with the device, from the
+// steps it began (in order): whether the firmware region was being written
+// (erase, program, verify) when it ended, had been written before, or never.
+enum class DeviceWork { NotCaptured, NothingWritten, BeingWritten, Written };
+DeviceWork DeviceWorkOf(const std::vector<StepTime> &steps);
+// `why` the session ended early, and what that means for the device, as the
+// record's sentence; `redo`: how to give a device that may be left without
+// working firmware its firmware back ("Run zflash program again to restore it.").
+std::string EarlyEndSentence(const std::string &why, const std::vector<StepTime> &steps, const std::string &redo);
+
 // The record a supervisor writes for a worker that ended without sending its
 // own: what the worker had reported so far (`sofar`: a record of the session
 // as it stood, or null), the steps as the supervisor saw them, and why it

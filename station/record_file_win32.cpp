@@ -9,17 +9,13 @@
 #include <string>
 #include <thread>
 
+#include "app/syserror.h"
 #include "app/utf16.h"
 
 namespace {
 
 // How long a record waits for another zflash to finish its line.
 constexpr auto kLockPatience = std::chrono::seconds(10);
-
-std::string SystemMessage(DWORD code)
-{
-    return "Windows error " + std::to_string(code);
-}
 
 // The log file opened for appending and locked: a file on a disk only (a
 // pipe or a device would block or swallow the record), never waiting
@@ -32,7 +28,7 @@ public:
     {
         if (file == INVALID_HANDLE_VALUE) {
             const DWORD code = GetLastError();
-            error = code == ERROR_ACCESS_DENIED && IsFolder(path) ? "it is a folder" : SystemMessage(code);
+            error = code == ERROR_ACCESS_DENIED && IsFolder(path) ? "it is a folder" : SystemErrorText(code);
             return;
         }
         if (GetFileType(file) != FILE_TYPE_DISK) {
@@ -44,7 +40,7 @@ public:
                            &whole)) {
             const DWORD code = GetLastError();
             if (code != ERROR_LOCK_VIOLATION || std::chrono::steady_clock::now() > giveUp) {
-                error = code == ERROR_LOCK_VIOLATION ? "another program holds its lock" : SystemMessage(code);
+                error = code == ERROR_LOCK_VIOLATION ? "another program holds its lock" : SystemErrorText(code);
                 return;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -69,7 +65,7 @@ public:
     {
         LARGE_INTEGER size{};
         if (!GetFileSizeEx(file, &size)) {
-            error = SystemMessage(GetLastError());
+            error = SystemErrorText(GetLastError());
             return false;
         }
         char last = '\n';
@@ -79,7 +75,7 @@ public:
             at.QuadPart = size.QuadPart - 1;
             if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !ReadFile(file, &last, 1, &got, nullptr) ||
                 got != 1) {
-                error = SystemMessage(GetLastError());
+                error = SystemErrorText(GetLastError());
                 return false;
             }
         }
@@ -89,7 +85,7 @@ public:
             WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr) && written == text.size() &&
             FlushFileBuffers(file))
             return true;
-        error = SystemMessage(GetLastError());
+        error = SystemErrorText(GetLastError());
         // A torn line would cost the next record too: take it back.
         if (SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file))
             FlushFileBuffers(file);

@@ -63,6 +63,11 @@ bool WellFormedRecord(const json &record)
            !Text(record, "result").empty();
 }
 
+bool ResultIsUnit(const std::string &result)
+{
+    return result != "cancelled" && result != "no-device" && result != "reseated";
+}
+
 bool FirstPass(const RecordReading &r)
 {
     return r.result == "current" || (r.result == "ok" && r.attempts <= 1);

@@ -21,6 +21,11 @@ RecordReading ReadRecord(const nlohmann::json &record);
 
 // Whether its unit passed at the first attempt: ok with one attempt (or
 // none), or current. The first-pass yield counts these.
+// A unit came to the port and was dealt with: every result but "cancelled"
+// (stopped before anything was written, as asked), "no-device" and
+// "reseated" (its next session counts it). The units of the station's
+// figures, its exit code, the metrics and the database's views.
+bool ResultIsUnit(const std::string &result);
 bool FirstPass(const RecordReading &record);
 
 // An end record whose keys have the types the schema gives them (what the

@@ -4,25 +4,7 @@
 
 namespace {
 
-// Until a front end sets its own: nothing is shown.
-class Silent : public SessionView {
-public:
-    void Result(const std::string &) override {}
-    void Log(const std::string &) override {}
-    void KeepLog(const std::string &) override {}
-    void Warning(const std::string &) override {}
-    void Error(const std::string &) override {}
-    void Notice(const std::string &) override {}
-    void Step(WorkStep, uint64_t) override {}
-    void Identified(const std::string &, const std::string &) override {}
-    void Progress(ProgressPhase, int) override {}
-    void EraseBusy(bool) override {}
-    void PortPresence(bool) override {}
-    void Tick() override {}
-    void WorkflowStarts() override {}
-};
-
-Silent silent;
+QuietSessionView silent;  // until a front end sets its own
 std::atomic<SessionView *> view{&silent};
 
 }  // namespace

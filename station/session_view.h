@@ -28,6 +28,25 @@ public:
     virtual void WorkflowStarts() = 0;  // each workflow is about to start (the session so far is known)
 };
 
+// A view that shows nothing: the default until a front end sets its own,
+// and the base of a view that listens to only some of it.
+class QuietSessionView : public SessionView {
+public:
+    void Result(const std::string &) override {}
+    void Log(const std::string &) override {}
+    void KeepLog(const std::string &) override {}
+    void Warning(const std::string &) override {}
+    void Error(const std::string &) override {}
+    void Notice(const std::string &) override {}
+    void Step(WorkStep, uint64_t) override {}
+    void Identified(const std::string &, const std::string &) override {}
+    void Progress(ProgressPhase, int) override {}
+    void EraseBusy(bool) override {}
+    void PortPresence(bool) override {}
+    void Tick() override {}
+    void WorkflowStarts() override {}
+};
+
 // The view of this process's session (one device per process: the target
 // library has one port). Set once by the front end before a session runs.
 void SetSessionView(SessionView *view);

@@ -13,6 +13,8 @@
 #include "station/exitcodes.h"
 #include "station/image_choice.h"
 #include "station/port_words.h"
+#include "station/record.h"
+#include "station/record_reading.h"
 #include "station/session_runner.h"
 #include "station/session_view.h"
 #include "station/stop_policy.h"
@@ -128,8 +130,8 @@ int RunStationPort(const SessionOptions &given, double deadline, const StationHo
         unit.timings = StepTimings();
         SetSessionDeadline(0);
         hooks.unitDone(unit, code);
-        if (code != ExitOk && unit.failure.kind != FailureKind::Reseated)
-            portCode = ExitFailed;
+        if (code != ExitOk && ResultIsUnit(RecordResult(unit, code)))
+            portCode = ExitFailed;  // a unit failed: the station's figures say so too
         if (WorkflowStillRunning())
             break;  // an aborted unit: its worker still runs in the target library
         if (code != ExitOk && PortAdapterGone(options.port) && !AwaitAdapter(options.port))

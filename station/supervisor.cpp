@@ -89,25 +89,11 @@ private:
     Child child;
 };
 
-bool WritesTheDevice(WorkStep step)
-{
-    return step == WorkStep::Erase || step == WorkStep::Program || step == WorkStep::Verify;
-}
-
 // Why a worker's session ended without its record, in a person's words.
 std::string LostWorkerSentence(const std::string &port, const std::string &how, const std::vector<StepTime> &steps)
 {
     const std::string why = "the zflash worker for " + port + " ended before its session did (" + how + ")";
-    const WorkStep last = steps.empty() ? WorkStep::None : steps.back().step;
-    if (WritesTheDevice(last))
-        return why + " while the device was being written: it may be left without working firmware. Run "
-                     "zflash program again to restore it.";
-    for (const StepTime &s : steps)
-        if (WritesTheDevice(s.step))
-            return why + " after the device was written; whether it was verified is not known.";
-    if (last == WorkStep::None || last == WorkStep::OpenPort || last == WorkStep::WaitDevice)
-        return why + " before a device was captured: nothing was written.";
-    return why + " before anything was written to the device.";
+    return EarlyEndSentence(why, steps, "Run zflash program again to restore it.");
 }
 
 std::string EndedHow(int exitCode, int signal)
@@ -288,8 +274,8 @@ private:
         p.before = r.before;
         p.after = r.after;
         p.unitSeconds = r.seconds;
-        if (r.result == "reseated") {
-            if (settings.station && settings.count > 0 && taken > 0)
+        if (!ResultIsUnit(r.result)) {
+            if (r.result == "reseated" && settings.station && settings.count > 0 && taken > 0)
                 --taken;
             return;
         }

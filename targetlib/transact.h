@@ -25,16 +25,25 @@ constexpr long kQuietLineLimitMs = 500;
 // everything until the line has been quiet for one read timeout, so that the
 // device gets that quiet time before the first request (a line that does not
 // fall quiet within kQuietLineLimitMs is sent to anyway).
+// Replies carry no sequence number, so a reply is never left to be taken for
+// the answer to a later request: when the last transaction sent more
+// requests than it read replies (an attempt timed out), the replies still
+// owed are first waited for and dropped, up to one `timeout` of that
+// transaction after it ended. A clean exchange owes nothing and waits for
+// nothing. A reply that comes after its attempt timed out, during a later
+// attempt of the same request, is that request's answer.
 bool Transact(unsigned char &code, std::string &payload, int timeout);
 
 // Where Transact's time went, summed over its calls since the last reset:
 // dropping stale input, handing requests to the port, waiting for replies.
 // `requests` counts the frames sent (a retry is one more); `quietDrains` the
 // drains that waited for a quiet line, which `quietSeconds` of drainSeconds
-// were spent in.
+// were spent in; `owedDrains` the drains that waited for replies still owed
+// by an earlier transaction (`owedSeconds` of drainSeconds), and
+// `repliesDropped` the owed replies they read and dropped.
 struct TransactTimes {
-    double drainSeconds = 0, sendSeconds = 0, waitSeconds = 0, quietSeconds = 0;
-    unsigned long calls = 0, requests = 0, quietDrains = 0;
+    double drainSeconds = 0, sendSeconds = 0, waitSeconds = 0, quietSeconds = 0, owedSeconds = 0;
+    unsigned long calls = 0, requests = 0, quietDrains = 0, owedDrains = 0, repliesDropped = 0;
 };
 TransactTimes GetTransactTimes();
 void ResetTransactTimes();

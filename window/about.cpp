@@ -52,5 +52,7 @@ void ShowAbout()
     box.lpszCaption = L"About Zelvo Flash Update";
     box.dwStyle = MB_OK | MB_USERICON;
     box.lpszIcon = MAKEINTRESOURCEW(IDI_APP);
-    MessageBoxIndirectW(&box);
+    const ModalTurn turn;
+    if (turn.granted)
+        MessageBoxIndirectW(&box);
 }

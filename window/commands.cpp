@@ -84,7 +84,8 @@ void Program()
     g_programming = true;
     ResetProgressAndTitle();
     SetUIState();
-    StartWorker(ProgramThreadProc, std::make_unique<CheckedImage>(CheckedImage{fw, nullptr}), g_programming);
+    if (!StartWorker(ProgramThreadProc, std::make_unique<CheckedImage>(CheckedImage{fw, nullptr}), g_programming))
+        EndRunEarly("The programming worker could not be started");
 }
 
 void Browse()
@@ -99,7 +100,12 @@ void Browse()
     ofn.nMaxFile = MAX_PATH;
     ofn.lpstrTitle = L"Select custom firmware image";
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-    if (GetOpenFileNameW(&ofn))
+    bool chosen = false;
+    {
+        const ModalTurn turn;
+        chosen = turn.granted && GetOpenFileNameW(&ofn);
+    }
+    if (chosen)
         LoadCustomFirmware(Utf8FromWide(file));
 }
 

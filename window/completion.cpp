@@ -45,19 +45,35 @@ void OnCaptureDone(bool ok)
         StartQuery();
 }
 
+namespace {
+
+// After "Programming complete." the query shows the new firmware (and gives
+// the run's record its firmware after).
+void QueryAfterProgramming()
+{
+    if (g_portOpen && !g_capturing && !g_programming && !g_querying)
+        StartQuery();
+    else
+        FinishPendingRecord();
+}
+
+}  // namespace
+
 void OnProgramDone(bool ok)
 {
+    const unsigned run = RunUnderWay();
     EndProgramRecord(ok);
     g_programming = false;
     ResetProgressAndTitle();
     SetUIState();
+    // A close question about this run is moot now: taken away, and the
+    // result takes its turn after it.
+    WithdrawQuestionAbout(run);
     if (!ok) {
-        ShowBox("Programming failed - see log for details.", kBoxCaption, MB_ICONERROR);
+        ShowNotice({"Programming failed - see log for details.", kBoxCaption, MB_ICONERROR, nullptr, false});
         return;
     }
-    ShowBox("Programming complete.", kBoxCaption, MB_ICONINFORMATION);
-    if (g_portOpen)
-        StartQuery();
+    ShowNotice({"Programming complete.", kBoxCaption, MB_ICONINFORMATION, QueryAfterProgramming, false});
 }
 
 void OnQueryDone(bool ok, std::string *summary)

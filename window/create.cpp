@@ -81,9 +81,18 @@ void CreateControls(HWND parent, UINT dpi)
                                  parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), nullptr,
                                  nullptr);
         *c.handle = h;
-        if (HasAccessKey(c.text))
+        if (HasAccessKey(c.text)) {
             AddAccessKey(h);
+            DescribeForAccessibility(h, nullptr, h);
+        }
     }
+    // The controls without a caption of their own: a list is named by its
+    // label and reached by the label's access key; the log and the progress
+    // bar by what they are.
+    DescribeForAccessibility(g_portCombo, "COM Port", labelHandles[0]);
+    DescribeForAccessibility(g_fwCombo, "Firmware", labelHandles[3]);
+    DescribeForAccessibility(g_logEdit, "Log", nullptr);
+    DescribeForAccessibility(g_progressBar, "Progress", nullptr);
 }
 
 void SetFonts(HWND hwnd, UINT dpi)

@@ -3,8 +3,10 @@
 // start disables that control, the focus goes to the state's default
 // button, else to Cancel, else to the window itself, and it comes back to
 // the operator's control once that is enabled again. The default look is
-// on the focused button, or on the state's default button (Capture Device
-// or Program) while the focus is on no button: Return presses that one.
+// on the focused button, or on the state's default button (Capture Device,
+// until a device is captured) while the focus is on no button: Return
+// presses that one. With a device captured there is none: Return in a list
+// or the log does nothing, and Program is pressed only on purpose.
 #include <array>
 
 #include "app/appstate.h"
@@ -18,7 +20,8 @@ HWND seen;    // the focus at the last look
 
 HWND DefaultButton()
 {
-    return GetDlgItem(g_hwnd, DefaultButtonId());
+    const int id = DefaultButtonId();
+    return id ? GetDlgItem(g_hwnd, id) : nullptr;
 }
 
 std::array<HWND, 8> PushButtons()
@@ -55,7 +58,7 @@ void ShowDefaultButton()
 
 int DefaultButtonId()
 {
-    return ComputeUiState(CurrentUiInputs()).programIsDefault ? IDC_PROGRAM : IDC_CAPTURE;
+    return ComputeUiState(CurrentUiInputs()).captureIsDefault ? IDC_CAPTURE : 0;
 }
 
 void ChooseFocus(HWND control)

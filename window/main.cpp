@@ -5,6 +5,9 @@
 #include "app/dpiscale.h"
 #include "app/utf16.h"
 #include "window/window.h"
+// needs windows.h first
+#include <objbase.h>
+
 #include "targetlib/capture.h"
 
 const wchar_t kMainClass[] = L"ZelvoFlashUpdateWndClass";
@@ -52,6 +55,9 @@ void RegisterWindowClass(HINSTANCE instance, const wchar_t *name, WNDPROC proc)
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd)
 {
+    // A single-threaded apartment: the controls' accessible objects are
+    // handed to screen readers through COM (accessible.cpp).
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
 
@@ -82,5 +88,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd)
         }
         NoteFocus();
     }
+    // The process ends with the records written; a record that could not
+    // be, and was not yet shown, is said now (not while Windows ends the
+    // session).
+    WaitForRecords();
+    const std::vector<std::string> lost = TakeRecordFailures();
+    if (!SessionEnded())
+        SayWhatMustBeSeen(lost);
     return int(msg.wParam);
 }

@@ -1,9 +1,12 @@
 // The serial ports the system knows of, and the COM port list that shows
-// them. At start the list selects the port a device was captured on last
-// time, when it is there; it refills itself when a port arrives or leaves
-// (a USB serial adapter plugged in or pulled), keeping the selected port
-// when it is still there. The Refresh button refills it and selects the
-// first port.
+// them in zflash's order (COM2 before COM10). At start the list selects the
+// port a device was captured on last time, when it is there; it refills
+// itself when a port arrives or leaves (a USB serial adapter plugged in or
+// pulled), and when Refresh is pressed, keeping the selected port when it is
+// still there.
+#include <algorithm>
+
+#include "devicelink/ports/ports.h"
 #include "devicelink/ports/serialcomm.h"
 #include "app/portchoice.h"
 #include "window/window.h"
@@ -46,12 +49,13 @@ std::vector<std::string> EnumerateComPorts()
     std::vector<std::string> ports;
     for (const ComPortEntry &entry : ReadSerialCommKey())
         ports.push_back(entry.name);
+    std::stable_sort(ports.begin(), ports.end(), NaturalLess);
     return ports;
 }
 
 void RefreshPortList()
 {
-    FillPortList({});
+    FillPortList({SelectedPort()});
 }
 
 void FillPortListAtStart()

@@ -31,11 +31,6 @@ void AppendToEdit(HWND edit, const std::string &text)
     SendMessageW(edit, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(WideFromUtf8(text).c_str()));
 }
 
-int ShowBox(const std::string &text, const std::string &caption, unsigned type)
-{
-    return MessageBoxW(g_hwnd, WideFromUtf8(text).c_str(), WideFromUtf8(caption).c_str(), type);
-}
-
 std::string DroppedFile(HDROP drop, UINT index)
 {
     // Asked for the length first, so a long path is never cut short.

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/boxturns.h"
 #include "catalogue/firmware.h"
 
 // Per-monitor DPI (Windows 10 1607 and later); the headers offer it only to
@@ -47,6 +48,12 @@ enum {
     IDI_APP = 1,  // the application icon: 16, 32, 48 and 256 pixels
 };
 
+// The window's own messages (the workers' are WM_APP + 1 to + 7).
+enum : UINT {
+    WM_APP_NOTICE_TURN = WM_APP + 0x20,    // a waiting notice may be shown now
+    WM_APP_RECORD_FAILED = WM_APP + 0x21,  // a record could not be written (TakeRecordFailures)
+};
+
 // The system menu's own command (below 0xF000, a multiple of 16).
 enum { IDM_ABOUT = 0x0010 };
 
@@ -73,8 +80,6 @@ void AddComboEntry(HWND combo, const std::string &text);
 std::string ComboEntryText(HWND combo, int index);
 // Appends `text` at the end of an edit control's text.
 void AppendToEdit(HWND edit, const std::string &text);
-// A modal message box owned by the main window (MessageBoxW); its answer.
-int ShowBox(const std::string &text, const std::string &caption, unsigned type);
 // The path of file `index` of a drop ("" when there is none).
 std::string DroppedFile(HDROP drop, UINT index);
 // create.cpp: the main window's creation steps.
@@ -153,7 +158,8 @@ void NoteCommandSender(HWND sender);
 void PlaceFocus();
 // WM_NEXTDLGCTL: the next or previous tab stop, or a given control.
 void MoveFocus(WPARAM wParam, LPARAM lParam);
-// The button Return presses while no button has the focus (DM_GETDEFID).
+// The button Return presses while no button has the focus (DM_GETDEFID);
+// 0 when none does.
 int DefaultButtonId();
 // The first control to get the focus.
 void ChooseFocus(HWND control);
@@ -162,10 +168,20 @@ void ChooseFocus(HWND control);
 // after the label. True when `key` belongs to a control.
 void AddAccessKey(HWND control);
 bool PressAccessKey(unsigned key);
+// accessible.cpp: what screen readers are told of `control`: its name
+// (null: its caption, as it changes) and the access key that reaches it,
+// from `keyOwner`'s caption (null: none).
+void DescribeForAccessibility(HWND control, const char *name, HWND keyOwner);
 // session.cpp: while the device is written, Windows shutdown and log-off
 // are held back and the computer is kept awake.
 void GuardDeviceWork(bool writing);
-bool SessionMayEnd();
+// WM_QUERYENDSESSION: whether the session may end now.
+bool OnQueryEndSession();
+// WM_ENDSESSION: `ending` TRUE ends the window (the run under way is recorded
+// as ended by the session's end) and writes every record before it returns.
+void OnEndSession(bool ending);
+// The session has ended: nothing is shown any more.
+bool SessionEnded();
 // about.cpp: the system menu's About entry and its box.
 void AddAboutToSystemMenu(HWND hwnd);
 void ShowAbout();
@@ -184,9 +200,61 @@ std::string RememberCapturePort();
 // adapter_note.cpp: a USB serial adapter whose latency timer slows every
 // block is said once per port, after its first capture.
 void NoteSlowAdapter(const std::string &port, unsigned baud);
+// boxes.cpp: the modal boxes, one at a time. A notice (a box with only OK)
+// that comes while another box is open waits for its turn (ShowBox then
+// returns IDOK at once); a question is not asked then (ShowBox returns 0).
+int ShowBox(const std::string &text, const std::string &caption, unsigned type);
+void ShowNotice(const Notice &notice);
+void OnNoticeTurn();
+// The close question about programming run `run`: its answer, or 0 when it
+// was not asked (another box is open) or was taken away (WithdrawQuestionAbout).
+int AskAboutRun(unsigned run, const std::string &text, const std::string &caption, unsigned type);
+// Run `run` has ended: a question about it is taken away.
+void WithdrawQuestionAbout(unsigned run);
+// A box is open or a notice waits: the main window takes no command.
+bool BoxesBusy();
+// A modal dialog of the window's own (a box, the open-file dialog, About)
+// while it is open; `granted`: it may open now (no other box is open or
+// waiting, the window is not going).
+class ModalTurn {
+public:
+    explicit ModalTurn(unsigned aboutRun = 0);
+    ~ModalTurn();
+    ModalTurn(const ModalTurn &) = delete;
+    ModalTurn &operator=(const ModalTurn &) = delete;
+    const bool granted;
+};
+// The window is being closed: no box is shown from now on, and nothing that
+// waited for one goes on.
+void WindowGoing();
+bool WindowIsGoing();
+// After the window has gone: the notices that must be seen (records that
+// could not be written) and `lost`, in boxes of their own.
+void SayWhatMustBeSeen(const std::vector<std::string> &lost);
 // record.cpp: the record of each Program run, in the user's file of records.
 void NoteCapturedDevice(const std::string &port, unsigned loaderBaud);
-void BeginProgramRecord(const FirmwareVersion &fw, bool custom);
+// A new run's record; returns its number (1, 2, ...).
+unsigned BeginProgramRecord(const FirmwareVersion &fw, bool custom);
+// The run whose worker has not ended (0: none).
+unsigned RunUnderWay();
+// The worker's completion: ok, or the failure in g_outcome.
 void EndProgramRecord(bool ok);
+// The query that followed a successful run: the new firmware.
 void NoteInstalledFirmware(bool ok);
+// A run whose new firmware will not be read: its record as it stands.
+void FinishPendingRecord();
+// The run ends without its worker's completion; `why` says by what ("The
+// window was closed"), the record adds what that means for the device.
+void EndRunEarly(const std::string &why);
+// Waits until every record handed over is written (before the process ends).
+void WaitForRecords();
+// The records that could not be written since the last call, in words.
+std::vector<std::string> TakeRecordFailures();
+// closing.cpp: the close question and the end of the window.
+void OnClose();
+// Ends the window (and so the process): the run under way is recorded as
+// ended by `why`, and a record that waits for its query as it stands.
+void EndWindow(const std::string &why);
+// The program worker's completion is on its way (posted, not yet handled).
+bool CompletionOnItsWay();
 enum { kPortRefreshTimer = 1 };

@@ -6,15 +6,6 @@
 
 namespace {
 
-// Closing while programming leaves the device without working firmware: the
-// operator decides, and a Return pressed out of habit answers No.
-bool ConfirmClose()
-{
-    return ShowBox("Programming is in progress. Closing now leaves the device without "
-                   "working firmware.\n\nClose anyway?",
-                   kBoxCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
-}
-
 bool IsDeviceArrivalOrRemoval(WPARAM event)
 {
     return event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE || event == DBT_DEVNODES_CHANGED;
@@ -32,9 +23,13 @@ bool OnWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT 
             return false;
         PlaceFocus();
         return true;
-    case DM_GETDEFID:
-        result = MAKELRESULT(DefaultButtonId(), DC_HASDEFID);
+    case DM_GETDEFID: {
+        // Without a default button Return presses nothing (the dialog
+        // manager then sends IDOK, which no control has).
+        const int id = DefaultButtonId();
+        result = id ? MAKELRESULT(id, DC_HASDEFID) : 0;
         return true;
+    }
     case WM_NEXTDLGCTL:
         MoveFocus(wParam, lParam);
         return true;
@@ -47,7 +42,10 @@ bool OnWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT 
         OnDpiChanged(hwnd, HIWORD(wParam), *reinterpret_cast<const RECT *>(lParam));
         return true;
     case WM_QUERYENDSESSION:
-        result = SessionMayEnd();
+        result = OnQueryEndSession();
+        return true;
+    case WM_ENDSESSION:
+        OnEndSession(wParam != FALSE);
         return true;
     case WM_DEVICECHANGE:
         if (IsDeviceArrivalOrRemoval(wParam))
@@ -78,14 +76,16 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         OnCreate(hwnd);
         return 0;
     case WM_CLOSE:
-        if (g_programming && !ConfirmClose())
-            return 0;
-        break;
+        OnClose();
+        return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
     case WM_COMMAND:
-        if (HIWORD(wParam) == 0) {
+        // Under a box (or a notice that waits) the operator cannot reach
+        // the window's controls, nor a control that is off: a command that
+        // gets there anyway (a click sent by a program) is dropped.
+        if (HIWORD(wParam) == 0 && !BoxesBusy() && (lParam == 0 || IsWindowEnabled(reinterpret_cast<HWND>(lParam)))) {
             NoteCommandSender(reinterpret_cast<HWND>(lParam));
             OnCommand(LOWORD(wParam));
         }
@@ -110,6 +110,13 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_APP_QUERY_DONE:
         OnQueryDone(wParam != 0, reinterpret_cast<std::string *>(lParam));
+        return 0;
+    case WM_APP_NOTICE_TURN:
+        OnNoticeTurn();
+        return 0;
+    case WM_APP_RECORD_FAILED:
+        for (const std::string &text : TakeRecordFailures())
+            ShowNotice({text, kBoxCaption, MB_ICONWARNING, nullptr, true});
         return 0;
     }
     LRESULT result;

@@ -1,5 +1,6 @@
 // Starting the worker threads.
 #include "app/appstate.h"
+#include "app/syserror.h"
 #include "window/window.h"
 #include "app/workflows.h"
 
@@ -14,7 +15,7 @@ bool StartWorkerThread(LPTHREAD_START_ROUTINE proc, void *arg, bool &busyFlag)
     // controls do not stay disabled for good.
     const DWORD error = GetLastError();
     busyFlag = false;
-    Log("ERROR: Could not start the worker thread (error " + std::to_string(error) + ").");
+    Log("ERROR: Could not start the worker thread: " + SystemErrorText(error) + ".");
     SetUIState();
     return false;
 }
@@ -24,6 +25,8 @@ void StartQuery()
     g_querying = true;
     SetUIState();
     SetText(g_installedStatic, "Querying...");
-    if (!StartWorkerThread(QueryThreadProc, nullptr, g_querying))
-        SetText(g_installedStatic, "(query failed)");
+    if (StartWorkerThread(QueryThreadProc, nullptr, g_querying))
+        return;
+    SetText(g_installedStatic, "(query failed)");
+    FinishPendingRecord();  // the firmware after a run will not be read
 }

@@ -5,11 +5,6 @@
 const char *const kRecordResults[] = {"ok",          "current",  "failed",   "cancelled",
                                       "interrupted", "reseated", "no-device", "bad-input", nullptr};
 
-bool ResultIsUnit(const std::string &result)
-{
-    return result != "cancelled" && result != "no-device" && result != "reseated";
-}
-
 namespace {
 
 // A unit takes seconds to minutes: programming 1 to 4 MiB at the line's

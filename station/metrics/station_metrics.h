@@ -12,10 +12,6 @@
 
 // The results a record can have, in the record's words.
 extern const char *const kRecordResults[];  // null-terminated
-// A unit came to the port: every result but "cancelled", "no-device" and
-// "reseated" (its next session counts it): the first-pass yield's units,
-// here and in the database's views.
-bool ResultIsUnit(const std::string &result);
 
 class StationMetrics : public SupervisorObserver {
 public:

@@ -121,11 +121,11 @@ TEST_F(SimTargetTest, SecondOpenWhileOpenFailsAndLeavesThePortUninitialised)
 TEST_F(PtyCaptureTest, NoiseAroundTheHandshakeIsIgnored)
 {
     std::string out, all;
-    line.Send("\x81\xA1noise" + kAnnounce);
+    SendArrived("\x81\xA1noise" + kAnnounce);
     EXPECT_EQ(Step(1, out), 3);
     all += out;
     EXPECT_EQ(line.Received(11, 1000), "TargetStop!");
-    line.Send("Zelvo Boot\x01\x02" + kAck);  // the tail of a repeated announcement first
+    SendArrived("Zelvo Boot\x01\x02" + kAck);  // the tail of a repeated announcement first
     EXPECT_EQ(Step(3, out), 5);
     all += out;
     EXPECT_EQ(all, kHandshake);
@@ -134,11 +134,11 @@ TEST_F(PtyCaptureTest, NoiseAroundTheHandshakeIsIgnored)
 TEST_F(PtyCaptureTest, AnExtraFirstLetterHidesThatAnnouncement)
 {
     std::string out;
-    line.Send("Z" + kAnnounce);
+    SendArrived("Z" + kAnnounce);
     EXPECT_EQ(Step(1, out), 2);
     EXPECT_EQ(out, "  Waiting for target.\n");
     EXPECT_EQ(line.Received(1, 50), "");
-    line.Send(kAnnounce);
+    SendArrived(kAnnounce);
     EXPECT_EQ(Step(2, out), 3);
     EXPECT_EQ(out, "  Found target. Capturing...\n");
 }
@@ -154,26 +154,26 @@ TEST_F(PtyCaptureTest, EachStepReturnsWithinAboutOneReadTimeoutOnAQuietLine)
     EXPECT_EQ(Step(2, out), 2);
     EXPECT_LT(ElapsedMs(t0), generous);
 
-    line.Send(kAnnounce);
+    SendArrived(kAnnounce);
     EXPECT_EQ(Step(2, out), 3);
     t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(Step(3, out), 3);
     EXPECT_LT(ElapsedMs(t0), generous);
 
-    line.Send(kAck.substr(0, 2));
+    SendArrived(kAck.substr(0, 2));
     EXPECT_EQ(Step(3, out), 4);
     t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(Step(4, out), 4);
     EXPECT_LT(ElapsedMs(t0), generous);
 
-    line.Send(kAck.substr(2));
+    SendArrived(kAck.substr(2));
     EXPECT_EQ(Step(4, out), 5);
     EXPECT_EQ(out, "  Target Captured.\n");
 }
 
 TEST_F(PtyCaptureTest, BlockingCaptureCountsSilentAcknowledgementBytesAsMatched)
 {
-    line.Send(kAnnounce + "\x81");
+    SendArrived(kAnnounce + "\x81");
     bool captured = false;
     EXPECT_EQ(Printed([&] { captured = CaptureTarget(); }), kHandshake);
     EXPECT_TRUE(captured);
@@ -182,7 +182,7 @@ TEST_F(PtyCaptureTest, BlockingCaptureCountsSilentAcknowledgementBytesAsMatched)
 
 TEST_F(PtyCaptureTest, BlockingCaptureStartsOverOnAWrongAcknowledgementByte)
 {
-    line.Send(kAnnounce + std::string("\x81\xA1\x05", 3) + kAnnounce + kAck);
+    SendArrived(kAnnounce + std::string("\x81\xA1\x05", 3) + kAnnounce + kAck);
     bool captured = false;
     EXPECT_EQ(Printed([&] { captured = CaptureTarget(); }),
               "  Waiting for target.\n  Found target. Capturing...\n  Found target. Capturing...\n"

@@ -97,6 +97,8 @@ TEST(SimControlText, EachCommandActsOnTheFixture)
         {"swap 50", SimControlResult::Done, -1, ""},
         {"unplug 10", SimControlResult::Done, -1, "zsim: adapter not pulled (no --link, or out already)\n"},
         {"replug", SimControlResult::Done, -1, "zsim: adapter not out\n"},
+        {"fault late:190:5:1:500", SimControlResult::Done, -1, ""},
+        {"fault late:190:x", SimControlResult::Bad, -1, "zsim: bad command \"fault late:190:x\"\n"},
         {"", SimControlResult::Done, -1, ""},
         {"swap soon", SimControlResult::Bad, -1, "zsim: bad command \"swap soon\"\n"},
         {"eject", SimControlResult::Bad, -1, "zsim: bad command \"eject\"\n"},

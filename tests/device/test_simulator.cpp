@@ -88,22 +88,23 @@ public:
         int n = BuildFrame(buf, code, payload);
         Write(std::string(reinterpret_cast<char *>(buf), n));
     }
-    // The next good reply frame within `ms`.
+    // The next good reply frame within `ms`; bytes read after it wait for
+    // the next call (two replies may come in one read).
     bool Reply(unsigned char &status, std::string &payload, int ms = 1000)
     {
         auto until = Clock::now() + std::chrono::milliseconds(ms);
-        while (Clock::now() < until) {
+        for (;;) {
+            if (unsigned char *f = zBinGetPacket(packetizer)) {
+                status = f[0];
+                return UnpackReply(f, payload);
+            }
+            if (Clock::now() >= until)
+                return false;
             std::string got;
             ReadSome(got, 5);
-            for (char c : got) {
+            for (char c : got)
                 zQueueWriteChar(writer, (unsigned char)c);
-                if (unsigned char *f = zBinGetPacket(packetizer)) {
-                    status = f[0];
-                    return UnpackReply(f, payload);
-                }
-            }
         }
-        return false;
     }
     // Request and reply; status 0xEE when no reply came.
     std::string Ask(unsigned char code, const std::string &payload, unsigned char &status, int ms = 1000)
@@ -312,6 +313,63 @@ TEST_F(SimulatorTest, ClosingThePortPowerCyclesTheDevice)
     }
 }
 
+// A program block sent again while the device is still at work on it (its
+// reply 300 ms late), or again after its reply: written once or twice.
+TEST_F(SimulatorTest, ARepeatIsCarriedOutOnceOnlyWhenItCameBeforeTheReply)
+{
+    const struct {
+        SimRepeats repeats;
+        bool beforeTheReply;
+        int copies;               // of the block in the flash
+        unsigned answeredAgain;   // repeats answered without being carried out
+    } rows[] = {
+        {SimRepeats::Once, true, 1, 1},
+        {SimRepeats::Once, false, 2, 0},
+        {SimRepeats::Twice, true, 2, 0},
+        {SimRepeats::Twice, false, 2, 0},
+    };
+    const std::string block(64, '\x3C');
+    for (const auto &r : rows) {
+        SCOPED_TRACE(std::string(r.repeats == SimRepeats::Once ? "once" : "twice") +
+                     (r.beforeTheReply ? ", before the reply" : ", after the reply"));
+        SimOptions o = Fast();
+        o.repeats = r.repeats;
+        o.installedInfo.clear();  // a blank region
+        Begin(o);
+        StartLoader(*sim, *host, "1", B115200);
+        SimFault late;
+        ASSERT_TRUE(ParseSimFault("late:190:0:1:300", late));
+        sim->AddFault(late);  // counted from here: the loader's start is not a 190
+        std::string reply;
+        host->Request(CmdProgramAlt, block);
+        if (!r.beforeTheReply) {
+            ASSERT_TRUE(host->Reply(status, reply, 2000));
+        }
+        host->Request(CmdProgramAlt, block);
+        for (int replies = r.beforeTheReply ? 2 : 1; replies > 0; replies--) {
+            ASSERT_TRUE(host->Reply(status, reply, 2000));
+            EXPECT_EQ(status, 0);
+        }
+        std::string copies;
+        for (int i = 0; i < r.copies; i++)
+            copies += block;
+        EXPECT_EQ(sim->FlashContents(), copies);
+        EXPECT_EQ(sim->Stats().repeatsAnswered, r.answeredAgain);
+    }
+    // Equal blocks, each sent as soon as the one before is answered, are new
+    // requests: all of them written.
+    SimOptions o = Fast();
+    o.installedInfo.clear();
+    Begin(o);
+    StartLoader(*sim, *host, "1", B115200);
+    for (int i = 0; i < 50; i++) {
+        host->Ask(CmdProgramAlt, block, status);
+        ASSERT_EQ(status, 0) << i;
+    }
+    EXPECT_EQ(sim->FlashContents().size(), 50 * block.size());
+    EXPECT_EQ(sim->Stats().repeatsAnswered, 0u);
+}
+
 TEST_F(SimulatorTest, EraseProgramAndVerifyFollowTheFlash)
 {
     Begin();
@@ -455,6 +513,10 @@ TEST(SimFaultText, ParsesEveryField)
     EXPECT_EQ(f.kind, SimFault::DropReply);
     EXPECT_EQ(f.command, -1);
     EXPECT_EQ(f.count, -1);
+    ASSERT_TRUE(ParseSimFault("late:190:5:1:500", f));
+    EXPECT_EQ(f.kind, SimFault::LateReply);
+    EXPECT_EQ(f.skip, 5);
+    EXPECT_EQ(f.value, 500u);
 }
 
 TEST(SimFaultText, RefusesMalformedText)

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 #include "app/utf16.h"
 #include "tests/e2e/winui.h"
@@ -18,6 +19,7 @@ struct FindArgs {
     const char *caption;
     bool wantMessageBox;
     HWND found;
+    std::vector<HWND> *all;  // every match, when set
 };
 
 BOOL CALLBACK FindProc(HWND hwnd, LPARAM lp)
@@ -36,7 +38,10 @@ BOOL CALLBACK FindProc(HWND hwnd, LPARAM lp)
     if (a.wantMessageBox && !GetDlgItem(hwnd, 0xFFFF))
         return TRUE;
     a.found = hwnd;
-    return FALSE;
+    if (!a.all)
+        return FALSE;
+    a.all->push_back(hwnd);
+    return TRUE;
 }
 
 // As UTF-8: the "A" environment is in this process's code page.
@@ -87,6 +92,11 @@ bool AppSession::Launch(const std::string &exePath, Remembered rememberedPort)
         main_ = FindWindowOf("ZelvoFlashUpdateWndClass");
         return main_ && !LogLines().empty();
     });
+}
+
+bool AppSession::Alive() const
+{
+    return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
 }
 
 bool AppSession::WaitExit(double seconds)
@@ -162,6 +172,40 @@ bool AppSession::WaitForLogLines(size_t from, const std::vector<std::string> &li
     return WaitFor([&] { return LogLinesFrom(from) == lines; });
 }
 
+bool AppSession::Capture(const std::string &port, const std::string &device) const
+{
+    if (!SelectComboText(Control(1001), port))
+        return false;
+    const size_t from = LogLines().size();
+    Click(Control(1003));
+    return WaitFor([&] { return LogHas("Detected: " + device, from); }, 60) &&
+           WaitFor([&] { return Text(1004) == device; }) && WaitFor([&] { return Idle(); });
+}
+
+bool AppSession::Idle() const
+{
+    return Text(1008) != "Querying..." && EnabledControls().find("capture") != std::string::npos;
+}
+
+bool AppSession::StartProgramming(int index, double seconds) const
+{
+    SelectComboEntry(Control(1005), index);
+    if (!WaitFor([&] { return ComboSelection(Control(1005)) == index; }))
+        return false;
+    const size_t from = LogLines().size();
+    Click(Control(1006));
+    // Under way: every control is off; a quick run may be over before that
+    // is seen, but its first log line stays.
+    return WaitFor([&] {
+        if (EnabledControls().empty())
+            return true;
+        for (const std::string &line : LogLinesFrom(from))
+            if (line.rfind("Programming ", 0) == 0)
+                return true;
+        return false;
+    }, seconds);
+}
+
 std::string AppSession::EnabledControls() const
 {
     std::string names;
@@ -177,7 +221,7 @@ std::string AppSession::EnabledControls() const
 
 HWND AppSession::FindWindowOf(const char *cls, const char *caption) const
 {
-    FindArgs a = {pi_.dwProcessId, cls, caption, false, nullptr};
+    FindArgs a = {pi_.dwProcessId, cls, caption, false, nullptr, nullptr};
     EnumWindows(FindProc, LPARAM(&a));
     return a.found;
 }
@@ -186,7 +230,7 @@ HWND AppSession::WaitForBox(double seconds) const
 {
     HWND box = nullptr;
     WaitFor([&] {
-        FindArgs a = {pi_.dwProcessId, "#32770", nullptr, true, nullptr};
+        FindArgs a = {pi_.dwProcessId, "#32770", nullptr, true, nullptr, nullptr};
         EnumWindows(FindProc, LPARAM(&a));
         box = a.found;
         return box != nullptr;
@@ -196,9 +240,33 @@ HWND AppSession::WaitForBox(double seconds) const
 
 bool AppSession::NoBoxOpen() const
 {
-    FindArgs a = {pi_.dwProcessId, "#32770", nullptr, false, nullptr};
+    FindArgs a = {pi_.dwProcessId, "#32770", nullptr, false, nullptr, nullptr};
     EnumWindows(FindProc, LPARAM(&a));
     return a.found == nullptr;
+}
+
+std::vector<HWND> AppSession::Boxes() const
+{
+    std::vector<HWND> boxes;
+    FindArgs a = {pi_.dwProcessId, "#32770", nullptr, true, nullptr, &boxes};
+    EnumWindows(FindProc, LPARAM(&a));
+    return boxes;
+}
+
+HWND AppSession::BoxOverEnabledMain(double seconds) const
+{
+    const auto over = [this]() -> HWND {
+        if (!IsWindow(main_) || !Enabled(main_))
+            return nullptr;
+        const std::vector<HWND> boxes = Boxes();
+        return boxes.empty() ? nullptr : boxes.front();
+    };
+    HWND seen = over();
+    if (!seen)
+        return nullptr;
+    // Held for the whole time, or it was a box on its way out.
+    const bool passed = WaitFor([&] { return over() == nullptr; }, seconds);
+    return passed ? nullptr : seen;
 }
 
 std::string AppSession::BoxText(HWND box)
@@ -267,6 +335,42 @@ bool AppSession::Screenshot(const std::string &name, HWND hwnd) const
     return WaitFor([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20);
 }
 
+std::string UserRecordsPath()
+{
+    PWSTR local = nullptr;
+    if (SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local) != S_OK)
+        return std::string();
+    std::string path = Utf8FromWide(local) + "\\Zelvo\\Flash Update\\records.jsonl";
+    CoTaskMemFree(local);
+    return path;
+}
+
+namespace {
+
+std::vector<nlohmann::json> UserEntries(bool starts)
+{
+    std::vector<nlohmann::json> entries;
+    std::ifstream in(UserRecordsPath());
+    for (std::string line; std::getline(in, line);) {
+        nlohmann::json entry = nlohmann::json::parse(line, nullptr, false);
+        if ((entry.is_object() && entry.value("event", "end") == "start") == starts)
+            entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+}  // namespace
+
+std::vector<nlohmann::json> UserRecords()
+{
+    return UserEntries(false);
+}
+
+std::vector<nlohmann::json> UserStarts()
+{
+    return UserEntries(true);
+}
+
 namespace {
 
 const wchar_t kSettingsKey[] = L"Software\\Zelvo\\Flash Update";
@@ -309,8 +413,11 @@ std::string E2eConfig::namesAppDir() const
 
 const E2eConfig &Config()
 {
-    static const E2eConfig config = {Env(L"ZF_E2E_APP"), Env(L"ZF_E2E_COM"),
-                                     Env(L"ZF_E2E_SILENT_COM"), Env(L"ZF_E2E_KEYS_COM"), Env(L"ZF_E2E_WORK"),
-                                     Env(L"ZF_E2E_SIM_LOG"), Env(L"ZF_E2E_NAMES_APP")};
+    static const E2eConfig config = {Env(L"ZF_E2E_APP"),           Env(L"ZF_E2E_COM"),
+                                     Env(L"ZF_E2E_SILENT_COM"),    Env(L"ZF_E2E_KEYS_COM"),
+                                     Env(L"ZF_E2E_ORDER_COM"),     Env(L"ZF_E2E_RANDOM_COM"),
+                                     Env(L"ZF_E2E_RANDOM_CONTROL"), Env(L"ZF_E2E_RANDOM_OUT"),
+                                     Env(L"ZF_E2E_WORK"),          Env(L"ZF_E2E_SIM_LOG"),
+                                     Env(L"ZF_E2E_NAMES_APP")};
     return config;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 class AppSession {
 public:
     ~AppSession();
@@ -18,6 +20,7 @@ public:
     bool Launch(const std::string &exePath, Remembered rememberedPort = Forget);
     // Waits for the process to end; true when it did.
     bool WaitExit(double seconds);
+    bool Alive() const;
     // Ends the program if it still runs (WM_CLOSE, then termination).
     void Stop();
 
@@ -41,6 +44,17 @@ public:
     // Waits until the log's lines after its first `from` are `lines`: they
     // are posted, so they may come after a control has changed.
     bool WaitForLogLines(size_t from, const std::vector<std::string> &lines) const;
+    // Selects `port`, presses Capture Device and waits for this capture's
+    // "Detected:" line, the device label and the query after it. The click
+    // is posted, and the window may still show an earlier capture's device:
+    // the wait is for this capture's own log line. False when it timed out.
+    bool Capture(const std::string &port, const std::string &device = "VKT-3 (VKT3K)") const;
+    // Nothing runs: Capture Device is enabled and no query is under way.
+    bool Idle() const;
+    // Selects entry `index` of the firmware list, presses Program and waits
+    // until the run is under way (every control disabled, or its first log
+    // line there).
+    bool StartProgramming(int index = 0, double seconds = 30) const;
     // Names of the enabled interactive controls, in a fixed order:
     // port refresh capture disconnect query notes fwlist browse clear program.
     std::string EnabledControls() const;
@@ -50,6 +64,12 @@ public:
     // A message box of the program (a "#32770" window with a message text).
     HWND WaitForBox(double seconds = 30) const;
     bool NoBoxOpen() const;
+    // Every message box of the program that is shown.
+    std::vector<HWND> Boxes() const;
+    // A modal box shown while the main window takes input (it should be
+    // disabled under any box); null when none. A box that closes enables the
+    // window an instant before it hides: only one seen so for `seconds` counts.
+    HWND BoxOverEnabledMain(double seconds = 0.3) const;
     static std::string BoxText(HWND box);
     static void Answer(HWND box, int buttonId);
 
@@ -70,6 +90,13 @@ private:
     HWND main_ = nullptr;
 };
 
+// The user's file of records (the window appends one for each Program run),
+// and the records in it, in order (a line that is not JSON is a null).
+std::string UserRecordsPath();
+// The runs' records (their ends) in the user's file, in order; and their starts.
+std::vector<nlohmann::json> UserRecords();
+std::vector<nlohmann::json> UserStarts();
+
 // What the program remembers per user: the port of the last capture.
 std::string RememberedPort();
 void ForgetRememberedPort();
@@ -80,6 +107,10 @@ struct E2eConfig {
     std::string com;         // ZF_E2E_COM: the simulated VKT-3 (VKT3K)
     std::string silentCom;   // ZF_E2E_SILENT_COM: a simulated device that never announces
     std::string keysCom;     // ZF_E2E_KEYS_COM: another simulated VKT-3 (VKT3K), for the keyboard's runs
+    std::string orderCom;    // ZF_E2E_ORDER_COM: one more, for the runs that close the window
+    // ZF_E2E_RANDOM_COM: the device of the random-order test, with its
+    // control FIFO (ZF_E2E_RANDOM_CONTROL) and what it prints (ZF_E2E_RANDOM_OUT)
+    std::string randomCom, randomControl, randomOut;
     std::string workDir;     // ZF_E2E_WORK: where the driver writes its own images
     std::string simLog;      // ZF_E2E_SIM_LOG: the event log of the simulator on `com`
     // ZF_E2E_NAMES_APP: the program in a copy of the tree in a folder whose

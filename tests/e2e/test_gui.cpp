@@ -12,6 +12,7 @@
 
 #include "tests/e2e/appsession.h"
 #include "app/utf16.h"
+#include "devicelink/ports/ports.h"
 #include "targetlib/sha256.h"
 #include "tests/e2e/winui.h"
 #include "tools/imagewriter/imagewriter.h"
@@ -61,27 +62,6 @@ int WritingRequests()
     return n;
 }
 
-// The records in the user's file of records (the window appends one for
-// each Program run).
-std::string UserRecordsPath()
-{
-    PWSTR local = nullptr;
-    if (SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local) != S_OK)
-        return std::string();
-    std::string path = Utf8FromWide(local) + "\\Zelvo\\Flash Update\\records.jsonl";
-    CoTaskMemFree(local);
-    return path;
-}
-
-std::vector<nlohmann::json> UserRecords()
-{
-    std::vector<nlohmann::json> records;
-    std::ifstream in(UserRecordsPath());
-    for (std::string line; std::getline(in, line);)
-        records.push_back(nlohmann::json::parse(line, nullptr, false));
-    return records;
-}
-
 // Records in the file when the suite started.
 size_t recordsBefore = 0;
 
@@ -126,27 +106,15 @@ protected:
         ASSERT_TRUE(SelectComboText(app->Control(IDC_PORT_COMBO), port)) << port << " is not listed";
     }
 
-    // Captures the simulated device and waits for the automatic query. The
-    // click is posted, and the window may still show the device of an earlier
-    // capture: the wait is for this capture's own log line.
     static void CaptureSimulatedDevice()
     {
-        SelectPort(Config().com);
-        const size_t from = app->LogLines().size();
-        Click(app->Control(IDC_CAPTURE));
-        ASSERT_TRUE(WaitFor([from] { return app->LogHas("Detected: " + kDevice, from); }, 60))
-            << app->Text(IDC_DEVICE);
-        ASSERT_TRUE(WaitFor([] { return app->Text(IDC_DEVICE) == kDevice; })) << app->Text(IDC_DEVICE);
-        ASSERT_TRUE(WaitFor([] { return app->Text(IDC_INSTALLED) != "Querying..." &&
-                                        app->EnabledControls().find("capture") != std::string::npos; }));
+        ASSERT_TRUE(app->Capture(Config().com)) << app->Text(IDC_DEVICE);
     }
 
     // Starts programming the newest listed image; returns once it runs.
     static void StartProgrammingNewest()
     {
-        SelectComboEntry(app->Control(IDC_FW_COMBO), 0);
-        Click(app->Control(IDC_PROGRAM));
-        ASSERT_TRUE(WaitFor([] { return app->EnabledControls().empty(); }));
+        ASSERT_TRUE(app->StartProgramming(0));
     }
 
     static AppSession *app;
@@ -176,17 +144,19 @@ TEST_F(Gui, StartsWithOnlyPortSelectionCaptureAndBrowseEnabled)
     EXPECT_EQ(Style(app->Main()) & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0);
 }
 
-TEST_F(Gui, RefreshListsTheSimulatedPortsAndSelectsTheFirstAgain)
+TEST_F(Gui, RefreshListsTheSimulatedPortsInNaturalOrderAndKeepsTheSelection)
 {
     HWND ports = app->Control(IDC_PORT_COMBO);
     const std::vector<std::string> before = ComboItems(ports);
     EXPECT_GE(IndexOf(before, Config().com), 0);
     EXPECT_GE(IndexOf(before, Config().silentCom), 0);
+    EXPECT_TRUE(std::is_sorted(before.begin(), before.end(), NaturalLess));
     SelectComboEntry(ports, int(before.size()) - 1);
     ASSERT_TRUE(WaitFor([&] { return ComboSelection(ports) == int(before.size()) - 1; }));
-    Click(app->Control(IDC_PORT_REFRESH));
-    EXPECT_TRUE(WaitFor([&] { return ComboSelection(ports) == 0; }));
+    // Sent, not posted: Refresh has refilled the list when it returns.
+    SendWithin(app->Control(IDC_PORT_REFRESH), BM_CLICK, 0, 0);
     EXPECT_EQ(ComboItems(ports), before);
+    EXPECT_EQ(ComboSelection(ports), int(before.size()) - 1);
 }
 
 TEST_F(Gui, CaptureOfASilentDeviceWaitsAndCanBeCancelled)
@@ -289,8 +259,13 @@ TEST_F(Gui, TheProgramRunIsInTheUsersRecordFile)
         record = records.back();
         return true;
     })) << UserRecords().size() << " records, " << recordsBefore << " before";
-    EXPECT_EQ(record["schema"], 2);
+    EXPECT_EQ(record["schema"], 3);
     EXPECT_EQ(record["result"], "ok");
+    // Its start was written before anything was erased, with the same session.
+    const std::vector<nlohmann::json> starts = UserStarts();
+    ASSERT_FALSE(starts.empty());
+    EXPECT_EQ(starts.back()["session"], record["session"]);
+    EXPECT_EQ(starts.back()["image"]["sha256"], FileSha256(image));
     EXPECT_EQ(record["port"], Config().com);
     EXPECT_EQ(record["device"]["hw"], "VKT3K");
     EXPECT_EQ(record["before"]["version"], "1.0.0");

@@ -9,16 +9,18 @@
 // needs windows.h first
 #include <dbt.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "app/utf16.h"
+#include "devicelink/ports/ports.h"
 #include "tests/e2e/appsession.h"
 #include "tests/e2e/winui.h"
 #include "zf_version.h"
 
 namespace {
 
-enum { IDC_PORT_COMBO = 1001, IDC_CAPTURE = 1003, IDC_DEVICE = 1004, IDC_INSTALLED = 1008 };
+enum { IDC_PORT_COMBO = 1001, IDC_PORT_REFRESH = 1002, IDC_CAPTURE = 1003, IDC_DEVICE = 1004, IDC_INSTALLED = 1008 };
 const UINT kAboutCommand = 0x0010;
 
 // The sizes (0 for 256) of the executable's first icon group, as Explorer
@@ -138,6 +140,29 @@ TEST_F(GuiDesktop, APortThatArrivesOrLeavesIsListedByItselfAndTheSelectionStays)
     ASSERT_TRUE(adapter.Remove(app.Main()));
     EXPECT_TRUE(WaitFor([&] { return ComboItems(ports) == before; })) << ComboItems(ports).size();
     EXPECT_EQ(SelectedPort(app), Config().silentCom);
+}
+
+// zflash's order, whatever order the system lists them in: COM20 before
+// COM100, and a port the operator chose stays chosen when the list refills.
+TEST_F(GuiDesktop, PortsAreListedInNaturalOrderAndRefreshKeepsTheChosenOne)
+{
+    ListedPort hundred(L"\\Device\\ZfTestHundred", "COM100");
+    ListedPort twenty(L"\\Device\\ZfTestTwenty", "COM20");
+    AppSession app;
+    ASSERT_TRUE(app.Launch(Config().appExe));
+    ASSERT_TRUE(hundred.Add(app.Main()));
+    ASSERT_TRUE(twenty.Add(app.Main()));
+    HWND ports = app.Control(IDC_PORT_COMBO);
+    ASSERT_TRUE(WaitFor([&] { return IndexOf(ComboItems(ports), "COM20") >= 0; })) << "COM20 is not listed";
+    const std::vector<std::string> listed = ComboItems(ports);
+    EXPECT_LT(IndexOf(listed, "COM20"), IndexOf(listed, "COM100"));
+    EXPECT_TRUE(std::is_sorted(listed.begin(), listed.end(), NaturalLess));
+    ASSERT_TRUE(SelectComboText(ports, "COM20"));
+    SendWithin(app.Control(IDC_PORT_REFRESH), BM_CLICK, 0, 0);
+    EXPECT_EQ(SelectedPort(app), "COM20");
+    ASSERT_TRUE(twenty.Remove());
+    SendWithin(app.Control(IDC_PORT_REFRESH), BM_CLICK, 0, 0);
+    EXPECT_EQ(ComboSelection(ports), 0) << "a port that went: the first is chosen";
 }
 
 TEST_F(GuiDesktop, ThePortOfTheLastCaptureIsSelectedAtTheNextStart)

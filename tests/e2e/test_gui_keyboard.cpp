@@ -1,7 +1,8 @@
 // The window by keyboard alone under Wine, as a technician without a mouse
 // works it: the focus starts in the port list, Tab walks the controls in
-// reading order, Return presses the default button (Capture Device, then
-// Program), Space the focused one, Alt and a letter the access keys, Escape
+// reading order, Return presses the default button (Capture Device until a
+// device is captured; then none, so that a stray Return never erases the
+// device), Space the focused one, Alt and a letter the access keys, Escape
 // cancels a waiting capture and closes the release notes; a close asked for
 // by Alt+F4 while the device is written defaults to No, and so does Windows'
 // end of session. Keys are posted to the control that has the program's
@@ -80,6 +81,16 @@ protected:
                 << "the list did not follow the arrow keys";
         }
     }
+    // Tab until the focus is on control `id`.
+    static bool TabTo(int id)
+    {
+        for (int i = 0; i < 20 && app->FocusId() != id; i++) {
+            const HWND from = app->Focus();
+            if (!Press(VK_TAB, [&] { return app->Focus() != from; }))
+                return false;
+        }
+        return app->FocusId() == id;
+    }
     static bool Idle()
     {
         return app->Text(IDC_INSTALLED) != "Querying..." && app->EnabledControls().find("capture") != std::string::npos;
@@ -130,9 +141,9 @@ TEST_F(GuiKeyboard, ACaptureAndAProgrammingRunByKeysAlone)
     ASSERT_TRUE(Press(VK_RETURN, [] { return app->Text(IDC_DEVICE) == kDevice; }, false)) << app->Text(IDC_DEVICE);
     ASSERT_TRUE(WaitFor(Idle));
     EXPECT_TRUE(app->LogHas("Detected: VKT-3 (VKT3K)", from));
-    // The focus is back in the port list; Return would now program.
+    // The focus is back in the port list; no button is the default now.
     EXPECT_TRUE(FocusComesTo(IDC_PORT_COMBO));
-    EXPECT_TRUE(LooksDefault(IDC_PROGRAM)) << DefaultLooking();
+    EXPECT_TRUE(LooksDefault(0)) << DefaultLooking();
 
     // Alt+F: the firmware list; Down picks the second image.
     ASSERT_TRUE(Press('F', [] { return app->FocusId() == IDC_FW_COMBO; }, true));
@@ -173,6 +184,37 @@ TEST_F(GuiKeyboard, ReleaseNotesOpenWithTheirAccessKeyAndCloseOnEscape)
     EXPECT_TRUE(WaitFor([&] { return !IsWindow(notes); }));
     EXPECT_TRUE(IsWindow(app->Main()));
     EXPECT_TRUE(FocusComesTo(IDC_NOTES));
+}
+
+// Once a device is captured Return, pressed in a list or the log, presses
+// nothing: Program is pressed only on purpose.
+TEST_F(GuiKeyboard, AStrayReturnInAListOrTheLogNeverStartsARun)
+{
+    const size_t from = app->LogLines().size();
+    ASSERT_TRUE(Press('C', [&] { return app->LogHas("Detected: VKT-3 (VKT3K)", from); }, true));
+    ASSERT_TRUE(WaitFor(Idle));
+    const std::string idle = app->EnabledControls();
+    ASSERT_NE(idle.find("program"), std::string::npos) << idle;
+    const size_t lines = app->LogLines().size();
+    for (int id : {IDC_PORT_COMBO, IDC_FW_COMBO, IDC_LOG}) {
+        ASSERT_TRUE(TabTo(id)) << "no focus on " << id;
+        EXPECT_TRUE(LooksDefault(0)) << id << ": " << DefaultLooking();
+        app->Key(VK_RETURN);
+        // The keys are handled in order: once Tab has moved the focus on,
+        // the Return before it has been handled.
+        ASSERT_TRUE(Press(VK_TAB, [&] { return app->FocusId() != id; })) << id;
+        EXPECT_EQ(app->EnabledControls(), idle) << "Return in " << id;
+        EXPECT_TRUE(app->NoBoxOpen()) << "Return in " << id;
+    }
+    EXPECT_EQ(app->LogLines().size(), lines) << app->LogLines().back();
+    // Return on the Program button itself programs.
+    ASSERT_TRUE(TabTo(IDC_PROGRAM));
+    app->Key(VK_RETURN);
+    EXPECT_TRUE(WaitFor([&] { return app->LogHas("Programming vkt3k_fw_v1_10_3.bin (version 1.10.3)...", lines); }));
+    HWND done = app->WaitForBox(120);
+    ASSERT_NE(done, nullptr);
+    ASSERT_TRUE(ReturnAnswers(done));
+    ASSERT_TRUE(WaitFor(Idle));
 }
 
 TEST_F(GuiKeyboard, AltF4DuringTheEraseAsksWithNoAsDefaultAndTheSessionsEndIsHeldBack)

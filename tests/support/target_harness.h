@@ -109,5 +109,14 @@ protected:
     }
     void TearDown() override { Printed([] { ClosePort(); }); }
 
+    // Sends `bytes` from the device's side and waits until the host's port
+    // holds them: a step that follows reads them whatever the machine's load.
+    void SendArrived(const std::string &bytes)
+    {
+        const int before = Port.RxBytes();
+        line.Send(bytes);
+        EXPECT_TRUE(Eventually([&] { return Port.RxBytes() >= before + int(bytes.size()); }));
+    }
+
     PtyLine line;
 };

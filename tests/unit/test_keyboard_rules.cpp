@@ -25,23 +25,23 @@ UiInputs State(bool capturing, bool programming, bool querying, bool portOpen)
 
 }  // namespace
 
-TEST(KeyboardRules, ReturnCapturesUntilADeviceIsCapturedThenPrograms)
+TEST(KeyboardRules, ReturnCapturesUntilADeviceIsCapturedAndNeverPrograms)
 {
     const struct {
         const char *situation;
         UiInputs in;
-        bool programIsDefault;
+        bool captureIsDefault;
     } cases[] = {
-        {"nothing captured", State(false, false, false, false), false},
-        {"capturing", State(true, false, false, false), false},
-        {"captured", State(false, false, false, true), true},
-        {"querying", State(false, false, true, false), true},
-        {"programming", State(false, true, false, false), true},
+        {"nothing captured", State(false, false, false, false), true},
+        {"capturing", State(true, false, false, false), true},
+        {"captured", State(false, false, false, true), false},
+        {"querying", State(false, false, true, false), false},
+        {"programming", State(false, true, false, false), false},
         {"after Disconnect", [] { UiInputs in = State(false, false, false, true); in.portOpen = false; return in; }(),
-         false},
+         true},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(ComputeUiState(c.in).programIsDefault, c.programIsDefault) << c.situation;
+        EXPECT_EQ(ComputeUiState(c.in).captureIsDefault, c.captureIsDefault) << c.situation;
 }
 
 TEST(KeyboardRules, FocusStaysWhereChosenElseGoesToDefaultThenCancelThenTheWindow)
@@ -73,8 +73,19 @@ TEST(KeyboardRules, EachCaptionUnderlinesItsAccessKey)
         {"Browse...", 0},     {"Clear", 1},   {"Cancel", -1},        {"Device:", -1},
         {"(not captured)", -1}, {"capture device", -1}, {"", -1},
     };
-    for (const auto &c : cases)
+    for (const auto &c : cases) {
         EXPECT_EQ(MnemonicIndex(c.caption), c.index) << c.caption;
+        // Screen readers are told the same key.
+        const std::string shortcut = AccessKeyShortcut(c.caption);
+        if (c.index < 0)
+            EXPECT_EQ(shortcut, "") << c.caption;
+        else
+            EXPECT_EQ(shortcut, std::string("Alt+") +
+                                    char(std::toupper(static_cast<unsigned char>(c.caption[size_t(c.index)]))))
+                << c.caption;
+    }
+    EXPECT_EQ(AccessKeyShortcut("Clear"), "Alt+L");
+    EXPECT_EQ(AccessKeyShortcut("COM Port:"), "Alt+O");
 }
 
 TEST(KeyboardRules, AnAccessKeyMatchesInEitherCaseAndNothingElse)

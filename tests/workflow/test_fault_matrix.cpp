@@ -4,7 +4,10 @@
 // fresh capture of the same device. The table below says how each cell must
 // end. Every cell also checks that each worker ends in bounded time with one
 // completion message, its last, and that "Programming complete." is never
-// reported for flash contents that differ from the image.
+// reported for flash contents that differ from the image. The device answers
+// a request that the host repeats while it is still at work on it (its reply
+// late) without carrying it out again, as the host assumes; the rows "done
+// twice" are a device that carries it out again.
 //
 // The cells run only when ZF_FAULT_MATRIX names a folder for their rows
 // (scripts/test.d/60-fault-matrix.sh runs them two at a time): the erase
@@ -37,6 +40,10 @@ struct Fault {
     int announceGapMs = 20;
     Operator op = Operator::Waits;
     const char *traceMark = nullptr;  // the target library's trace shows it took effect
+    // What the device does with a request the host sends again while the
+    // device is still at work on it (its reply late).
+    SimRepeats repeats = SimRepeats::Once;
+    int weakBlock = -1;  // an image block that the first programming pass writes wrongly
 };
 
 // `skip` requests of the code pass before the one that meets the fault.
@@ -60,6 +67,23 @@ const Fault kWrongAck{"wrong acknowledgement", SimFault::DropReply, 0, SimOption
 // Announcements back to back: the capture request meets a line that is busy
 // with them, and the acknowledgement arrives among their bytes.
 const Fault kAnnounceNoise{"noise", SimFault::DropReply, 0, SimOptions::AckGood, 1};
+// One reply late past its attempt's time-out (half a time-out into the
+// host's second attempt; the erase's 1 s past its 30 s), so that the host has
+// sent the request again meanwhile. The device answers that repeat again without carrying it out,
+// or (done twice) carries it out again.
+constexpr Fault Late(const char *name, unsigned ms, SimRepeats repeats, int weakBlock = -1)
+{
+    return Fault{name, SimFault::LateReply, ms, SimOptions::AckGood, 20, Operator::Waits, nullptr, repeats,
+                 weakBlock};
+}
+const Fault kLate150 = Late("late reply (150 ms)", 150, SimRepeats::Once);
+const Fault kLate300 = Late("late reply (300 ms)", 300, SimRepeats::Once);
+const Fault kLate450 = Late("late reply (450 ms)", 450, SimRepeats::Once);
+const Fault kLateErase = Late("late reply (31 s)", 31000, SimRepeats::Once);
+const Fault kLate150Twice = Late("late reply, done twice", 150, SimRepeats::Twice);
+const Fault kLate450Twice = Late("late reply, done twice", 450, SimRepeats::Twice);
+// The last block is written wrongly; the verify reply before it is late.
+const Fault kLateBeforeMismatch = Late("late reply, mismatch", 150, SimRepeats::Once, 5);
 
 const Phase kHandshake{"handshake", -1, 0};
 const Phase kIdentify{"identify", 3, 0};
@@ -70,6 +94,7 @@ const Phase kBlankCheck{"blank check", 93, 0};
 const Phase kErase{"erase", 92, 0};
 const Phase kProgram{"program", 190, 2};
 const Phase kVerify{"verify", 191, 2};
+const Phase kVerifyLastButOne{"verify", 191, 4};  // of the image's 6 blocks
 
 // How a worker ends: the step it failed in and the failure's kind, as its
 // outcome says; kind None: it succeeds.
@@ -176,6 +201,21 @@ const Cell kCells[] = {
     {kErrorCode, kVerify, kOk, kOk, kVerifyRefused},
     {kOddStatus, kVerify, kOk, kOk, kVerifyRefused},
     {kLineClosed, kVerify, kOk, kOk, kVerifySilent},
+    // One late reply to each request of the program path. The host waits for
+    // the replies it is still owed before its next request, so no step takes
+    // another's answer. A device that carries a repeated program block out
+    // again writes it twice: verification finds it (a station's retry erases
+    // and programs again). A repeated verify block compared one block further
+    // on gets a mismatch that answers the repeat, not the next block.
+    {kLate300, kIdentify},
+    {kLate300, kQuery},
+    {kLate450, kBlankCheck},
+    {kLateErase, kErase},
+    {kLate450, kProgram},
+    {kLate150, kVerify},
+    {kLate450Twice, kProgram, kOk, kOk, kVerifyMismatch},
+    {kLate150Twice, kVerify},
+    {kLateBeforeMismatch, kVerifyLastButOne, kOk, kOk, kVerifyMismatch},
 };
 constexpr size_t kCellCount = sizeof kCells / sizeof kCells[0];
 
@@ -297,6 +337,13 @@ protected:
         SimOptions o = CleanOptions();
         o.ack = cell().fault.ack;
         o.announceGapMs = cell().fault.announceGapMs;
+        o.repeats = cell().fault.repeats;
+        if (cell().fault.weakBlock >= 0) {
+            SimUnit unit;  // the one unit, as CleanOptions makes it, with a weak block
+            unit.installedInfo = o.installedInfo;
+            unit.weakBlock = cell().fault.weakBlock;
+            o.units.push_back(unit);
+        }
         if (cell().phase.command >= 0) {
             SimFault f;
             f.kind = cell().fault.kind;

@@ -9,6 +9,8 @@
 
 #include "tests/support/eventually.h"
 #include "tests/zflash/test_zflash_support.h"
+#include "tools/imagewriter/imagewriter.h"
+#include "tools/zsim/simfaults.h"
 
 using nlohmann::json;
 
@@ -197,6 +199,44 @@ TEST_F(ZflashDeviceTest, AMissingRootIsBadInputWithARecordForEveryPort)
                   "no such folder: " + missing + "/ (the folder of flashloader/ and firmware/).");
     }
     EXPECT_EQ(sim->Stats().captures + second.Stats().captures, 0u);
+}
+
+// One reply late past its time-out, end to end: zflash programs the device
+// and exits 0 when the device answers the host's repeat without carrying it
+// out again. A device that programs the repeated block again fails the
+// verification, and a retry (erase, program, verify) cures it.
+TEST_F(ZflashDeviceTest, ALateReplyEndsInAProgrammedDeviceOrInARetryThatCuresIt)
+{
+    // Blocks that differ from each other, so that a block written twice shows.
+    std::string data = std::string(zftest::kNewestInfo) + '\0';
+    for (int i = 0; data.size() < 3000; ++i)
+        data += char((i * 31 + i / 256) & 0xFF);
+    ASSERT_TRUE(WriteImageFile((firmwareDir / "fw_1_10_0.bin").string(), zftest::kNewestInfo, 0x08010000,
+                               SplitIntoBlocks(data, 256)));
+    const std::string log = (root / "late.jsonl").string();
+    const struct {
+        const char *fault;  // zsim's text form
+        SimRepeats repeats;
+        const char *retries;
+        int exitCode, attempts;
+    } cases[] = {
+        {"late:190:5:1:450", SimRepeats::Once, "0", 0, 1},   // the sixth program block
+        {"late:4:0:1:300", SimRepeats::Once, "0", 0, 1},     // the installed firmware, before the blank check
+        {"late:190:5:1:450", SimRepeats::Twice, "0", 1, 1},  // verification finds the block written twice
+        {"late:190:5:1:450", SimRepeats::Twice, "1", 0, 2},  // and the retry cures it
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.fault) + (c.repeats == SimRepeats::Once ? " once" : " twice"));
+        SimFault late;
+        ASSERT_TRUE(ParseSimFault(c.fault, late));
+        simOptions.faults = {late};
+        simOptions.repeats = c.repeats;
+        ASSERT_TRUE(StartSim());
+        const ZflashRun run = Zflash({"--log", log, "program", "--port", Port(), "--retries", c.retries});
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        EXPECT_EQ(Records(log).back()["attempts"], c.attempts);
+        EXPECT_EQ(sim->FlashContents() == data, c.exitCode == 0);
+    }
 }
 
 // A block stored wrongly once (a reply lost after the device wrote it) is

@@ -117,6 +117,8 @@ int BenchProgram(const std::vector<std::string> &args)
                             {"drain", Fixed(times.drainSeconds, 3)}, {"send", Fixed(times.sendSeconds, 3)},
                             {"wait", Fixed(times.waitSeconds, 3)}, {"calls", std::to_string(times.calls)},
                             {"requests", std::to_string(times.requests)},
+                            {"owedDrains", std::to_string(times.owedDrains)},
+                            {"owed", Fixed(times.owedSeconds, 3)},
                             {"quiet", Fixed(setup.quietSeconds, 3)},
                             {"quietDrains", std::to_string(setup.quietDrains)},
                             {"frameBytes", Fixed(frameBytes, 0)}, {"lineBytes", Fixed(lineBytes, 0)},

@@ -326,7 +326,7 @@ int BenchStation(const std::vector<std::string> &args)
                                 {"largestEndKiB", std::to_string(run.largestEndKiB)},
                                 {"largestGrowthBytesPerUnit",
                                  Fixed(run.units > 1 ? 1024.0 * double(run.largestEndKiB - run.largestStartKiB) /
-                                                           double(run.units / n - 1)
+                                                           (double(run.units) / n - 1)
                                                      : 0,
                                        1)},
                                 {"terminalColumns", std::to_string(columns)},

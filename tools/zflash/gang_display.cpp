@@ -76,7 +76,7 @@ std::string GangPlainLine(const PortState &p)
     return line;
 }
 
-std::vector<std::string> GangSummary(const std::vector<PortState> &ports)
+std::vector<std::string> GangSummary(const std::vector<PortState> &ports, size_t width)
 {
     std::vector<std::vector<std::string>> rows = {{"Port", "Device", "Installed", "Result", "Time"}};
     // Cells as the terminal shows them, so that the columns line up.
@@ -84,5 +84,5 @@ std::vector<std::string> GangSummary(const std::vector<PortState> &ports)
         rows.push_back({TerminalSafe(p.port), TerminalSafe(p.device.empty() ? "-" : p.device),
                         TerminalSafe(Installed(p.before) + " -> " + Installed(p.after)), ResultOf(p),
                         FormatSeconds(p.seconds)});
-    return Columns(rows);
+    return Columns(rows, width);
 }

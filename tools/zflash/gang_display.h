@@ -15,4 +15,5 @@ std::string GangLine(const PortState &p, size_t width);
 // kB/s" while it works, "ok in 12.5 s" once finished.
 std::string GangPlainLine(const PortState &p);
 // The summary: port, device, installed before -> after, result, time.
-std::vector<std::string> GangSummary(const std::vector<PortState> &ports);
+// `width`: a terminal's, which the names give way to (0: none).
+std::vector<std::string> GangSummary(const std::vector<PortState> &ports, size_t width = 0);

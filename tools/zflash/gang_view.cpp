@@ -110,6 +110,11 @@ void GangView::Done(const std::vector<PortState> &ports, const std::vector<nlohm
             Write(stdout, record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
         return;
     }
-    for (const std::string &line : GangSummary(ports))
+    for (const std::string &line : GangSummary(ports, SummaryWidth()))
         Write(stdout, line + "\n");
+}
+
+size_t GangView::SummaryWidth()
+{
+    return StdoutIsTerminal() ? size_t(TerminalColumns()) : 0;
 }

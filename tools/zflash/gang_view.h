@@ -41,6 +41,9 @@ protected:
     void Line(FILE *stream, const std::string &line);  // a whole line, clear of the live block
     static std::string Prefix(const PortState &p);     // "[port] ", as a terminal may show it
     double Seconds() const { return block.Seconds(); }  // since the view was made
+    // The width the summary at the end fits: the terminal's when standard
+    // output is one, else none.
+    static size_t SummaryWidth();
 
     enum class Style { Bar, Plain, None } style;
     bool json;

@@ -57,7 +57,9 @@ LiveBlock::~LiveBlock() { End(); }
 
 double LiveBlock::Seconds() const { return std::chrono::duration<double>(terminal.now() - start).count(); }
 
-bool LiveBlock::Due() const { return !onScreen || terminal.now() - last >= kInterval; }
+// A line printed above takes the block away; it comes back with the next
+// redraw in its turn, so that a burst of lines costs no burst of redraws.
+bool LiveBlock::Due() const { return shown.empty() || terminal.now() - last >= kInterval; }
 
 size_t LiveBlock::RowsOnScreen(int columns) const
 {
@@ -116,9 +118,12 @@ void LiveBlock::Draw(std::vector<std::string> lines, int columns)
 
 void LiveBlock::Above(const std::string &line)
 {
-    std::string out = onScreen ? Up(RowsOnScreen(terminal.columns())) + "\r\x1b[J" : std::string();
+    const int columns = terminal.columns();
+    std::string out = onScreen ? Up(RowsOnScreen(columns)) + "\r\x1b[J" : std::string();
     onScreen = false;
-    terminal.write(out + line + "\n");
+    for (const std::string &piece : FoldToColumns(line, columns > 0 ? size_t(columns) : 0))
+        out += piece + "\n";
+    terminal.write(out);
 }
 
 void LiveBlock::End()

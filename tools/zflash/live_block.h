@@ -33,16 +33,17 @@ public:
     LiveBlock(const LiveBlock &) = delete;
     LiveBlock &operator=(const LiveBlock &) = delete;
 
-    // Whether a redraw is due: the block is not on the terminal, or the last
-    // redraw is kInterval old.
+    // Whether a redraw is due: nothing was drawn yet, or the last redraw is
+    // kInterval old (also when a line above took the block away since).
     bool Due() const;
     // The terminal's columns now (0: none); the lines for Draw are fitted to them.
     int Columns() const { return terminal.columns(); }
     // Draws `lines` (made safe, cut to `columns` - 1) over the block; no
     // more than fit the terminal's height.
     void Draw(std::vector<std::string> lines, int columns);
-    // A line above the block (not cut): the block goes, and the next Draw
-    // puts it back under the line.
+    // A line above the block, folded to the width (nothing of it is lost,
+    // and the terminal wraps none of it): the block goes, and the Draw in
+    // its turn puts it back under the line.
     void Above(const std::string &line);
     // The block stays on the terminal as it is, the cursor is shown, and
     // later lines go below it.

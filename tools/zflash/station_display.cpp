@@ -170,7 +170,7 @@ std::string StationLine(const PortState &p, size_t width, size_t names)
                          width);
 }
 
-std::vector<std::string> StationSummary(const std::vector<PortState> &ports, double seconds)
+std::vector<std::string> StationSummary(const std::vector<PortState> &ports, double seconds, size_t width)
 {
     std::vector<std::vector<std::string>> rows = {{"Port", "Units", "ok", "current", "failed", "yield", "units/h"}};
     auto row = [seconds](const std::string &name, const StationFigures &f) {
@@ -186,5 +186,5 @@ std::vector<std::string> StationSummary(const std::vector<PortState> &ports, dou
         rows.push_back(row(TerminalSafe(p.port), FiguresOf(p)));
     if (ports.size() > 1)
         rows.push_back(row("all", FiguresOf(ports)));
-    return Columns(rows);
+    return Columns(rows, width);
 }

@@ -35,4 +35,5 @@ size_t StationNameColumns(const std::vector<PortState> &ports, size_t width);
 std::string StationLine(const PortState &port, size_t width, size_t names = 0);
 // The summary: per port its units, ok, current, failed, first-pass yield and
 // units per hour, and the whole station.
-std::vector<std::string> StationSummary(const std::vector<PortState> &ports, double seconds);
+// `width`: a terminal's, which the port names give way to (0: none).
+std::vector<std::string> StationSummary(const std::vector<PortState> &ports, double seconds, size_t width = 0);

@@ -69,6 +69,6 @@ void StationView::Done(const std::vector<PortState> &ports, const std::vector<nl
     FinalDraw(ports);
     if (json)
         return;  // every record is out already
-    for (const std::string &line : StationSummary(ports, Seconds()))
+    for (const std::string &line : StationSummary(ports, Seconds(), SummaryWidth()))
         Write(stdout, line + "\n");
 }

@@ -148,6 +148,26 @@ std::string ShortenMiddle(const std::string &text, size_t columns)
     return head + "..." + text.substr(from);
 }
 
+std::vector<std::string> FoldToColumns(const std::string &text, size_t width)
+{
+    std::vector<std::string> lines;
+    if (width < 2 || DisplayColumns(text) < width)
+        return {text};
+    const size_t room = width - 1;
+    std::string rest = text;
+    while (DisplayColumns(rest) > room) {
+        std::string piece = CutToColumns(rest, room);
+        const size_t space = piece.rfind(' ');
+        if (space != std::string::npos && space > piece.size() / 2)
+            piece.resize(space + 1);  // the break after a word, if it leaves a fair line
+        lines.push_back(piece);
+        rest.erase(0, piece.size());
+    }
+    if (!rest.empty() || lines.empty())
+        lines.push_back(rest);
+    return lines;
+}
+
 std::string FirstThatFits(const std::vector<std::string> &forms, size_t width)
 {
     if (forms.empty())
@@ -194,13 +214,37 @@ std::string Pad(const std::string &text, size_t width)
     return columns >= width ? text : text + std::string(width - columns, ' ');
 }
 
-std::vector<std::string> Columns(const std::vector<std::vector<std::string>> &rows)
+namespace {
+
+std::vector<size_t> WidthsOf(const std::vector<std::vector<std::string>> &rows)
 {
     std::vector<size_t> widths;
     for (const auto &row : rows) {
         widths.resize(std::max(widths.size(), row.size()), 0);
         for (size_t i = 0; i < row.size(); ++i)
             widths[i] = std::max(widths[i], DisplayColumns(row[i]));
+    }
+    return widths;
+}
+
+}  // namespace
+
+std::vector<std::string> Columns(const std::vector<std::vector<std::string>> &given, size_t width)
+{
+    std::vector<std::vector<std::string>> rows = given;
+    std::vector<size_t> widths = WidthsOf(rows);
+    size_t total = 0;
+    for (size_t w : widths)
+        total += w + 2;
+    if (width > 0 && !widths.empty() && total - 2 >= width) {
+        // The names give way, down to a few columns of their ends.
+        constexpr size_t kNarrowest = 8;
+        const size_t over = total - 2 - (width - 1);
+        const size_t names = widths[0] > over + kNarrowest ? widths[0] - over : std::min(widths[0], kNarrowest);
+        for (auto &row : rows)
+            if (!row.empty())
+                row[0] = ShortenMiddle(row[0], names);
+        widths = WidthsOf(rows);
     }
     std::vector<std::string> lines;
     for (const auto &row : rows) {

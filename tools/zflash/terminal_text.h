@@ -32,8 +32,16 @@ std::string ShortenMiddle(const std::string &text, size_t columns);
 // free, so that no terminal wraps it. Width 0: no limit (the first form).
 std::string FirstThatFits(const std::vector<std::string> &forms, size_t width);
 
+// `text` folded into lines narrower than `width` (leaving a terminal's last
+// column free), broken after a space where there is one: nothing is lost and
+// no terminal wraps a line. Width 0: one line, as it is.
+std::vector<std::string> FoldToColumns(const std::string &text, size_t width);
+
 // `text` filled with spaces to `width` columns (never cut).
 std::string Pad(const std::string &text, size_t width);
 // Rows of cells as lines: each column as wide as its widest cell, two spaces
-// between columns, nothing after the last.
-std::vector<std::string> Columns(const std::vector<std::vector<std::string>> &rows);
+// between columns, nothing after the last. With `width` (a terminal's; 0:
+// none) the first column's cells (the names) are shortened in the middle so
+// that every line leaves the terminal's last column free, as far as they
+// can give way.
+std::vector<std::string> Columns(const std::vector<std::vector<std::string>> &rows, size_t width = 0);

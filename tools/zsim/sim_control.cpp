@@ -20,6 +20,13 @@ bool Milliseconds(std::istringstream &in, int otherwise, int &ms)
     return true;
 }
 
+// The fault after a command; false when there is none or it does not parse.
+bool FaultAfter(std::istringstream &in, SimFault &fault)
+{
+    std::string text;
+    return in >> text && ParseSimFault(text, fault);
+}
+
 // What to print when a command could not be carried out.
 void Refused(bool done, const char *why, std::string &reply)
 {
@@ -43,6 +50,7 @@ SimControlResult SimControl(SimDevice &device, const std::string &line, std::str
     std::string command;
     in >> command;
     int ms = 0;
+    SimFault fault;
     if (command == "out")
         device.TakeOutUnit();
     else if (command == "in")
@@ -55,6 +63,8 @@ SimControlResult SimControl(SimDevice &device, const std::string &line, std::str
         Refused(device.UnplugAdapter(ms), "zsim: adapter not pulled (no --link, or out already)\n", reply);
     else if (command == "replug")
         Refused(device.PlugAdapterBack(), "zsim: adapter not out\n", reply);
+    else if (command == "fault" && FaultAfter(in, fault))
+        device.AddFault(fault);
     else if (command == "stats")
         reply = SimFixtureReport(device.Fixture());
     else if (command == "quit")
@@ -77,6 +87,9 @@ const char *const kSimControlSyntax =
     "               hangs up, the --link is removed); back under the same link after\n"
     "               MS ms, or on 'replug'. The unit runs on. Needs --link\n"
     "  replug       plug the adapter back\n"
+    "  fault FAULT  one more fault of the device (syntax above), counted from the\n"
+    "               next request: e.g. 'fault late:190:5:1:500' makes the reply to the\n"
+    "               sixth program block from now 500 ms late\n"
     "  stats        print the counters\n"
     "  quit         end zsim, as SIGTERM does\n"
     "  e.g. echo 'swap 500' > FIFO\n";

@@ -32,7 +32,7 @@ const struct {
     {"error", SimFault::ErrorCode}, {"odd", SimFault::OddStatus},
     {"noise", SimFault::Noise},     {"close", SimFault::CloseLine},
     {"slow", SimFault::SlowReply},  {"unplug", SimFault::Unplug},
-    {"reseat", SimFault::Reseat},
+    {"reseat", SimFault::Reseat},   {"late", SimFault::LateReply},
 };
 
 }  // namespace
@@ -108,8 +108,12 @@ const char *const kSimFaultSyntax =
     "           close    the line goes dead for good (a fixture's unit: until it is\n"
     "                    plugged in or re-seated); VALUE 1 also hangs up the line\n"
     "           slow     carried out; the reply comes VALUE * 100 ms late\n"
+    "           late     carried out; the reply comes VALUE ms late (past the host's\n"
+    "                    time-out the host sends the request again: see --repeats;\n"
+    "                    a repeat answered without being carried out is not late)\n"
     "           unplug   lost: the USB adapter is pulled and back VALUE ms later\n"
     "                    (needs --link; the port is gone meanwhile, the unit runs on)\n"
     "  e.g. drop:92:0:2 (the first two erase requests are lost),\n"
     "       error:93:0:1:7 (the first blank check answers \"Flash not blank\"),\n"
-    "       unplug:190:5:1:300 (the adapter is out for 300 ms from the sixth program block)\n";
+    "       unplug:190:5:1:300 (the adapter is out for 300 ms from the sixth program block),\n"
+    "       late:190:5:1:500 (the reply to the sixth program block comes 500 ms late)\n";

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -70,6 +71,21 @@ struct SimDevice::Impl {
     QueueWriter *rxWriter = nullptr;
     Packetizer *packetizer = nullptr;
     std::optional<SimClock::time_point> inputStart;  // first byte of the message being received
+    // The host's bytes counted in the order they reach the device: those
+    // handed to FeedByte, and those of the last read not handed over yet.
+    uint64_t bytesFed = 0;
+    size_t bytesNotFed = 0;
+    uint64_t inputStartByte = 0;    // the count at the first byte of the message being received
+    // The request answered last, and how many of the host's bytes had
+    // reached the device when it began the reply (SimRepeats).
+    struct Answered {
+        unsigned char code = 0;
+        std::string payload;
+        SimReply reply;
+        uint64_t heardBy = 0;
+        unsigned epoch = 0;
+    };
+    std::optional<Answered> answered;
     SimClock::time_point nextAnnounce;
     SimClock::time_point deafUntil;  // the starting flash loader hears nothing before this
 
@@ -124,9 +140,16 @@ struct SimDevice::Impl {
 
     // sim_requests.cpp (device thread)
     void OnCapture(SimClock::time_point start, unsigned epoch);
+    // `firstByte`: the request's first byte in the count of the host's bytes.
     void HandleRequest(unsigned char code, const std::string &payload, size_t frameBytes,
-                       SimClock::time_point start, unsigned epoch);
+                       SimClock::time_point start, uint64_t firstByte, unsigned epoch);
     const SimFault *MatchFault(unsigned char code);  // caller holds `m`
-    void SendReply(unsigned char code, const SimReply &r, const SimFault *fault, unsigned epoch);
+    // The answer to a request that repeats the one answered last and came
+    // before that answer began, or null (caller holds `m`).
+    const SimReply *RepeatedAnswer(unsigned char code, const std::string &payload, uint64_t firstByte,
+                                   unsigned epoch) const;
+    void SendReply(unsigned char code, const std::string &request, const SimReply &r, const SimFault *fault,
+                   unsigned epoch);
+    uint64_t BytesHeardNow();  // the host's bytes that have reached the device by now
     void HangUp();
 };

@@ -3,6 +3,7 @@
 // giving the fixture's operator and the adapter their turn.
 #include <errno.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
@@ -161,21 +162,41 @@ void SimDevice::Impl::ReadInput()
             return;
         }
         garble = mach.options.enforceBaud && SimHostBaud(pty.master) != mach.baud;
-        if (!inputStart)
+        if (!inputStart) {
             inputStart = SimClock::now();
+            inputStartByte = bytesFed;
+        }
+        bytesNotFed = size_t(n);
     }
     for (ssize_t i = 0; i < n && !stopping; ++i)
         FeedByte(garble ? Garble(buf[i]) : buf[i]);
+    std::lock_guard<std::mutex> lk(m);
+    bytesNotFed = 0;
+}
+
+uint64_t SimDevice::Impl::BytesHeardNow()
+{
+    int queued = 0;
+    if (pty.master < 0 || ioctl(pty.master, FIONREAD, &queued) != 0)
+        queued = 0;
+    std::lock_guard<std::mutex> lk(m);
+    return bytesFed + bytesNotFed + uint64_t(queued);
 }
 
 void SimDevice::Impl::FeedByte(unsigned char c)
 {
     std::unique_lock<std::mutex> lk(m);
+    const uint64_t index = bytesFed++;
+    if (bytesNotFed > 0)
+        bytesNotFed--;
     if (dead || mach.mode == SimMode::Off)  // taken out while the bytes were on their way
         return;
-    if (!inputStart)
+    if (!inputStart) {
         inputStart = SimClock::now();
+        inputStartByte = index;
+    }
     SimClock::time_point start = *inputStart;
+    const uint64_t firstByte = inputStartByte;
     const unsigned epoch = power;
     if (mach.mode == SimMode::Announcing) {
         if (SimFeedCapture(mach, c)) {
@@ -201,7 +222,7 @@ void SimDevice::Impl::FeedByte(unsigned char c)
         return;
     }
     lk.unlock();
-    HandleRequest(code, payload, frameBytes, start, epoch);
+    HandleRequest(code, payload, frameBytes, start, firstByte, epoch);
 }
 
 void SimDevice::Impl::AnnounceIfDue()

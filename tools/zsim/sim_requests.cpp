@@ -12,8 +12,15 @@ const char kCaptureRequest[] = "TargetStop!";
 
 const char *FaultName(SimFault::Kind k)
 {
-    static const char *const names[] = {"drop", "corrupt", "error", "odd", "noise", "close", "slow", "unplug"};
+    static const char *const names[] = {"drop",  "corrupt", "error", "odd",   "noise",
+                                        "close", "slow",    "late",  "unplug"};
     return names[k];
+}
+
+// How long a fault holds the reply back beyond the device's own time.
+int DelayMs(const SimFault &f)
+{
+    return f.kind == SimFault::SlowReply ? int(f.value) * 100 : f.kind == SimFault::LateReply ? int(f.value) : 0;
 }
 
 // Line noise that never holds a sync byte, so the reply after it still frames.
@@ -61,13 +68,26 @@ const SimFault *SimDevice::Impl::MatchFault(unsigned char code)
     return device ? device : unit;
 }
 
-void SimDevice::Impl::HandleRequest(unsigned char code, const std::string &payload,
-                                    size_t frameBytes, SimClock::time_point start, unsigned epoch)
+const SimReply *SimDevice::Impl::RepeatedAnswer(unsigned char code, const std::string &payload,
+                                                uint64_t firstByte, unsigned epoch) const
+{
+    if (mach.options.repeats != SimRepeats::Once || !answered || answered->epoch != epoch)
+        return nullptr;
+    const bool same = answered->code == code && answered->payload == payload;
+    return same && firstByte < answered->heardBy ? &answered->reply : nullptr;
+}
+
+void SimDevice::Impl::HandleRequest(unsigned char code, const std::string &payload, size_t frameBytes,
+                                    SimClock::time_point start, uint64_t firstByte, unsigned epoch)
 {
     SimFault fault;
     bool faulty = false;
+    std::optional<SimReply> repeated;
     {
         std::lock_guard<std::mutex> lk(m);
+        if (const SimReply *r = RepeatedAnswer(code, payload, firstByte, epoch))
+            repeated = *r;
+        answered.reset();  // this request is the one before the next
         stats.framesIn++;
         stats.commands.push_back(code);
         Log("request %u, %zu bytes", code, payload.size());
@@ -116,6 +136,11 @@ void SimDevice::Impl::HandleRequest(unsigned char code, const std::string &paylo
         reply = SimFail((unsigned char)fault.value);
     } else if (faulty && fault.kind == SimFault::OddStatus) {
         reply.status = (unsigned char)fault.value;
+    } else if (repeated) {
+        std::lock_guard<std::mutex> lk(m);
+        reply = *repeated;
+        stats.repeatsAnswered++;
+        Log("request %u repeated: answered again, not carried out again", code);
     } else {
         std::lock_guard<std::mutex> lk(m);
         if (power != epoch)
@@ -123,19 +148,23 @@ void SimDevice::Impl::HandleRequest(unsigned char code, const std::string &paylo
         reply = SimAnswer(mach, code, payload);
     }
     Pause(reply.busyMs, epoch);
-    if (faulty && fault.kind == SimFault::SlowReply)
-        Pause(int(fault.value) * 100, epoch);
+    if (faulty && !repeated)  // a repeat answered again needs no work to be late with
+        Pause(DelayMs(fault), epoch);
     {
         std::lock_guard<std::mutex> lk(m);
         const SimClock::time_point heard = start + (mach.options.wireTime ? WireTime(frameBytes, mach.baud)
                                                                           : SimClock::duration::zero());
         stats.deviceSeconds += std::chrono::duration<double>(SimClock::now() - heard).count();
     }
-    SendReply(code, reply, faulty ? &fault : nullptr, epoch);
+    SendReply(code, payload, reply, faulty ? &fault : nullptr, epoch);
 }
 
-void SimDevice::Impl::SendReply(unsigned char code, const SimReply &r, const SimFault *fault, unsigned epoch)
+void SimDevice::Impl::SendReply(unsigned char code, const std::string &request, const SimReply &r,
+                                const SimFault *fault, unsigned epoch)
 {
+    // Counted before the reply starts: a host that has its answer sends its
+    // next request at once, and that one is no repeat.
+    const uint64_t heardBy = BytesHeardNow();
     unsigned char frame[6 + 1144];
     int n = BuildFrame(frame, r.status, r.payload.substr(0, kMaxPayload));
     if (fault && fault->kind == SimFault::CorruptReply)
@@ -163,6 +192,13 @@ void SimDevice::Impl::SendReply(unsigned char code, const SimReply &r, const Sim
         return;  // the unit is gone: nothing follows its reply
     if (sent)
         stats.framesOut++;
+    // After a reply that starts the loader or powers the device up again, a
+    // repeat cannot find the device as it answered.
+    if (r.after == SimAfter::Nothing) {
+        SimReply again = r;
+        again.busyMs = 0;
+        answered = Answered{code, request, again, heardBy, epoch};
+    }
     if (mach.options.adapter)
         stats.adapterTimers.emplace_back(code, adapter.TimerMs());
     Log("reply status %u, %zu bytes%s", r.status, r.payload.size(), sent ? "" : " (not delivered)");

@@ -15,6 +15,7 @@ void SimDevice::Impl::ResetReceive()
     zQueueInit(queueStore, kRxStorage, &rxReader, &rxWriter, kRxCapacity);
     packetizer = zBinInitPacketizer(packetStore, kRxStorage, rxReader, kRxCapacity);
     inputStart.reset();
+    answered.reset();
 }
 
 void SimDevice::Impl::PowerUp()
@@ -200,4 +201,12 @@ void SimDevice::SetOptions(const SimOptions &options)
     impl->faultSeen.clear();
     impl->requests = 0;
     impl->dead = false;
+}
+
+void SimDevice::AddFault(const SimFault &fault)
+{
+    std::lock_guard<std::mutex> lk(impl->m);
+    std::vector<SimFault> &faults = impl->mach.options.faults;
+    impl->faultSeen.resize(faults.size(), 0);  // the count of the new one starts at 0
+    faults.push_back(fault);
 }

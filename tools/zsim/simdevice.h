@@ -20,6 +20,15 @@
 #include "tools/zsim/simfault.h"
 #include "tools/zsim/simfixture.h"
 
+// What the device does with a repeated request: the same request frame as
+// the one before it, reaching the device before it began its reply to that
+// one (the host sent it again while the device was still at work: the reply
+// came after the host's time-out).
+enum class SimRepeats {
+    Once,   // not carried out again: the same reply goes out once more (as the host assumes)
+    Twice,  // carried out again, as any request: a device that cannot tell
+};
+
 struct SimOptions {
     std::string hw = "VKT3K";   // answer to Query("HW"); empty: error 10
     // Information text of the installed firmware (region 2). Empty: the
@@ -47,6 +56,7 @@ struct SimOptions {
     // A host closing the port power-cycles the device (it announces again).
     bool powerCycleOnClose = true;
     std::vector<SimFault> faults;
+    SimRepeats repeats = SimRepeats::Once;
     std::string linkPath;           // if set, a symlink to the pty slave is made here
     // A USB serial adapter between the device and the host (sim_adapter.h):
     // bytes toward the host wait until 62 have gathered or its latency timer
@@ -71,6 +81,8 @@ struct SimStats {
     unsigned captures = 0;
     uint64_t bytesUnheard = 0;      // arrived while the starting flash loader was deaf
     std::vector<int> commands;  // request codes in order of arrival
+    // Repeated requests answered again without being carried out (SimRepeats::Once).
+    unsigned repeatsAnswered = 0;
     // With an adapter: each reply's request code and the adapter's latency
     // timer (ms) while it held the reply.
     std::vector<std::pair<int, int>> adapterTimers;
@@ -104,6 +116,9 @@ public:
     // Takes effect for the next request; fault counters start afresh and a
     // dead line comes back. A new installedInfo reloads the region.
     void SetOptions(const SimOptions &options);
+    // One more device fault, counted from the next request; the others keep
+    // their counts.
+    void AddFault(const SimFault &fault);
 
     // The fixture (simfixture.h). Each change is in force when the call
     // returns: a unit taken out stops even in the middle of a reply and

@@ -12,6 +12,7 @@ struct SimFault {
         Noise,         // send `value` bytes of noise before the reply (0: 16)
         CloseLine,     // stop answering for good: the cable is pulled
         SlowReply,     // reply after `value` * 100 ms (erase near its time-out)
+        LateReply,     // reply after `value` ms (past the host's time-out: a late reply)
         // The USB adapter is pulled as the request arrives (it is lost) and
         // plugged back `value` ms later; needs SimOptions::linkPath.
         Unplug,

@@ -14,8 +14,8 @@ const SimFault *SimMatchFault(const std::vector<SimFault> &faults, std::vector<i
                               int command);
 
 // KIND:COMMAND[:SKIP[:COUNT[:VALUE]]], KIND one of drop, corrupt, error, odd,
-// noise, close, slow, unplug; COMMAND a request code or "any"; COUNT a number or
-// "all". False (fault unchanged) when the text does not parse.
+// noise, close, slow, late, unplug; COMMAND a request code or "any"; COUNT a
+// number or "all". False (fault unchanged) when the text does not parse.
 bool ParseSimFault(const std::string &text, SimFault &fault);
 // Lines describing that syntax, for --help.
 extern const char *const kSimFaultSyntax;

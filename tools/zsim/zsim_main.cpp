@@ -21,7 +21,7 @@ namespace {
 
 struct Args {
     SimOptions o;
-    std::string info, infoFile, ack = "good";
+    std::string info, infoFile, ack = "good", repeats = "once";
     std::vector<std::string> faults;
     bool blank = false, noAnnounce = false, noEnforce = false, noPowerCycle = false;
     // The fixture.
@@ -91,6 +91,11 @@ void AddOptions(CLI::App &app, Args &a)
                  "The device keeps its state when the host closes the port");
     app.add_option("--fault", a.faults, "Inject a fault (repeatable; syntax below)")
         ->allow_extra_args(false);
+    app.add_option("--repeats", a.repeats,
+                   "A request sent again before the device began its reply to it (the reply was late): "
+                   "answered again without being carried out again (once), or carried out again (twice)")
+        ->check(CLI::IsMember({"once", "twice"}))
+        ->capture_default_str();
     app.add_option("--link", a.o.linkPath, "Make a symlink to the pty slave here");
     app.add_flag("--adapter", a.o.adapter,
                  "A USB serial adapter between device and host: bytes toward the host wait until 62 "
@@ -164,6 +169,7 @@ bool Finish(Args &a)
     a.o.adapter = a.o.adapter || !a.o.latencyTimerFile.empty();
     a.o.ack = a.ack == "none" ? SimOptions::AckNone
             : a.ack == "wrong" ? SimOptions::AckWrong : SimOptions::AckGood;
+    a.o.repeats = a.repeats == "twice" ? SimRepeats::Twice : SimRepeats::Once;
     for (const std::string &text : a.faults) {
         SimFault f;
         if (!ParseSimFault(text, f)) {
@@ -226,10 +232,10 @@ int main(int argc, char **argv)
     }
     if (args.o.log || args.Fixture()) {
         SimStats s = device.Stats();
-        std::fprintf(stderr, "zsim: %u captures, %zu requests; in %llu bytes (%.3f s on the wire), "
-                     "out %llu bytes (%.3f s on the wire); %.3f s the device's own\n", s.captures, s.commands.size(),
-                     (unsigned long long)s.bytesIn, s.wireSecondsIn,
-                     (unsigned long long)s.bytesOut, s.wireSecondsOut, s.deviceSeconds);
+        std::fprintf(stderr, "zsim: %u captures, %zu requests (%u repeats answered again); in %llu bytes "
+                     "(%.3f s on the wire), out %llu bytes (%.3f s on the wire); %.3f s the device's own\n",
+                     s.captures, s.commands.size(), s.repeatsAnswered, (unsigned long long)s.bytesIn,
+                     s.wireSecondsIn, (unsigned long long)s.bytesOut, s.wireSecondsOut, s.deviceSeconds);
     }
     return 0;
 }

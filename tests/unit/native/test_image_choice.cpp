@@ -14,23 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class SilentView : public SessionView {
-public:
-    void Result(const std::string &) override {}
-    void Log(const std::string &) override {}
-    void KeepLog(const std::string &) override {}
-    void Warning(const std::string &) override {}
-    void Error(const std::string &) override {}
-    void Notice(const std::string &) override {}
-    void Step(WorkStep, uint64_t) override {}
-    void Identified(const std::string &, const std::string &) override {}
-    void Progress(ProgressPhase, int) override {}
-    void EraseBusy(bool) override {}
-    void PortPresence(bool) override {}
-    void Tick() override {}
-    void WorkflowStarts() override {}
-};
-
 // The listing of `path` as discovery makes it: its tokens and digest.
 FirmwareVersion Listed(const std::string &path)
 {
@@ -41,7 +24,7 @@ FirmwareVersion Listed(const std::string &path)
 
 TEST(ImageChoice, AListedImageComesFromTheCacheOnlyWhileTheListingNamesTheSameBytes)
 {
-    SilentView view;
+    QuietSessionView view;
     SetSessionView(&view);
     SetTraceHandler([](const char *) {});
     const fs::path dir = fs::temp_directory_path() / ("zf-image-choice-" + std::to_string(::getpid()));

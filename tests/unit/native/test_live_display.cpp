@@ -143,6 +143,34 @@ TEST(TerminalText, ColumnsAreCountedAsShownAndNamesShortenInTheMiddle)
     EXPECT_EQ("|端口  |", "|" + Pad("端口", 6) + "|");
 }
 
+// Lines for a terminal that no terminal wraps: a message folded (nothing of
+// it lost), a summary whose names give way, at every width.
+TEST(TerminalText, MessagesFoldAndTablesNarrowToTheWidthLosingNothingThatMatters)
+{
+    const std::string message = "[" + std::string(kNames[0].name) +
+                                "] zflash: warning: no new units are taken; the unit under way is finished. Press "
+                                "Ctrl-C again within 5 seconds to interrupt it. 端口端口端口";
+    const std::vector<std::vector<std::string>> table = {
+        {"Port", "Units", "ok", "failed"}, {kNames[0].name, "12", "11", "1"}, {"/dev/ttyUSB0", "3", "3", "0"}};
+    for (size_t width = 40; width <= 200; width += 7) {
+        SCOPED_TRACE(width);
+        std::string joined;
+        for (const std::string &line : FoldToColumns(message, width)) {
+            EXPECT_LT(DisplayColumns(line), width) << line;
+            joined += line;
+        }
+        EXPECT_EQ(joined, message);
+        const std::vector<std::string> lines = Columns(table, width);
+        ASSERT_EQ(lines.size(), 3u);
+        for (const std::string &line : lines)
+            EXPECT_LT(DisplayColumns(line), width) << line;
+        EXPECT_EQ(lines[0].find("Port"), 0u);
+        EXPECT_NE(lines[1].find("-port0  12"), std::string::npos) << "the name's end stays";
+        EXPECT_EQ(lines[2].find("/dev/ttyUSB0"), 0u);
+    }
+    EXPECT_EQ(Columns(table), Columns(table, 0)) << "no width, no change";
+}
+
 // The view's bytes over 30 s of a shift, with Draw called as often as the
 // supervisor may (every 6 ms) and a problem printed above every 3 s.
 TEST(LiveDisplay, ManyRedrawsNeitherWrapNorLeaveCopiesAndAreAtMostTenASecond)
@@ -162,15 +190,17 @@ TEST(LiveDisplay, ManyRedrawsNeitherWrapNorLeaveCopiesAndAreAtMostTenASecond)
                 term.now = Clock::time_point{} + std::chrono::milliseconds(ms);
                 const std::vector<PortState> ports = Ports(3, ms / 1000.0);
                 if (ms % 3000 == 0) {
-                    view->Problem(ports[1], "note");
-                    ++problems;
+                    // A burst of long lines above: folded, and no burst of redraws.
+                    for (int n = 0; n < 4; ++n, ++problems)
+                        view->Problem(ports[1], "note " + std::string(size_t(columns) * 2, 'x') + " end");
                 }
                 view->Draw(ports);
                 ASSERT_TRUE(term.hidden);
                 ASSERT_FALSE(term.screen.cursorVisible);
             }
-            // Redraws of the state, and each problem's line and the block put back under it.
-            EXPECT_LE(term.writes, 30 * 10 + 1 + 2 * problems);
+            // Redraws of the state, and each problem's line: a line above costs
+            // no redraw of its own (the block comes back in its turn).
+            EXPECT_LE(term.writes, 30 * 10 + 1 + problems);
             EXPECT_GE(term.writes, 30 * 8);  // and it stays live
             view->Done(Ports(3, 30), {});
             EXPECT_TRUE(term.screen.cursorVisible);

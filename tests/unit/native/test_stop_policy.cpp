@@ -10,21 +10,10 @@
 
 namespace {
 
-class QuietView : public SessionView {
+class QuietView : public QuietSessionView {
 public:
-    void Result(const std::string &) override {}
-    void Log(const std::string &) override {}
-    void KeepLog(const std::string &) override {}
     void Warning(const std::string &text) override { warnings.push_back(text); }
-    void Error(const std::string &) override {}
     void Notice(const std::string &text) override { notices.push_back(text); }
-    void Step(WorkStep, uint64_t) override {}
-    void Identified(const std::string &, const std::string &) override {}
-    void Progress(ProgressPhase, int) override {}
-    void EraseBusy(bool) override {}
-    void PortPresence(bool) override {}
-    void Tick() override {}
-    void WorkflowStarts() override {}
     std::vector<std::string> warnings, notices;
 };
 

@@ -2,6 +2,8 @@
 // command line's forgiving readings.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "tools/zflash/cli_options.h"
 #include "tools/zflash/gang_display.h"
 #include "station/record.h"
@@ -108,6 +110,39 @@ TEST(Record, EveryKeyIsThereEvenWhereNothingIsKnown)
     EXPECT_EQ("COM3 does not exist.", record["failure"]["detail"]);
     EXPECT_DOUBLE_EQ(1.5, record["seconds"]["query"].get<double>());
     EXPECT_DOUBLE_EQ(1.75, record["seconds"]["total"].get<double>());
+}
+
+// What a session that ended early meant for the device, from the steps it
+// began: the supervisor's record of a lost worker and the window's record of
+// a run ended by closing it both say it.
+TEST(Record, ASessionEndedEarlyIsJudgedByTheStepsItBegan)
+{
+    using S = WorkStep;
+    const struct {
+        std::vector<WorkStep> steps;
+        DeviceWork work;
+    } cases[] = {
+        {{}, DeviceWork::NotCaptured},
+        {{S::OpenPort, S::WaitDevice}, DeviceWork::NotCaptured},
+        {{S::OpenPort, S::WaitDevice, S::Identify, S::StartLoader}, DeviceWork::NothingWritten},
+        {{S::ReadImage, S::BlankCheck}, DeviceWork::NothingWritten},
+        {{S::ReadImage, S::BlankCheck, S::Erase}, DeviceWork::BeingWritten},
+        {{S::BlankCheck, S::Program}, DeviceWork::BeingWritten},
+        {{S::BlankCheck, S::Erase, S::Program, S::Verify}, DeviceWork::BeingWritten},
+        {{S::BlankCheck, S::Erase, S::Program, S::Verify, S::Query}, DeviceWork::Written},
+    };
+    for (const auto &c : cases) {
+        std::vector<StepTime> steps;
+        for (WorkStep s : c.steps)
+            steps.push_back({s, 0.5});
+        EXPECT_EQ(DeviceWorkOf(steps), c.work) << c.steps.size() << " steps";
+    }
+    const std::vector<StepTime> erasing = {{WorkStep::BlankCheck, 0.1}, {WorkStep::Erase, 0.2}};
+    EXPECT_EQ(EarlyEndSentence("The window was closed", erasing, "Program it again."),
+              "The window was closed while the device was being written: it may be left without working firmware. "
+              "Program it again.");
+    EXPECT_EQ(EarlyEndSentence("It ended", {{WorkStep::ReadImage, 0.1}}, "Program it again."),
+              "It ended before anything was written to the device.");
 }
 
 TEST(CommandLine, TheCommandWordIsFoundPastGlobalOptionsAndTheirValues)
