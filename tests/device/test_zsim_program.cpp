@@ -6,6 +6,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -208,6 +209,30 @@ TEST_F(ZsimProgramTest, TheOperatorSwapsUnitsOnceTheHostGoesQuiet)
     zsim.Signal(SIGTERM);
     EXPECT_EQ(zsim.Ended(), 0);
     EXPECT_NE(zsim.said.find("zsim: fixture plugged=2 reseated=0 taken-out=2 "), std::string::npos) << zsim.said;
+}
+
+// --log-time: a script that reads the log late still knows when each line
+// was written, on the clock it reads itself (CLOCK_MONOTONIC).
+TEST_F(ZsimProgramTest, LogTimeGivesEachLogLineTheMomentItWasWritten)
+{
+    const auto Now = [] {
+        timespec t{};
+        clock_gettime(CLOCK_MONOTONIC, &t);
+        return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+    };
+    const double before = Now();
+    Zsim zsim({"--link", link.string(), "--announce-gap-ms", "10", "--log", "--log-time"});
+    ASSERT_TRUE(zsim.Says("zsim: device on ")) << zsim.said;
+    OpenHost();
+    Capture();
+    ASSERT_TRUE(zsim.Says("zsim: capture request: captured")) << zsim.said;
+    const double after = Now();
+    const size_t at = zsim.said.find("zsim: capture request: captured");
+    const size_t start = zsim.said.rfind('\n', at) + 1;  // npos + 1: the first line
+    ASSERT_LT(start + 2, at) << zsim.said;
+    const double written = std::stod(zsim.said.substr(start, at - start));
+    EXPECT_GE(written, before);
+    EXPECT_LE(written, after);
 }
 
 TEST(ZsimProgramOptions, WrongFixtureOptionsEndItBeforeItStarts)

@@ -2,6 +2,7 @@
 // accessors that tests and zsim use while it runs.
 #include "tools/zsim/simdevice.h"
 
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -27,16 +28,24 @@ void SimDevice::Impl::PowerUp()
     Log("power up: boot loader at %u baud", mach.baud);
 }
 
+// One write a line, so that the device's and the control's lines never mix.
 void SimDevice::Impl::Log(const char *fmt, ...)
 {
     if (!mach.options.log)
         return;
+    char line[512];
+    int n = 0;
+    if (mach.options.logTime) {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        n = std::snprintf(line, sizeof line, "%lld.%06ld ", (long long)now.tv_sec, now.tv_nsec / 1000);
+    }
+    n += std::snprintf(line + n, sizeof line - size_t(n), "zsim: ");
     va_list ap;
     va_start(ap, fmt);
-    std::fputs("zsim: ", stderr);
-    std::vfprintf(stderr, fmt, ap);
-    std::fputc('\n', stderr);
+    std::vsnprintf(line + n, sizeof line - size_t(n) - 1, fmt, ap);
     va_end(ap);
+    std::fprintf(stderr, "%s\n", line);
 }
 
 namespace {

@@ -64,6 +64,7 @@ struct SimOptions {
     bool adapter = false;
     std::string latencyTimerFile;
     bool log = false;               // one line per request, reply and event on stderr
+    bool logTime = false;           // each such line begins with the time (CLOCK_MONOTONIC, seconds)
     // The fixture's stream of units (simfixture.h), read at construction.
     // Empty: the fixture holds one unit made of hw, installedInfo and
     // verifyMismatchBlock. Else units[0] is in the fixture from the start

@@ -105,6 +105,8 @@ void AddOptions(CLI::App &app, Args &a)
                    "latency_timer) each time its buffer starts to fill; implies --adapter")
         ->type_name("FILE");
     app.add_flag("--log", a.o.log, "One line per request, reply and event on stderr");
+    app.add_flag("--log-time", a.o.logTime,
+                 "Begin each --log line with the time it was written (CLOCK_MONOTONIC, in seconds)");
     AddFixtureOptions(app, a);
     app.footer(std::string(kSimFaultSyntax) + "\n" + kSimUnitSyntax + "\n" + kSimControlSyntax +
                "\nWith --unit, --auto-swap or --control, each fixture event is a line on standard output\n"
