@@ -1,5 +1,7 @@
 #include "station/json.h"
 
+#include <nlohmann/json.hpp>
+
 using nlohmann::json;
 
 json ToJson(const FirmwareVersion &fw)

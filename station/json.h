@@ -2,7 +2,7 @@
 // record and zflash's JSON document are made of these parts.
 #pragma once
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "app/outcome.h"
 #include "catalogue/firmware.h"

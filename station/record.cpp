@@ -1,6 +1,7 @@
 #include "station/record.h"
 
 #include <ctime>
+#include <nlohmann/json.hpp>
 #include <random>
 
 #include "station/exitcodes.h"

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "station/session.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 // Appends one record as one line of its own and flushes it to disk; false
 // with the reason when it cannot. Only a regular file is written; another

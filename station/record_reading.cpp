@@ -1,5 +1,7 @@
 #include "station/record_reading.h"
 
+#include <nlohmann/json.hpp>
+
 #include "station/record.h"
 
 using nlohmann::json;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 struct RecordReading {
     std::string event;        // "start" or "end"

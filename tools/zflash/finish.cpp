@@ -1,6 +1,7 @@
 #include "tools/zflash/finish.h"
 
 #include "station/adapter_session.h"
+#include "station/events.h"
 #include "station/record.h"
 #include "station/record_file.h"
 #include "station/session_runner.h"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "tools/zflash/terminal.h"
 #include "tools/zflash/terminal_text.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "tools/zflash/gang_display.h"
 #include "tools/zflash/live_block.h"

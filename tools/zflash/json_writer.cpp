@@ -1,5 +1,7 @@
 #include "tools/zflash/json_writer.h"
 
+#include <nlohmann/json.hpp>
+
 #include "station/json.h"
 #include "station/record.h"
 #include "tools/zflash/zflash.h"

@@ -2,7 +2,7 @@
 // parts).
 #pragma once
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "tools/zflash/result.h"
 

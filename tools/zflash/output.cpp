@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "devicelink/comport.h"
+#include "station/events.h"
 #include "targetlib/capture.h"
 #include "tools/zflash/json_writer.h"
 #include "tools/zflash/terminal.h"

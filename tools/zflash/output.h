@@ -8,10 +8,9 @@
 
 #include <string>
 
-#include <nlohmann/json.hpp>
-
-#include "station/events.h"
 #include "tools/zflash/result.h"
+
+struct Event;  // station/events.h
 
 // Text: for people. Json: one document on standard output. Events: a worker
 // of a gang, whose standard output carries one JSON object per line for the

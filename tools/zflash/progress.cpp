@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/phasewords.h"
+#include "station/events.h"
 #include "tools/zflash/output.h"
 #include "tools/zflash/progress_format.h"
 #include "tools/zflash/terminal.h"

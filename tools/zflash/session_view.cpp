@@ -1,6 +1,7 @@
 #include "tools/zflash/session_view.h"
 
 #include "app/phasewords.h"
+#include "station/events.h"
 #include "tools/zflash/finish.h"
 #include "tools/zflash/output.h"
 #include "tools/zflash/progress.h"

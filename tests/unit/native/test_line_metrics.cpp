@@ -6,6 +6,7 @@
 #include <limits>
 #include <sstream>
 
+#include "station/events.h"
 #include "station/metrics/listen_address.h"
 #include "station/metrics/metric_registry.h"
 #include "station/metrics/station_metrics.h"

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 
+#include <nlohmann/json.hpp>
 #include <sys/wait.h>
 
 #include "tests/support/virtual_screen.h"

@@ -2,6 +2,7 @@
 // command line's forgiving readings.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "tools/zflash/cli_options.h"

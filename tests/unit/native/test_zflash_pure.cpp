@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
 
 #include "tools/zflash/json_writer.h"
 #include "devicelink/ports/ports.h"
