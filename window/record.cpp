@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <shlobj.h>
 #include <thread>
 

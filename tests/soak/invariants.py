@@ -343,10 +343,18 @@ def SummaryAgrees(run, led):
         return (results.count("ok"), results.count("current"),
                 sum(x in UNIT_RESULTS for x in results) - results.count("ok") - results.count("current"))
 
+    def Row(name):
+        """The row of a port; a name too wide for the terminal is shortened in its middle ("...")."""
+        if name in rows:
+            return rows[name]
+        found = [got for shown, got in rows.items() if "..." in shown and
+                 name.startswith(shown.split("...", 1)[0]) and name.endswith(shown.split("...", 1)[1])]
+        return found[0] if len(found) == 1 else None
+
     out = []
     for name, ends in [(fx.port, run.records.Ends(fx.port)) for fx in run.fixtures] + \
             [("all", run.records.AllEnds())]:
-        want, got = Counts(ends), rows.get(name)
+        want, got = Counts(ends), Row(name)
         if got is None:
             out.append(f"no summary row for {name}")
         elif got[1:] != want:

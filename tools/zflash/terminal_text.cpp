@@ -245,13 +245,28 @@ std::vector<std::string> Columns(const std::vector<std::vector<std::string>> &gi
             if (!row.empty())
                 row[0] = ShortenMiddle(row[0], names);
         widths = WidthsOf(rows);
+        // Then the last columns give way (the least needed come last), down
+        // to the names and one column.
+        const auto tableWidth = [&widths] {
+            size_t sum = 0;
+            for (size_t w : widths)
+                sum += w + 2;
+            return sum - 2;
+        };
+        while (widths.size() > 2 && tableWidth() >= width) {
+            widths.pop_back();
+            for (auto &row : rows)
+                if (row.size() > widths.size())
+                    row.resize(widths.size());
+        }
     }
     std::vector<std::string> lines;
     for (const auto &row : rows) {
         std::string line;
         for (size_t i = 0; i < row.size(); ++i)
             line += i + 1 < row.size() ? Pad(row[i], widths[i] + 2) : row[i];
-        lines.push_back(line);
+        // At the last (a terminal narrower than the names and one column) cut.
+        lines.push_back(width > 0 && DisplayColumns(line) >= width ? CutToColumns(line, width - 1) : line);
     }
     return lines;
 }

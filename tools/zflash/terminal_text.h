@@ -43,5 +43,6 @@ std::string Pad(const std::string &text, size_t width);
 // between columns, nothing after the last. With `width` (a terminal's; 0:
 // none) the first column's cells (the names) are shortened in the middle so
 // that every line leaves the terminal's last column free, as far as they
-// can give way.
+// can give way; then the last columns are left out (down to two), and what
+// still does not fit is cut.
 std::vector<std::string> Columns(const std::vector<std::vector<std::string>> &rows, size_t width = 0);

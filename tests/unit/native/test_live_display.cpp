@@ -170,6 +170,30 @@ TEST(TerminalText, MessagesFoldAndTablesNarrowToTheWidthLosingNothingThatMatters
         EXPECT_EQ(lines[2].find("/dev/ttyUSB0"), 0u);
     }
     EXPECT_EQ(Columns(table), Columns(table, 0)) << "no width, no change";
+
+    // A wide table on a narrow terminal: the names give way, then the last
+    // columns, in order; the counts stay as long as they can.
+    const std::vector<std::vector<std::string>> summary = {
+        {"Port", "Units", "ok", "current", "failed", "yield", "units/h"},
+        {"/dev/serial/by-id/usb-FTDI_FT232R-if00-port0", "5", "4", "1", "0", "80%", "1050"},
+        {"all", "5", "4", "1", "0", "80%", "1050"}};
+    size_t kept = 2;
+    for (size_t width = 16; width <= 120; ++width) {
+        SCOPED_TRACE(width);
+        const std::vector<std::string> lines = Columns(summary, width);
+        ASSERT_EQ(lines.size(), 3u);
+        for (const std::string &line : lines)
+            EXPECT_LT(DisplayColumns(line), width) << line;
+        const std::string &head = lines[0];
+        size_t columns = 0;
+        for (const std::string &cell : summary[0])
+            columns += head.find(cell) != std::string::npos;
+        EXPECT_GE(columns, kept) << head << ": a wider terminal shows no fewer columns";
+        kept = std::max(kept, columns);
+        if (width >= 40)
+            EXPECT_NE(head.find("failed"), std::string::npos) << head;
+    }
+    EXPECT_EQ(kept, summary[0].size());
 }
 
 // The view's bytes over 30 s of a shift, with Draw called as often as the
