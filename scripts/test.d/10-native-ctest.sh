@@ -3,7 +3,7 @@
 # fault-matrix cells and the line's servers (label line) have their own steps.
 # A test without a layer's label would run in none of them: that fails the
 # step.
-# zf-step: quick beside
+# zf-step: quick beside native
 . scripts/test-lib.sh
 dir=build/native
 zf_need "$dir/CTestTestfile.cmake" native-ctest || exit 1

@@ -4,7 +4,7 @@
 # Prometheus scraping a station of simulated fixtures; promtool checks the
 # scrape and the alert rules. One program, its servers started once; the
 # cases are counted from googletest's XML.
-# zf-step: beside
+# zf-step: beside native
 . scripts/test-lib.sh
 exe=build/native/tests/zf_line_tests
 zf_need "$exe" line || exit 1

@@ -11,7 +11,7 @@
 # test runs after the cells (a ctest fixture's cleanup): it checks that every
 # cell left its row, prints the matrix and keeps it as
 # $ZF_LOGS/fault-matrix.txt.
-# zf-step: beside
+# zf-step: beside native
 . scripts/test-lib.sh
 dir=${ZF_NATIVE_DIR:-build/native}
 zf_need "$dir/CTestTestfile.cmake" fault-matrix || exit 1

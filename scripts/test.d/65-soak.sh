@@ -6,7 +6,7 @@
 # one). Mostly waits on the simulated lines, so it runs beside the others. A
 # broken run prints its seed and the command that replays it; its logs stay
 # in $ZF_LOGS/soak/seed-N.
-# zf-step: beside
+# zf-step: beside native
 . scripts/test-lib.sh
 zf_need build/native/bin/zflash soak || exit 1
 zf_need build/native/tools/zsim/zsim soak || exit 1
