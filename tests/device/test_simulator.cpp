@@ -518,6 +518,11 @@ TEST(SimFaultText, ParsesEveryField)
     EXPECT_EQ(f.kind, SimFault::LateReply);
     EXPECT_EQ(f.skip, 5);
     EXPECT_EQ(f.value, 500u);
+    // Every kind's word is the one its log line names.
+    for (const char *word : {"drop", "corrupt", "error", "odd", "noise", "close", "slow", "late", "unplug", "reseat"}) {
+        ASSERT_TRUE(ParseSimFault(std::string(word) + ":92", f)) << word;
+        EXPECT_STREQ(SimFaultName(f.kind), word);
+    }
 }
 
 TEST(SimFaultText, RefusesMalformedText)

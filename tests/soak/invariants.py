@@ -344,11 +344,11 @@ def SummaryAgrees(run, led):
                 sum(x in UNIT_RESULTS for x in results) - results.count("ok") - results.count("current"))
 
     def Row(name):
-        """The row of a port; a name too wide for the terminal is shortened in its middle ("...")."""
+        """The row of a port; a name too wide for the terminal shows parts of it between "..."."""
         if name in rows:
             return rows[name]
         found = [got for shown, got in rows.items() if "..." in shown and
-                 name.startswith(shown.split("...", 1)[0]) and name.endswith(shown.split("...", 1)[1])]
+                 re.fullmatch(".*".join(re.escape(part) for part in shown.split("...")), name, re.S)]
         return found[0] if len(found) == 1 else None
 
     out = []

@@ -145,10 +145,10 @@ size_t StationNameColumns(const std::vector<PortState> &ports, size_t width)
     return width ? std::min(widest, std::max<size_t>(10, (width - 1) / 3)) : widest;
 }
 
-std::string StationLine(const PortState &p, size_t width, size_t names)
+std::string StationLine(const PortState &p, size_t width, size_t names, const std::string &shown)
 {
     const std::string port = TerminalSafe(p.port);
-    const std::string name = names ? Pad(ShortenMiddle(port, names), names) : port;
+    const std::string name = names ? Pad(ShortenMiddle(shown.empty() ? port : shown, names), names) : port;
     const std::string state = StationState(p);
     const StationFigures f = FiguresOf(p);
     const std::string counts = Counts(f);

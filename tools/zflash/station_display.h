@@ -32,7 +32,9 @@ size_t StationNameColumns(const std::vector<PortState> &ports, size_t width);
 // `names` columns (shortened in the middle, or padded; 0: as it is). While
 // no unit is under way it says how the last one ended: "waiting for a unit
 // last: done v1.10.3 in 11.9 s", shortened as the width asks.
-std::string StationLine(const PortState &port, size_t width, size_t names = 0);
+// `shown`: the port's name as ShortenNames gives it for all the ports (empty:
+// shortened here on its own).
+std::string StationLine(const PortState &port, size_t width, size_t names = 0, const std::string &shown = std::string());
 // The summary: per port its units, ok, current, failed, first-pass yield and
 // units per hour, and the whole station.
 // `width`: a terminal's, which the port names give way to (0: none).

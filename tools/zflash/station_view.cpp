@@ -25,8 +25,12 @@ std::vector<std::string> StationView::LiveLines(const std::vector<PortState> &po
 {
     std::vector<std::string> lines = {StationHeader(ports, Seconds(), columns)};
     const size_t names = StationNameColumns(ports, columns);
+    std::vector<std::string> shown;
     for (const PortState &p : ports)
-        lines.push_back(StationLine(p, columns, names));
+        shown.push_back(TerminalSafe(p.port));
+    shown = ShortenNames(shown, names);
+    for (size_t i = 0; i < ports.size(); ++i)
+        lines.push_back(StationLine(ports[i], columns, names, shown[i]));
     return lines;
 }
 

@@ -148,6 +148,48 @@ std::string ShortenMiddle(const std::string &text, size_t columns)
     return head + "..." + text.substr(from);
 }
 
+std::vector<std::string> ShortenNames(const std::vector<std::string> &names, size_t columns)
+{
+    std::vector<std::string> shown;
+    for (const std::string &name : names)
+        shown.push_back(ShortenMiddle(name, columns));
+    std::vector<std::string> out = shown;
+    if (columns < 8)
+        return out;
+    for (size_t i = 0; i < names.size(); ++i) {
+        // The longest end this name shares with another that is shown alike.
+        bool clash = false;
+        size_t shared = 0;
+        for (size_t j = 0; j < names.size(); ++j) {
+            if (j == i || shown[j] != shown[i] || names[j] == names[i])
+                continue;
+            clash = true;
+            size_t n = 0;
+            while (n < names[i].size() && n < names[j].size() &&
+                   names[i][names[i].size() - 1 - n] == names[j][names[j].size() - 1 - n])
+                ++n;
+            shared = std::max(shared, n);
+        }
+        if (!clash || shared >= names[i].size())
+            continue;
+        // Shown from the character where they differ backwards, as much as fits.
+        const std::vector<Glyph> glyphs = Glyphs(names[i]);
+        const size_t differs = names[i].size() - 1 - shared;
+        size_t last = 0;
+        while (last + 1 < glyphs.size() && glyphs[last + 1].at <= differs)
+            ++last;
+        const size_t to = last + 1 < glyphs.size() ? glyphs[last + 1].at : names[i].size();
+        const std::string tail = to < names[i].size() ? "..." : "";
+        size_t room = columns - 3 - tail.size(), from = to;
+        for (size_t g = last + 1; g-- > 0 && glyphs[g].columns <= room;) {
+            room -= glyphs[g].columns;
+            from = glyphs[g].at;
+        }
+        out[i] = (from > 0 ? "..." : "") + names[i].substr(from, to - from) + tail;
+    }
+    return out;
+}
+
 std::vector<std::string> FoldToColumns(const std::string &text, size_t width)
 {
     std::vector<std::string> lines;
@@ -241,9 +283,13 @@ std::vector<std::string> Columns(const std::vector<std::vector<std::string>> &gi
         constexpr size_t kNarrowest = 8;
         const size_t over = total - 2 - (width - 1);
         const size_t names = widths[0] > over + kNarrowest ? widths[0] - over : std::min(widths[0], kNarrowest);
-        for (auto &row : rows)
-            if (!row.empty())
-                row[0] = ShortenMiddle(row[0], names);
+        std::vector<std::string> firsts;
+        for (const auto &row : rows)
+            firsts.push_back(row.empty() ? std::string() : row[0]);
+        firsts = ShortenNames(firsts, names);
+        for (size_t r = 0; r < rows.size(); ++r)
+            if (!rows[r].empty())
+                rows[r][0] = firsts[r];
         widths = WidthsOf(rows);
         // Then the last columns give way (the least needed come last), down
         // to the names and one column.

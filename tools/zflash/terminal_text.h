@@ -27,6 +27,10 @@ std::string CutToColumns(const std::string &text, size_t columns);
 // keeping its end (what tells /dev/serial/by-id/... names apart) and, from
 // 23 columns, a little of its start.
 std::string ShortenMiddle(const std::string &text, size_t columns);
+// Each of `names` as ShortenMiddle gives it, but two names that would look
+// alike (long names that differ only in their middle, such as two adapters'
+// serial numbers) show the part where they differ instead: "...X892-if...".
+std::vector<std::string> ShortenNames(const std::vector<std::string> &names, size_t columns);
 // The first of `forms` (widest first) that is narrower than `width`, else the
 // last one cut to `width` - 1: a line that leaves a terminal's last column
 // free, so that no terminal wraps it. Width 0: no limit (the first form).

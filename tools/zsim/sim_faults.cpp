@@ -37,6 +37,14 @@ const struct {
 
 }  // namespace
 
+const char *SimFaultName(SimFault::Kind kind)
+{
+    for (const auto &k : kKinds)
+        if (k.kind == kind)
+            return k.name;
+    return "?";
+}
+
 bool SimParseInt(const std::string &s, long lo, long hi, long &out)
 {
     if (s.empty())

@@ -10,13 +10,6 @@ const unsigned char kAckGood[] = {0x81, 0xA1, 0x00, 0x00, 0x00, 0x00};
 const unsigned char kAckWrong[] = {0x81, 0xA1, 0x01, 0x00, 0x01, 0x01};
 const char kCaptureRequest[] = "TargetStop!";
 
-const char *FaultName(SimFault::Kind k)
-{
-    static const char *const names[] = {"drop",  "corrupt", "error", "odd",   "noise",
-                                        "close", "slow",    "late",  "unplug"};
-    return names[k];
-}
-
 // How long a fault holds the reply back beyond the device's own time.
 int DelayMs(const SimFault &f)
 {
@@ -102,7 +95,7 @@ void SimDevice::Impl::HandleRequest(unsigned char code, const std::string &paylo
         if (const SimFault *f = MatchFault(code)) {
             fault = *f;
             faulty = true;
-            Log("fault %s on request %u", FaultName(fault.kind), code);
+            Log("fault %s on request %u", SimFaultName(fault.kind), code);
         }
     }
     WaitWire(start, frameBytes);

@@ -14,9 +14,11 @@ const SimFault *SimMatchFault(const std::vector<SimFault> &faults, std::vector<i
                               int command);
 
 // KIND:COMMAND[:SKIP[:COUNT[:VALUE]]], KIND one of drop, corrupt, error, odd,
-// noise, close, slow, late, unplug; COMMAND a request code or "any"; COUNT a
+// noise, close, slow, late, unplug, reseat; COMMAND a request code or "any"; COUNT a
 // number or "all". False (fault unchanged) when the text does not parse.
 bool ParseSimFault(const std::string &text, SimFault &fault);
+// The KIND word of a fault ("?" for none known).
+const char *SimFaultName(SimFault::Kind kind);
 // Lines describing that syntax, for --help.
 extern const char *const kSimFaultSyntax;
 // A whole decimal number from lo to hi; false (out unchanged) otherwise.

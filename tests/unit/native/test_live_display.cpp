@@ -190,10 +190,30 @@ TEST(TerminalText, MessagesFoldAndTablesNarrowToTheWidthLosingNothingThatMatters
             columns += head.find(cell) != std::string::npos;
         EXPECT_GE(columns, kept) << head << ": a wider terminal shows no fewer columns";
         kept = std::max(kept, columns);
-        if (width >= 40)
+        if (width >= 40) {
             EXPECT_NE(head.find("failed"), std::string::npos) << head;
+        }
     }
     EXPECT_EQ(kept, summary[0].size());
+
+    // Names that differ only in their middle stay apart at every width.
+    const std::vector<std::string> names = {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KX892-if00-port0",
+                                            "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KX533-if00-port0",
+                                            "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KX533-if01-port0",
+                                            "/dev/ttyUSB0", "Port"};
+    for (size_t columns = 8; columns <= 70; ++columns) {
+        SCOPED_TRACE(columns);
+        const std::vector<std::string> shown = ShortenNames(names, columns);
+        ASSERT_EQ(shown.size(), names.size());
+        for (size_t i = 0; i < shown.size(); ++i) {
+            EXPECT_LE(DisplayColumns(shown[i]), columns) << shown[i];
+            for (size_t j = 0; j < i; ++j)
+                EXPECT_NE(shown[i], shown[j]);
+        }
+        if (columns >= names[3].size()) {
+            EXPECT_EQ(shown[3], "/dev/ttyUSB0") << "a name that fits is left as it is";
+        }
+    }
 }
 
 // The view's bytes over 30 s of a shift, with Draw called as often as the
