@@ -170,6 +170,19 @@ class InvariantsTest(unittest.TestCase):
                 self.assertEqual([n for n, _ in broken], [name], broken)
                 self.assertIn(says, "\n".join(broken[0][1]))
 
+    def test_memory_that_steps_once_is_flat_and_a_slow_leak_is_not(self):
+        for name, rss, flat in [
+            ("a step of 72 KiB at unit 48 of 67", lambda u: 8500 + (72 if u >= 48 else 0), True),
+            ("two steps in one half", lambda u: 8500 + (40 if u >= 48 else 0) + (32 if u >= 53 else 0), True),
+            ("a KiB a unit (a slower leak needs a longer run: zbench station)", lambda u: 8500 + u, False),
+            ("a step in each half", lambda u: 8500 + (40 if u >= 30 else 0) + (40 if u >= 60 else 0), False),
+        ]:
+            with self.subTest(name):
+                run = self.Run()
+                run.station.procs[11].rss = [(u, rss(u), u) for u in range(68)]
+                broken = [n for n, _ in Check(run.Finish())]
+                self.assertEqual("memory-flat" not in broken, flat, broken)
+
     def test_sessions_are_power_ups_the_host_captured(self):
         run = self.Run()
         first, second = run.fixtures[0].sessions
