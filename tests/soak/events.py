@@ -25,8 +25,10 @@ NOTICE_S = 1.5  # a port says its adapter is gone within this
 
 def Unplug(run, port, p):
     """The adapter out for a while; one out long enough must show on its port's line at once."""
+    before = run.terminal.PortLine(port.index - 1) or ""
     port.Send(f"unplug {p['ms']}")
-    if p["ms"] < 2500 or run.stop is not None or not run.station.Alive():
+    # A port that has stopped (the station's --count reached) watches no adapter.
+    if p["ms"] < 2500 or run.stop is not None or not run.station.Alive() or "stopped" in before:
         return None
     start = time.monotonic()
     while time.monotonic() - start < NOTICE_S + 0.5:
@@ -35,6 +37,8 @@ def Unplug(run, port, p):
             run.noticed.append((port.index, time.monotonic() - start))
             return None
         time.sleep(0.05)
+    if "stopped" in (run.terminal.PortLine(port.index - 1) or ""):
+        return None
     run.noticed.append((port.index, None))
     return f"its line did not say \"adapter removed\": {run.terminal.PortLine(port.index - 1)!r}"
 

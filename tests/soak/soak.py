@@ -4,6 +4,7 @@ import argparse
 import os
 import random
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -95,6 +96,10 @@ def List():
 
 
 def main():
+    # Stopped from outside (a time limit, a closed terminal): the run under way
+    # tears down its station and fixtures on the way out.
+    for sig in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, lambda number, _: sys.exit(128 + number))
     args = Arguments()
     if args.list:
         List()
