@@ -181,9 +181,12 @@ std::vector<std::string> ShortenNames(const std::vector<std::string> &names, siz
         const size_t to = last + 1 < glyphs.size() ? glyphs[last + 1].at : names[i].size();
         const std::string tail = to < names[i].size() ? "..." : "";
         size_t room = columns - 3 - tail.size(), from = to;
-        for (size_t g = last + 1; g-- > 0 && glyphs[g].columns <= room;) {
-            room -= glyphs[g].columns;
-            from = glyphs[g].at;
+        for (size_t g = last + 1; g > 0; --g) {
+            const Glyph &glyph = glyphs[g - 1];
+            if (glyph.columns > room)
+                break;
+            room -= glyph.columns;
+            from = glyph.at;
         }
         out[i] = (from > 0 ? "..." : "") + names[i].substr(from, to - from) + tail;
     }
