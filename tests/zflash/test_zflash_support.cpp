@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 
 #include "tests/support/eventually.h"
 #include "tools/imagewriter/imagewriter.h"
@@ -165,8 +166,13 @@ namespace {
 std::vector<nlohmann::json> Entries(const fs::path &log, bool starts)
 {
     std::vector<nlohmann::json> entries;
-    std::ifstream in(log);
-    for (std::string line; std::getline(in, line);) {
+    std::ifstream in(log, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Whole lines only: a last line without its end is still being written
+    // (a test may read while the station runs).
+    size_t end = 0;
+    for (size_t at = 0; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = text.substr(at, end - at);
         nlohmann::json entry = nlohmann::json::parse(line, nullptr, false);
         EXPECT_TRUE(entry.is_object()) << log << ": " << line;
         if ((entry.value("event", "end") == "start") == starts)
