@@ -8,7 +8,7 @@
 # With ZF_QUICK=1 (scripts/test --quick) only the files changed against main
 # are checked (committed or not), and the sources that include a changed
 # header.
-# zf-step: quick lane
+# zf-step: quick
 . scripts/test-lib.sh
 export ZF_REPO
 ours='^'"$ZF_REPO"'/(devicelink|targetlib|catalogue|app|station|window|tools|tests)/.*\.cpp$'
