@@ -40,7 +40,8 @@ def Session(capture_at, codes):
 
 def Record(event, session, **extra):
     r = {"schema": 3, "event": event, "session": session, "port": PORT, "device": {"product": "VKT-3", "hw": "VKT3K"},
-         "before": {"version": "1.0.0"}, "attempts": 1, "result": "ok", "failure": {"kind": "", "detail": ""}}
+         "before": {"version": "1.0.0"}, "attempts": 1, "result": "ok", "failure": {"kind": "", "detail": ""},
+         "seconds": {"identify": 0.01, "query": 0.01}}
     r.update(extra)
     return r
 
@@ -182,6 +183,14 @@ class InvariantsTest(unittest.TestCase):
                 run.station.procs[11].rss = [(u, rss(u), u) for u in range(68)]
                 broken = [n for n, _ in Check(run.Finish())]
                 self.assertEqual("memory-flat" not in broken, flat, broken)
+
+    def test_what_a_unit_held_is_judged_once_it_was_asked(self):
+        for name, seconds, broken in [("asked", {"identify": 0.01, "query": 0.01}, True),
+                                      ("stopped before it was asked", {"identify": 0.01}, False)]:
+            with self.subTest(name):
+                run = self.Run()
+                run.entries[1].update(before={"version": ""}, seconds=seconds)
+                self.assertEqual("result-agrees" in [n for n, _ in Check(run.Finish())], broken)
 
     def test_sessions_are_power_ups_the_host_captured(self):
         run = self.Run()
