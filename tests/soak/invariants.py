@@ -430,7 +430,8 @@ def MemoryFlat(run, led):
     KiB a unit in the first or the second half of that span. A leak grows in both; a code path met for
     the first time late in the run (a first unit of other hardware) touches a few pages once, in one."""
     ends = [t for t in (run.end_press_at, run.stop and run.stop[1], run.station.ended_at, run.killed_at) if t]
-    before = min(ends) - 1 if ends else float("inf")  # not what ending the shift takes
+    # Not what ending the shift takes (the last ports stopping, the summary drawn).
+    before = min(ends) - 3 if ends else float("inf")
     out = []
     for p in run.station.procs.values():
         samples = [x for x in p.rss if x[0] < before]
