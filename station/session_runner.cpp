@@ -23,6 +23,7 @@ bool done = false;
 bool captured = false;
 WorkflowResult current;
 WorkStep step = WorkStep::None;
+bool written = false;  // this unit's device was erased or programmed (by any pass)
 Clock::time_point stepStart;
 std::vector<StepTime> timings;
 // Lines logged while the port is being opened wait for the step's end: when
@@ -74,6 +75,8 @@ void OnStep(WorkStep next, uint64_t bytes)
         stepStart = Clock::now();
         if (next == WorkStep::Identify)
             captured = true;
+        if (next == WorkStep::Erase || next == WorkStep::Program)
+            written = true;
     }
     View().Step(next, bytes);
     const Product *product = g_prod;
@@ -163,12 +166,19 @@ std::thread StartWorker(Workflow kind, const std::string &port, const CheckedIma
 bool Decide(StopPolicy &policy, bool waiting, WorkflowResult &flags)
 {
     WorkStep now;
+    bool wrote;
     {
         std::lock_guard<std::mutex> lock(mutex);
         now = step;
+        wrote = written;
     }
-    const StopDecision d = policy.Check(interrupts ? interrupts() : 0, now, waiting, SteadyClock::now(),
-                                        endingNow && endingNow());
+    // A device written earlier in the session (a retry's next pass not yet
+    // erasing) is stopped as one being programmed: it may hold no working
+    // firmware, whatever step the session is in now.
+    const bool between = now != WorkStep::Erase && now != WorkStep::Program && now != WorkStep::Verify &&
+                         now != WorkStep::Done;
+    const StopDecision d = policy.Check(interrupts ? interrupts() : 0, wrote && between ? WorkStep::Program : now,
+                                        waiting, SteadyClock::now(), endingNow && endingNow());
     if (d.action == StopDecision::Cancel) {
         flags.cancelled = true;
         g_abortCapture = true;
@@ -256,6 +266,7 @@ void ForgetStepTimings()
 {
     std::lock_guard<std::mutex> lock(mutex);
     timings.clear();
+    written = false;
 }
 
 void BeginUnit(double deadline)
